@@ -1,0 +1,28 @@
+#include "serial/handofffile.h"
+
+#include <QFile>
+#include <QTextStream>
+
+namespace HandOffFile {
+
+const char fileName[] = "data.txt";
+
+bool write(const QString &portName)
+{
+    QFile file(QString::fromLatin1(fileName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    QTextStream stream(&file);
+    stream << portName << Qt::endl;
+    return stream.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
+}
+
+QString read()
+{
+    QFile file(QString::fromLatin1(fileName));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    return QTextStream(&file).readLine();
+}
+
+} // namespace HandOffFile

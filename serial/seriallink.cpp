@@ -1,0 +1,34 @@
+#include "serial/seriallink.h"
+
+#include <QSerialPort>
+
+namespace SerialLink {
+
+bool open(QSerialPort &port, const QString &portName)
+{
+    // The order matches what the firmware's host tools have always done.
+    port.setPortName(portName);
+    port.setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setParity(QSerialPort::NoParity);
+    port.setDataBits(QSerialPort::Data8);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    return port.open(QIODevice::ReadWrite);
+}
+
+QByteArray modeCommand(int modeIndex)
+{
+    return QByteArray::number(modeIndex) + '\r';
+}
+
+void closeOnLineFailure(QSerialPort *port)
+{
+    // Queued, so the port is not closed from inside its own read notification.
+    QObject::connect(port, &QSerialPort::errorOccurred, port, [port](QSerialPort::SerialPortError error) {
+        const bool lineLost = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+        if (lineLost && port->isOpen())
+            port->close();
+    }, Qt::QueuedConnection);
+}
+
+} // namespace SerialLink

@@ -1,0 +1,232 @@
+#include "simulator/boardsimulator.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+struct FirmwareMode
+{
+    const char *name;
+    double coreMarkScore;   // 0 for the modes that run no benchmark
+    int coreMarkIterations;
+};
+
+// The firmware's own numbering; 18 to 22 have no entry in the program's list.
+const std::array<FirmwareMode, 23> firmwareModes = {{
+    {"SHUTDOWN", 0, 0},
+    {"STANDBY", 0, 0},
+    {"STANDBY + RTC", 0, 0},
+    {"STANDBY + RTC + SRAM2", 0, 0},
+    {"STOP2", 0, 0},
+    {"STOP2 + RTC", 0, 0},
+    {"STOP1 + MR OFF", 0, 0},
+    {"STOP1 + MR OFF + RTC", 0, 0},
+    {"LPSLEEP, 2MHz", 0, 0},
+    {"LPRUN, 2MHz", 0, 0},
+    {"SLEEP Range 2, 24MHz", 0, 0},
+    {"SLEEP Range 1, 80MHz", 0, 0},
+    {"RUN_while(1) Range 2, 24MHz", 0, 0},
+    {"RUN_while(1) Range 1, 80MHz", 0, 0},
+    {"RUN_CoreMark Range 2, 24MHz", 49.93, 600},
+    {"RUN_CoreMark Range 1, 80MHz", 166.42, 2000},
+    {"RUN_reduced_code Range 2, 24MHz", 0, 0},
+    {"RUN_reduced_code Range 1, 80MHz", 0, 0},
+    {"RUN_CoreMark Range 2, 24MHz, cache off", 31.75, 400},
+    {"RUN_CoreMark Range 1, 80MHz, cache off", 105.83, 1200},
+    {"ULPBench Active loop, 24MHz", 0, 0},
+    {"ULPBench Active loop, 48MHz", 0, 0},
+    {"ULPBench Active loop, 80MHz", 0, 0},
+}};
+
+bool isModeNumber(const QByteArray &line)
+{
+    if (line.isEmpty() || line.size() > 2 || (line.size() == 2 && line.at(0) == '0'))
+        return false;
+    for (char c : line) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return line.toInt() < int(firmwareModes.size());
+}
+
+} // namespace
+
+BoardSimulator::BoardSimulator(QObject *parent)
+    : QObject(parent)
+{
+    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (masterFd < 0 || grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
+        closeLine();
+        return;
+    }
+    slavePath = QString::fromLocal8Bit(ptsname(masterFd));
+    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY);
+
+    termios raw {};
+    tcgetattr(masterFd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(masterFd, TCSANOW, &raw);
+
+    readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
+    connect(readNotifier, &QSocketNotifier::activated, this, &BoardSimulator::readLine);
+    writeNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
+    writeNotifier->setEnabled(false);
+    connect(writeNotifier, &QSocketNotifier::activated, this, &BoardSimulator::writePending);
+}
+
+BoardSimulator::~BoardSimulator()
+{
+    closeLine();
+}
+
+bool BoardSimulator::isAttached() const
+{
+    return masterFd >= 0;
+}
+
+QString BoardSimulator::portPath() const
+{
+    return slavePath;
+}
+
+QByteArray BoardSimulator::received() const
+{
+    return receivedBytes;
+}
+
+QList<int> BoardSimulator::commands() const
+{
+    return receivedCommands;
+}
+
+void BoardSimulator::setCoreMarkDelay(int milliseconds)
+{
+    coreMarkDelay = milliseconds;
+}
+
+void BoardSimulator::send(const QByteArray &bytes)
+{
+    if (!isAttached())
+        return;
+    pendingOutput += bytes;
+    writePending();
+}
+
+std::optional<termios> BoardSimulator::lineSettings() const
+{
+    // On Linux the master end reports the settings of the slave end.
+    termios settings {};
+    if (!isAttached() || tcgetattr(masterFd, &settings) != 0)
+        return std::nullopt;
+    return settings;
+}
+
+void BoardSimulator::vanish()
+{
+    closeLine();
+    emit logLine(QStringLiteral("board unplugged"));
+}
+
+QString BoardSimulator::modeName(int mode)
+{
+    if (mode < 0 || mode >= int(firmwareModes.size()))
+        return QString();
+    return QString::fromLatin1(firmwareModes[size_t(mode)].name);
+}
+
+QByteArray BoardSimulator::coreMarkReport(int mode)
+{
+    if (mode < 0 || mode >= int(firmwareModes.size()) || firmwareModes[size_t(mode)].coreMarkScore == 0)
+        return QByteArray();
+    const FirmwareMode &run = firmwareModes[size_t(mode)];
+    const double seconds = run.coreMarkIterations / run.coreMarkScore;
+    const QByteArray score = QByteArray::number(run.coreMarkScore, 'f', 2);
+    return "2K performance run parameters for coremark.\r\n"
+           "CoreMark Size    : 666\r\n"
+           "Total ticks      : " + QByteArray::number(qRound(seconds * 1000)) + "\r\n"
+           "Total time (secs): " + QByteArray::number(seconds, 'f', 3) + "\r\n"
+           "Iterations/Sec   : " + score + "\r\n"
+           "Iterations       : " + QByteArray::number(run.coreMarkIterations) + "\r\n"
+           "Compiler version : GCC12.2.0\r\n"
+           "Compiler flags   : -O2\r\n"
+           "Memory location  : STACK\r\n"
+           "seedcrc          : 0xe9f5\r\n"
+           "[0]crclist       : 0xe714\r\n"
+           "[0]crcmatrix     : 0x1fd7\r\n"
+           "[0]crcstate      : 0x8e3a\r\n"
+           "[0]crcfinal      : 0x988c\r\n"
+           "Correct operation validated. See README.md for run and reporting rules.\r\n"
+           "CoreMark 1.0 : " + score + " / GCC12.2.0 -O2 / STACK\r\n";
+}
+
+void BoardSimulator::readLine()
+{
+    char chunk[4096];
+    ssize_t count;
+    while ((count = ::read(masterFd, chunk, sizeof chunk)) > 0) {
+        receivedBytes.append(chunk, int(count));
+        for (ssize_t i = 0; i < count; ++i) {
+            if (chunk[i] == '\r') {
+                handleLine(partialLine);
+                partialLine.clear();
+            } else {
+                partialLine += chunk[i];
+            }
+        }
+    }
+}
+
+void BoardSimulator::writePending()
+{
+    while (!pendingOutput.isEmpty()) {
+        const ssize_t written = ::write(masterFd, pendingOutput.constData(), size_t(pendingOutput.size()));
+        if (written < 0) {
+            // The program is not reading: wait until the line drains.
+            writeNotifier->setEnabled(errno == EAGAIN || errno == EINTR);
+            return;
+        }
+        pendingOutput.remove(0, int(written));
+    }
+    writeNotifier->setEnabled(false);
+}
+
+void BoardSimulator::handleLine(const QByteArray &line)
+{
+    if (!isModeNumber(line)) {
+        emit logLine(QStringLiteral("ignored: %1").arg(QString::fromLatin1(line.toPercentEncoding(" ,.:+-_()"))));
+        return;
+    }
+    const int mode = line.toInt();
+    receivedCommands.append(mode);
+    emit logLine(QStringLiteral("mode %1: %2").arg(mode).arg(modeName(mode)));
+    emit commandReceived(mode);
+
+    const QByteArray report = coreMarkReport(mode);
+    if (!report.isEmpty()) {
+        QTimer::singleShot(coreMarkDelay, this, [this, report] {
+            send(report);
+            emit logLine(QStringLiteral("sent CoreMark report"));
+        });
+    }
+}
+
+void BoardSimulator::closeLine()
+{
+    delete readNotifier;
+    readNotifier = nullptr;
+    delete writeNotifier;
+    writeNotifier = nullptr;
+    if (slaveFd >= 0)
+        ::close(slaveFd);
+    if (masterFd >= 0)
+        ::close(masterFd);
+    slaveFd = masterFd = -1;
+    pendingOutput.clear();
+}

@@ -1,0 +1,65 @@
+#ifndef BOARDSIMULATOR_H
+#define BOARDSIMULATOR_H
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <termios.h>
+
+class QSocketNotifier;
+
+// Stands in for the evaluation board and its power-consumption firmware at
+// the far end of a pseudo-terminal. The program under test opens portPath()
+// as if it were the board's virtual COM port.
+class BoardSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BoardSimulator(QObject *parent = nullptr);
+    ~BoardSimulator() override;
+
+    bool isAttached() const;
+    QString portPath() const;
+
+    QByteArray received() const;
+    QList<int> commands() const;
+
+    void setCoreMarkDelay(int milliseconds);
+    void send(const QByteArray &bytes);
+
+    // The line settings the program applied, as the board's side sees them.
+    std::optional<termios> lineSettings() const;
+
+    // Closes the board's end for good, as an unplugged board would.
+    void vanish();
+
+    static QString modeName(int mode);
+    static QByteArray coreMarkReport(int mode);
+
+signals:
+    void commandReceived(int mode);
+    void logLine(const QString &line);
+
+private:
+    void readLine();
+    void writePending();
+    void handleLine(const QByteArray &line);
+    void closeLine();
+
+    int masterFd = -1;
+    int slaveFd = -1;   // held so the master end never reads a hang-up while the program is away
+    QString slavePath;
+    QSocketNotifier *readNotifier = nullptr;
+    QSocketNotifier *writeNotifier = nullptr;
+    QByteArray receivedBytes;
+    QByteArray partialLine;
+    QByteArray pendingOutput;
+    QList<int> receivedCommands;
+    int coreMarkDelay = 500;
+};
+
+#endif // BOARDSIMULATOR_H

@@ -1,0 +1,113 @@
+#include "serial/seriallink.h"
+#include "simulator/boardsimulator.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+class SerialLinkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void boardSeesTheFixedSettings();
+    void boardReceivesEachModeCommandOnce_data();
+    void boardReceivesEachModeCommandOnce();
+    void openFailsOnAMissingPort();
+    void closesItselfWhenTheBoardIsUnplugged();
+};
+
+// Leaves the line in a state unlike the fixed settings, so the check below
+// sees what the program set and not the terminal's defaults.
+static void scrambleLine(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios settings {};
+    tcgetattr(fd, &settings);
+    cfsetispeed(&settings, B115200);
+    cfsetospeed(&settings, B115200);
+    settings.c_cflag = (settings.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    settings.c_iflag |= IXON | IXOFF;
+    tcsetattr(fd, TCSANOW, &settings);
+    ::close(fd);
+}
+
+void SerialLinkTest::boardSeesTheFixedSettings()
+{
+    BoardSimulator board;
+    scrambleLine(board.portPath());
+    QSerialPort port;
+    QVERIFY(SerialLink::open(port, board.portPath()));
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.openMode(), QIODevice::ReadWrite);
+
+    const termios line = board.lineSettings().value();
+    QCOMPARE(cfgetispeed(&line), speed_t(B9600));
+    QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+    QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(line.c_cflag & PARENB, tcflag_t(0));
+    QCOMPARE(line.c_cflag & CSTOPB, tcflag_t(0));
+    QCOMPARE(line.c_cflag & CRTSCTS, tcflag_t(0));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(0));
+}
+
+void SerialLinkTest::boardReceivesEachModeCommandOnce_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("bytes");
+    for (int mode = 0; mode <= 22; ++mode) {
+        const QByteArray digits = QByteArray::number(mode);
+        QTest::newRow(digits.constData()) << mode << digits + '\r';
+    }
+    // The rows that matter most, spelled out.
+    QTest::newRow("0 spelled out") << 0 << QByteArray("\x30\x0d");
+    QTest::newRow("9 spelled out") << 9 << QByteArray("\x39\x0d");
+    QTest::newRow("10 spelled out") << 10 << QByteArray("\x31\x30\x0d");
+    QTest::newRow("15 spelled out") << 15 << QByteArray("\x31\x35\x0d");
+    QTest::newRow("22 spelled out") << 22 << QByteArray("\x32\x32\x0d");
+}
+
+void SerialLinkTest::boardReceivesEachModeCommandOnce()
+{
+    QFETCH(int, mode);
+    QFETCH(QByteArray, bytes);
+    BoardSimulator board;
+    QSerialPort port;
+    QVERIFY(SerialLink::open(port, board.portPath()));
+
+    QCOMPARE(SerialLink::modeCommand(mode), bytes);
+    port.write(SerialLink::modeCommand(mode));
+    QTRY_COMPARE(board.received(), bytes);
+    QCOMPARE(board.commands(), QList<int>{mode});
+    QTest::qWait(50);
+    QCOMPARE(board.received(), bytes);
+}
+
+void SerialLinkTest::openFailsOnAMissingPort()
+{
+    QSerialPort port;
+    QVERIFY(!SerialLink::open(port, QStringLiteral("/dev/no-such-board")));
+    QVERIFY(!port.isOpen());
+    QVERIFY(!SerialLink::open(port, QString()));
+}
+
+void SerialLinkTest::closesItselfWhenTheBoardIsUnplugged()
+{
+    BoardSimulator board;
+    QSerialPort port;
+    SerialLink::closeOnLineFailure(&port);
+    QVERIFY(SerialLink::open(port, board.portPath()));
+    QSignalSpy errors(&port, &QSerialPort::errorOccurred);
+
+    board.vanish();
+    QTRY_VERIFY(!port.isOpen());
+    QVERIFY(errors.count() > 0);
+    QCOMPARE(port.write("1\r"), qint64(-1));
+}
+
+QTEST_GUILESS_MAIN(SerialLinkTest)
+#include "tst_seriallink.moc"
