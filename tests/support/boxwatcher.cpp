@@ -35,14 +35,9 @@ BoxWatcher::BoxWatcher()
     timer.start(5);
 }
 
-void BoxWatcher::holdOpen(const QString &title)
+void BoxWatcher::holdOpen(const QString &title, std::function<bool()> releaseWhen)
 {
-    heldTitles.insert(title);
-}
-
-void BoxWatcher::release(const QString &title)
-{
-    heldTitles.remove(title);
+    held.insert(title, std::move(releaseWhen));
 }
 
 QList<BoxRecord> BoxWatcher::boxes() const
@@ -79,8 +74,12 @@ void BoxWatcher::poll()
         box->setProperty(seenProperty, true);
         records << recordOf(*box);
     }
-    if (heldTitles.contains(box->windowTitle()))
-        return;
+    const auto hold = held.constFind(box->windowTitle());
+    if (hold != held.constEnd()) {
+        if (!hold.value()())
+            return;
+        held.erase(hold);
+    }
     if (QAbstractButton *ok = box->button(QMessageBox::Ok))
         ok->click();
     else

@@ -5,10 +5,12 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
-#include <QSet>
+#include <QHash>
 #include <QSize>
 #include <QString>
 #include <QTimer>
+
+#include <functional>
 
 // What a message box showed when it came up.
 struct BoxRecord
@@ -27,6 +29,8 @@ struct BoxRecord
 // Answers modal message boxes the way an operator would, from a timer that
 // also runs inside their nested event loops: each box is recorded once, then
 // its Ok button is clicked, unless boxes with its title are being held open.
+// While a box is held, the test's own code below it cannot run; a held box is
+// let go by a condition that the watcher asks at each tick, inside the box's loop.
 class BoxWatcher : public QObject
 {
     Q_OBJECT
@@ -34,8 +38,7 @@ class BoxWatcher : public QObject
 public:
     BoxWatcher();
 
-    void holdOpen(const QString &title);
-    void release(const QString &title);
+    void holdOpen(const QString &title, std::function<bool()> releaseWhen);
 
     QList<BoxRecord> boxes() const;
     QList<BoxRecord> boxes(const QString &title) const;
@@ -48,7 +51,7 @@ private:
     void poll();
 
     QTimer timer;
-    QSet<QString> heldTitles;
+    QHash<QString, std::function<bool()>> held;
     QList<BoxRecord> records;
     QElapsedTimer lastAnswer;
 };
