@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -117,6 +118,14 @@ void BoardSimulator::send(const QByteArray &bytes)
         return;
     pendingOutput += bytes;
     writePending();
+}
+
+qint64 BoardSimulator::unreadByTheProgram() const
+{
+    int waiting = 0;
+    if (slaveFd >= 0)
+        ioctl(slaveFd, FIONREAD, &waiting);
+    return pendingOutput.size() + waiting;
 }
 
 std::optional<termios> BoardSimulator::lineSettings() const

@@ -31,6 +31,9 @@ public:
     void setCoreMarkDelay(int milliseconds);
     void send(const QByteArray &bytes);
 
+    // Bytes sent that the program has not read yet.
+    qint64 unreadByTheProgram() const;
+
     // The line settings the program applied, as the board's side sees them.
     std::optional<termios> lineSettings() const;
 

@@ -1,7 +1,4 @@
-#include "mainwindow/mainwindow.h"
-#include "simulator/boardsimulator.h"
-#include "tests/support/boxwatcher.h"
-#include "tests/support/scratchfolder.h"
+#include "tests/support/windowonboard.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,8 +8,6 @@
 #include <QStatusBar>
 #include <QtTest>
 
-#include <ctime>
-#include <memory>
 
 namespace {
 
@@ -55,39 +50,6 @@ const ModeRow modeRows[] = {
     {"RUN_reduced_code Range 1, 80Mhz", "RUN_reduced_code Range 1, 80MHz ,KORA ON exept prefetch"},
 };
 
-double processorSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// A power-mode window on its own simulated board, in its own working folder.
-struct Bench
-{
-    ScratchFolder folder;
-    BoardSimulator board;
-    BoxWatcher watcher;
-    std::unique_ptr<MainWindow> window;
-
-    explicit Bench(const QByteArray &handOff = QByteArray())
-    {
-        board.setCoreMarkDelay(20);
-        folder.writeHandOff(handOff.isNull() ? board.portPath().toLocal8Bit() + '\n' : handOff);
-        window = std::make_unique<MainWindow>();
-        window->show();
-    }
-    QComboBox *list() const { return window->findChild<QComboBox *>(QStringLiteral("comboBox_2")); }
-    QLabel *status() const { return window->findChild<QLabel *>(QStringLiteral("label")); }
-    QPushButton *confirmButton() const { return window->findChild<QPushButton *>(QStringLiteral("pushButton_2")); }
-    QSerialPort *port() const { return window->findChild<QSerialPort *>(); }
-    void confirm(int mode)
-    {
-        list()->setCurrentIndex(mode);
-        confirmButton()->click();
-    }
-};
-
 } // namespace
 
 class MainWindowTest : public QObject
@@ -115,8 +77,8 @@ private slots:
 
 void MainWindowTest::showsItsFormAsBuilt()
 {
-    Bench bench;
-    MainWindow &window = *bench.window;
+    WindowOnBoard rig;
+    MainWindow &window = *rig.window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Power Modes for VAZUVOD4 Pondra"));
@@ -127,39 +89,39 @@ void MainWindowTest::showsItsFormAsBuilt()
     for (const ModeRow &row : modeRows)
         expectedItems << QString::fromLatin1(row.listItem);
     QStringList items;
-    for (int i = 0; i < bench.list()->count(); ++i)
-        items << bench.list()->itemText(i);
+    for (int i = 0; i < rig.list()->count(); ++i)
+        items << rig.list()->itemText(i);
     QCOMPARE(items, expectedItems);
-    QCOMPARE(bench.list()->currentIndex(), 0);
-    QVERIFY(!bench.list()->isEditable());
-    QCOMPARE(bench.status()->text(), resetPrompt);
+    QCOMPARE(rig.list()->currentIndex(), 0);
+    QVERIFY(!rig.list()->isEditable());
+    QCOMPARE(rig.status()->text(), resetPrompt);
 
     auto *picture = window.findChild<QLabel *>(QStringLiteral("label_5"));
     QCOMPARE(picture->size(), QSize(497, 371));
     QVERIFY(picture->text().isEmpty());
     QVERIFY(window.statusBar()->currentMessage().isEmpty());
-    QCOMPARE(bench.confirmButton()->text(), QStringLiteral("Confirm"));
-    QCOMPARE(bench.confirmButton()->cursor().shape(), Qt::OpenHandCursor);
+    QCOMPARE(rig.confirmButton()->text(), QStringLiteral("Confirm"));
+    QCOMPARE(rig.confirmButton()->cursor().shape(), Qt::OpenHandCursor);
 
-    QWidget *afterButton = bench.confirmButton()->nextInFocusChain();
+    QWidget *afterButton = rig.confirmButton()->nextInFocusChain();
     while (afterButton->focusPolicy() == Qt::NoFocus)
         afterButton = afterButton->nextInFocusChain();
-    QCOMPARE(afterButton, bench.list());
+    QCOMPARE(afterButton, rig.list());
 }
 
 void MainWindowTest::returnClicksConfirm()
 {
-    Bench bench;
-    QApplication::setActiveWindow(bench.window.get());
-    QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
-    QSignalSpy clicks(bench.confirmButton(), &QPushButton::clicked);
+    WindowOnBoard rig;
+    QApplication::setActiveWindow(rig.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    QSignalSpy clicks(rig.confirmButton(), &QPushButton::clicked);
 
-    QTest::keyClick(bench.window.get(), Qt::Key_Return);
+    QTest::keyClick(rig.window.get(), Qt::Key_Return);
 
     // A shortcut animates the click, which lands a moment later.
     QTRY_COMPARE(clicks.count(), 1);
-    QCOMPARE(bench.watcher.boxes(testTitle).size(), 1);
-    QTRY_COMPARE(bench.board.received(), QByteArray("0\r"));
+    QCOMPARE(rig.watcher.boxes(testTitle).size(), 1);
+    QTRY_COMPARE(rig.board.received(), QByteArray("0\r"));
 }
 
 void MainWindowTest::confirmSendsTheModeAndShowsTheTest_data()
@@ -177,38 +139,38 @@ void MainWindowTest::confirmSendsTheModeAndShowsTheTest()
 {
     QFETCH(int, mode);
     QFETCH(QString, testLine);
-    Bench bench;
+    WindowOnBoard rig;
 
-    bench.confirm(mode);
+    rig.confirm(mode);
 
-    QCOMPARE(bench.watcher.boxes().size(), 1);
-    const BoxRecord box = bench.watcher.boxes().first();
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    const BoxRecord box = rig.watcher.boxes().first();
     QCOMPARE(box.title, testTitle);
     QCOMPARE(box.text, opener + testLine + opener + instruction);
     QVERIFY(box.shownAsRichText);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(box.defaultButton, QMessageBox::Ok);
     QCOMPARE(box.iconPixmapSize, QSize(128, 128));
-    QCOMPARE(box.parent, bench.window.get());
+    QCOMPARE(box.parent, rig.window.get());
 
     const QByteArray command = QByteArray::number(mode) + '\r';
-    QTRY_COMPARE(bench.board.received(), command);
-    QCOMPARE(bench.board.commands(), QList<int>{mode});
-    QCOMPARE(bench.status()->text(), mode == 15 ? coreMarkWait : resetPrompt);
+    QTRY_COMPARE(rig.board.received(), command);
+    QCOMPARE(rig.board.commands(), QList<int>{mode});
+    QCOMPARE(rig.status()->text(), mode == 15 ? coreMarkWait : resetPrompt);
 }
 
 void MainWindowTest::coreMarkNoticeComesAndGoes()
 {
-    Bench bench;
-    bench.confirm(15);
-    QCOMPARE(bench.status()->text(), coreMarkWait);
-    bench.list()->setCurrentIndex(3);
-    QCOMPARE(bench.status()->text(), coreMarkWait);
-    bench.list()->setCurrentIndex(15);
-    QCOMPARE(bench.status()->text(), resetPrompt);
+    WindowOnBoard rig;
+    rig.confirm(15);
+    QCOMPARE(rig.status()->text(), coreMarkWait);
+    rig.list()->setCurrentIndex(3);
+    QCOMPARE(rig.status()->text(), coreMarkWait);
+    rig.list()->setCurrentIndex(15);
+    QCOMPARE(rig.status()->text(), resetPrompt);
 
-    bench.confirm(14);
-    QCOMPARE(bench.status()->text(), resetPrompt);
+    rig.confirm(14);
+    QCOMPARE(rig.status()->text(), resetPrompt);
 }
 
 void MainWindowTest::showsTheBoardsReplyAsPlainText_data()
@@ -227,118 +189,118 @@ void MainWindowTest::showsTheBoardsReplyAsPlainText()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QString, shown);
-    Bench bench;
-    bench.confirm(0);
-    bench.board.send(reply);
+    WindowOnBoard rig;
+    rig.confirm(0);
+    rig.board.send(reply);
 
-    QTRY_COMPARE(bench.watcher.boxes(scoreTitle).size(), 1);
-    const BoxRecord box = bench.watcher.boxes(scoreTitle).first();
+    QTRY_COMPARE(rig.watcher.boxes(scoreTitle).size(), 1);
+    const BoxRecord box = rig.watcher.boxes(scoreTitle).first();
     QCOMPARE(box.text, shown);
     QVERIFY(!box.shownAsRichText);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(box.defaultButton, QMessageBox::Ok);
     QCOMPARE(box.icon, QMessageBox::NoIcon);
-    QCOMPARE(box.parent, bench.window.get());
+    QCOMPARE(box.parent, rig.window.get());
 }
 
 void MainWindowTest::showsNoBoxForAnEmptyReply()
 {
-    Bench bench;
-    bench.confirm(0);
-    bench.board.send(QByteArray(1, '\0'));
+    WindowOnBoard rig;
+    rig.confirm(0);
+    rig.board.send(QByteArray(1, '\0'));
     QTest::qWait(300);
-    QCOMPARE(bench.watcher.boxes(scoreTitle).size(), 0);
-    QCOMPARE(bench.port()->bytesAvailable(), qint64(0));
+    QCOMPARE(rig.watcher.boxes(scoreTitle).size(), 0);
+    QCOMPARE(rig.port()->bytesAvailable(), qint64(0));
 }
 
 void MainWindowTest::showsOutputFromBeforeTheFirstConfirmWithTheFirstReply()
 {
-    Bench bench;
-    bench.board.send("early ");
+    WindowOnBoard rig;
+    rig.board.send("early ");
     QTest::qWait(200);
-    QCOMPARE(bench.watcher.boxes().size(), 0);
+    QCOMPARE(rig.watcher.boxes().size(), 0);
 
-    bench.confirm(0);
+    rig.confirm(0);
     QTest::qWait(200);
-    QCOMPARE(bench.watcher.boxes(scoreTitle).size(), 0);
-    bench.board.send("late");
-    QTRY_COMPARE(bench.watcher.boxes(scoreTitle).size(), 1);
-    QCOMPARE(bench.watcher.boxes(scoreTitle).first().text, QStringLiteral("early late"));
+    QCOMPARE(rig.watcher.boxes(scoreTitle).size(), 0);
+    rig.board.send("late");
+    QTRY_COMPARE(rig.watcher.boxes(scoreTitle).size(), 1);
+    QCOMPARE(rig.watcher.boxes(scoreTitle).first().text, QStringLiteral("early late"));
 }
 
 void MainWindowTest::showsAScoreOnTopOfTheOpenTestBox()
 {
-    Bench bench;
+    WindowOnBoard rig;
     QString statusWhileTestBoxOpen;
-    bench.watcher.holdOpen(testTitle, [&] {
-        statusWhileTestBoxOpen = bench.status()->text();
-        return !bench.watcher.boxes(scoreTitle).isEmpty();
+    rig.watcher.holdOpen(testTitle, [&] {
+        statusWhileTestBoxOpen = rig.status()->text();
+        return !rig.watcher.boxes(scoreTitle).isEmpty();
     });
 
-    bench.confirm(15);
+    rig.confirm(15);
 
-    QCOMPARE(bench.watcher.boxes().size(), 2);
-    QCOMPARE(bench.watcher.boxes().first().title, testTitle);
-    QVERIFY(bench.watcher.boxes(scoreTitle).first().text.endsWith(
+    QCOMPARE(rig.watcher.boxes().size(), 2);
+    QCOMPARE(rig.watcher.boxes().first().title, testTitle);
+    QVERIFY(rig.watcher.boxes(scoreTitle).first().text.endsWith(
         QStringLiteral("CoreMark 1.0 : 166.42 / GCC12.2.0 -O2 / STACK\r\n")));
     QCOMPARE(statusWhileTestBoxOpen, resetPrompt);   // the label changes only once the test box is closed
-    QCOMPARE(bench.status()->text(), coreMarkWait);
+    QCOMPARE(rig.status()->text(), coreMarkWait);
 }
 
 void MainWindowTest::confirmWithoutARowReportsAnError()
 {
-    Bench bench;
-    bench.list()->setCurrentIndex(-1);
-    bench.status()->setText(coreMarkWait);
-    bench.confirmButton()->click();
+    WindowOnBoard rig;
+    rig.list()->setCurrentIndex(-1);
+    rig.status()->setText(coreMarkWait);
+    rig.confirmButton()->click();
 
-    QCOMPARE(bench.watcher.boxes().size(), 1);
-    const BoxRecord box = bench.watcher.boxes().first();
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    const BoxRecord box = rig.watcher.boxes().first();
     QCOMPARE(box.title, QStringLiteral("ERROR"));
     QCOMPARE(box.text, QStringLiteral("An error has occured"));
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(bench.status()->text(), resetPrompt);
+    QCOMPARE(rig.status()->text(), resetPrompt);
     QTest::qWait(50);
-    QCOMPARE(bench.board.received(), QByteArray());
+    QCOMPARE(rig.board.received(), QByteArray());
 }
 
 void MainWindowTest::confirmOnAClosedPortReportsAnError()
 {
-    Bench bench("/dev/no-such-board\n");
-    QVERIFY(!bench.port()->isOpen());
-    bench.status()->setText(coreMarkWait);
+    WindowOnBoard rig("/dev/no-such-board\n");
+    QVERIFY(!rig.port()->isOpen());
+    rig.status()->setText(coreMarkWait);
 
-    bench.confirm(15);
+    rig.confirm(15);
 
-    QCOMPARE(bench.watcher.boxes().size(), 1);
-    const BoxRecord box = bench.watcher.boxes().first();
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    const BoxRecord box = rig.watcher.boxes().first();
     QCOMPARE(box.title, QStringLiteral("ERROR"));
     QCOMPARE(box.text, QStringLiteral("An error has occured"));
     QVERIFY(!box.informativeText.isEmpty());
     QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(bench.status()->text(), resetPrompt);
+    QCOMPARE(rig.status()->text(), resetPrompt);
 }
 
 void MainWindowTest::oneReplyIsReadOnceAfterManyConfirms()
 {
-    Bench bench;
+    WindowOnBoard rig;
     for (int i = 0; i < 3; ++i)
-        bench.confirm(0);
-    QCOMPARE(bench.watcher.boxes(testTitle).size(), 3);
+        rig.confirm(0);
+    QCOMPARE(rig.watcher.boxes(testTitle).size(), 3);
 
-    bench.board.send("166.42");
-    QTRY_COMPARE(bench.watcher.boxes(scoreTitle).size(), 1);
+    rig.board.send("166.42");
+    QTRY_COMPARE(rig.watcher.boxes(scoreTitle).size(), 1);
     // Extra connections would each hold the event loop another 100 ms.
     QTest::qWait(1);
-    QVERIFY2(bench.watcher.sinceLastAnswer() < 80, qPrintable(QString::number(bench.watcher.sinceLastAnswer())));
+    QVERIFY2(rig.watcher.sinceLastAnswer() < 80, qPrintable(QString::number(rig.watcher.sinceLastAnswer())));
     QTest::qWait(300);
-    QCOMPARE(bench.watcher.boxes(scoreTitle).size(), 1);
+    QCOMPARE(rig.watcher.boxes(scoreTitle).size(), 1);
 }
 
 void MainWindowTest::eachWindowTalksToItsOwnBoard()
 {
-    Bench first;
+    WindowOnBoard first;
     BoardSimulator secondBoard;
     first.folder.writeHandOff(secondBoard.portPath().toLocal8Bit() + '\n');
     MainWindow second;
@@ -361,45 +323,46 @@ void MainWindowTest::eachWindowTalksToItsOwnBoard()
 
 void MainWindowTest::anUnpluggedBoardLeavesTheProgramIdle()
 {
-    Bench bench;
-    bench.confirm(0);
-    bench.board.vanish();
-    QTRY_VERIFY(!bench.port()->isOpen());
+    WindowOnBoard rig;
+    rig.confirm(0);
+    rig.board.vanish();
+    QTRY_VERIFY(!rig.port()->isOpen());
 
-    const double before = processorSeconds();
+    ProcessorClock clock;
+    clock.start();
     QTest::qWait(3000);
-    const double used = processorSeconds() - before;
+    const double used = clock.seconds();
     QVERIFY2(used < 0.3, qPrintable(QString::number(used)));
 
-    bench.watcher.clear();
-    bench.confirm(1);
-    QCOMPARE(bench.watcher.boxes().size(), 1);
-    QCOMPARE(bench.watcher.boxes().first().title, QStringLiteral("ERROR"));
+    rig.watcher.clear();
+    rig.confirm(1);
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    QCOMPARE(rig.watcher.boxes().first().title, QStringLiteral("ERROR"));
 }
 
 void MainWindowTest::aChattyBoardCannotGrowTheReadBuffer()
 {
-    Bench bench;
+    WindowOnBoard rig;
     QElapsedTimer flooding;
     qint64 buffered = -1;
-    bench.watcher.holdOpen(scoreTitle, [&] {
+    rig.watcher.holdOpen(scoreTitle, [&] {
         if (!flooding.isValid()) {
-            bench.board.send(QByteArray(2 * 1024 * 1024, 'y'));
+            rig.board.send(QByteArray(2 * 1024 * 1024, 'y'));
             flooding.start();
         }
         if (flooding.elapsed() < 500)
             return false;
-        buffered = bench.port()->bytesAvailable();
-        bench.board.vanish();
+        buffered = rig.port()->bytesAvailable();
+        rig.board.vanish();
         return true;
     });
-    bench.confirm(0);
-    bench.board.send("x");
+    rig.confirm(0);
+    rig.board.send("x");
 
     QTRY_VERIFY(buffered >= 0);
     QVERIFY(buffered > 0);
     QVERIFY2(buffered <= 64 * 1024, qPrintable(QString::number(buffered)));
-    QTRY_VERIFY(!bench.port()->isOpen());
+    QTRY_VERIFY(!rig.port()->isOpen());
 }
 
 QTEST_MAIN(MainWindowTest)
