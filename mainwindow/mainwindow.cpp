@@ -46,22 +46,12 @@ MainWindow::~MainWindow()
 
 void MainWindow::serialreceived()
 {
-    serial->waitForReadyRead(replyCompletionWait);
-    const QByteArray reply = serial->readAll();
-    receivedText = QString::fromUtf8(reply.constData(), int(qstrnlen(reply.constData(), uint(reply.size()))));
-    if (receivedText.isEmpty())
-        return;
-
-    QMessageBox scoreBox(QMessageBox::NoIcon, QStringLiteral("CoreMark Score Display"), receivedText,
-                         QMessageBox::Ok, this);
-    scoreBox.setDefaultButton(QMessageBox::Ok);
-    scoreBox.setTextFormat(Qt::PlainText);
-    scoreBox.exec();
-
-    // The port announces nothing while this slot runs; whatever came in
-    // during the box gets a box of its own.
-    if (serial->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &MainWindow::serialreceived, Qt::QueuedConnection);
+    // The port raises no readyRead while this slot runs, so bytes that come
+    // in while a score box is open are shown once it is closed.
+    do {
+        serial->waitForReadyRead(replyCompletionWait);
+        showReply(serial->readAll());
+    } while (serial->bytesAvailable() > 0);
 }
 
 void MainWindow::on_pushButton_2_clicked()
@@ -106,6 +96,19 @@ void MainWindow::showTestBox(const PowerMode &mode)
     testBox.setText(QString::fromLatin1(paragraphOpener) + QString::fromLatin1(mode.testLine)
                     + QString::fromLatin1(paragraphOpener) + QString::fromLatin1(measuringInstruction));
     testBox.exec();
+}
+
+void MainWindow::showReply(const QByteArray &reply)
+{
+    receivedText = QString::fromUtf8(reply.constData(), int(qstrnlen(reply.constData(), uint(reply.size()))));
+    if (receivedText.isEmpty())
+        return;
+    QMessageBox scoreBox(QMessageBox::NoIcon, QStringLiteral("CoreMark Score Display"), receivedText,
+                         QMessageBox::Ok, this);
+    scoreBox.setDefaultButton(QMessageBox::Ok);
+    // Board text is shown as it came, even when it looks like markup.
+    scoreBox.setTextFormat(Qt::PlainText);
+    scoreBox.exec();
 }
 
 void MainWindow::reportError(const QString &detail)

@@ -26,6 +26,7 @@ private slots:
 private:
     bool sendCommand(int modeIndex);
     void showTestBox(const PowerMode &mode);
+    void showReply(const QByteArray &reply);
     void reportError(const QString &detail);
 
     QString receivedText;

@@ -22,7 +22,10 @@ QString read()
     QFile file(QString::fromLatin1(fileName));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return QString();
-    return QTextStream(&file).readLine();
+    const QString name = QTextStream(&file).readLine();
+    // The system would cut the name at a zero and open whatever device the
+    // rest names; such a line names no port.
+    return name.contains(QChar::Null) ? QString() : name;
 }
 
 } // namespace HandOffFile

@@ -13,7 +13,8 @@ extern const char fileName[];
 // the whole line reached the file.
 bool write(const QString &portName);
 
-// The file's first line without its line end; empty when the file cannot be read.
+// The file's first line without its line end; empty when the file cannot be
+// read or the line cannot be a port name.
 QString read();
 
 } // namespace HandOffFile

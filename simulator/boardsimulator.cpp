@@ -120,6 +120,19 @@ void BoardSimulator::send(const QByteArray &bytes)
     writePending();
 }
 
+void BoardSimulator::sendPaced(const QByteArray &bytes, int gapMilliseconds)
+{
+    if (pacedSender.joinable())
+        pacedSender.join();
+    pacedSender = std::thread([fd = masterFd, bytes, gapMilliseconds] {
+        for (char byte : bytes) {
+            while (::write(fd, &byte, 1) < 0 && (errno == EAGAIN || errno == EINTR))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMilliseconds));
+        }
+    });
+}
+
 qint64 BoardSimulator::unreadByTheProgram() const
 {
     int waiting = 0;
@@ -228,6 +241,8 @@ void BoardSimulator::handleLine(const QByteArray &line)
 
 void BoardSimulator::closeLine()
 {
+    if (pacedSender.joinable())
+        pacedSender.join();
     delete readNotifier;
     readNotifier = nullptr;
     delete writeNotifier;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <thread>
 #include <termios.h>
 
 class QSocketNotifier;
@@ -30,6 +31,9 @@ public:
 
     void setCoreMarkDelay(int milliseconds);
     void send(const QByteArray &bytes);
+    // Sends from a thread of its own, a byte at a time with the gap between
+    // them, as a slow line does while the program is busy.
+    void sendPaced(const QByteArray &bytes, int gapMilliseconds);
 
     // Bytes sent that the program has not read yet.
     qint64 unreadByTheProgram() const;
@@ -62,6 +66,7 @@ private:
     QByteArray partialLine;
     QByteArray pendingOutput;
     QList<int> receivedCommands;
+    std::thread pacedSender;
     int coreMarkDelay = 500;
 };
 
