@@ -3,6 +3,7 @@
 #include "serial/seriallink.h"
 #include "simulator/boardsimulator.h"
 #include "tests/support/boxwatcher.h"
+#include "tests/support/dialogdriver.h"
 #include "tests/support/scratchfolder.h"
 
 #include <QApplication>
@@ -14,32 +15,12 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
+using namespace DialogDriver;
+
 namespace {
 
 const char notConnectedText[] = "<p><b><font face=\"arial\" color=\"black\">DEVICE NOT CONNECTED !!\n"
                                 "PLEASE VERIFY YOUR CONNECTION THEN RESTART APPLICATION</font></p>";
-
-QList<MainWindow *> powerModeWindows()
-{
-    QList<MainWindow *> windows;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<MainWindow *>(widget))
-            windows << window;
-    }
-    return windows;
-}
-
-void choosePort(Dialog &dialog, const QString &portName)
-{
-    auto *list = dialog.findChild<QComboBox *>(QStringLiteral("comboBox"));
-    list->addItem(portName);
-    list->setCurrentIndex(list->count() - 1);
-}
-
-void pressConnect(Dialog &dialog)
-{
-    dialog.findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
-}
 
 } // namespace
 
