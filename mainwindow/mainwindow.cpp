@@ -83,7 +83,11 @@ void MainWindow::on_comboBox_2_currentIndexChanged(int index)
 bool MainWindow::sendCommand(int modeIndex)
 {
     const QByteArray command = SerialLink::modeCommand(modeIndex);
-    return serial->isOpen() && serial->write(command) == command.size();
+    if (!serial->isOpen() || serial->write(command) != command.size())
+        return false;
+    // Onto the line now, rather than once the test box has been built.
+    serial->flush();
+    return true;
 }
 
 void MainWindow::showTestBox(const PowerMode &mode)
