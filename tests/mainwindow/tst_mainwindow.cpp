@@ -61,6 +61,7 @@ private slots:
     void returnClicksConfirm();
     void confirmSendsTheModeAndShowsTheTest_data();
     void confirmSendsTheModeAndShowsTheTest();
+    void commandIsOnTheLineBeforeTheTestBoxShows();
     void coreMarkNoticeComesAndGoes();
     void showsTheBoardsReplyAsPlainText_data();
     void showsTheBoardsReplyAsPlainText();
@@ -157,6 +158,35 @@ void MainWindowTest::confirmSendsTheModeAndShowsTheTest()
     QTRY_COMPARE(rig.board.received(), command);
     QCOMPARE(rig.board.commands(), QList<int>{mode});
     QCOMPARE(rig.status()->text(), mode == 15 ? coreMarkWait : resetPrompt);
+}
+
+// Sees, as a box appears, what the window's port still holds back.
+class UnsentAtShow : public QObject
+{
+public:
+    explicit UnsentAtShow(const QSerialPort *port) : port(port) {}
+    qint64 unsent = -1;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox *>(watched))
+            unsent = port->bytesToWrite();
+        return false;
+    }
+
+private:
+    const QSerialPort *port;
+};
+
+void MainWindowTest::commandIsOnTheLineBeforeTheTestBoxShows()
+{
+    WindowOnBoard rig;
+    UnsentAtShow probe(rig.port());
+    qApp->installEventFilter(&probe);
+    rig.confirm(11);
+    qApp->removeEventFilter(&probe);
+    QCOMPARE(probe.unsent, qint64(0));
+    QTRY_COMPARE(rig.board.received(), QByteArray("11\r"));
 }
 
 void MainWindowTest::coreMarkNoticeComesAndGoes()
