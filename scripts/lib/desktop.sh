@@ -21,11 +21,17 @@ wait_gone() {
     return 1
 }
 
-# press WINDOW KEY...: brings the window to the front and types the keys into it.
+# press WINDOW KEY...: brings the window to the front and, once it has the
+# keyboard, types the keys into it.
 press() {
     local window=$1
     shift
-    xdotool windowactivate --sync "$window" key --delay 50 "$@"
+    xdotool windowactivate --sync "$window"
+    for _ in $(seq 50); do
+        [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ] && break
+        sleep 0.02
+    done
+    xdotool key --delay 50 "$@"
 }
 
 # start_window_manager: a plain one, so windows take focus and close on Alt+F4.
