@@ -23,15 +23,16 @@ const char cannotSaveText[] =
 
 Dialog::Dialog(QWidget *parent)
     : QDialog(parent)
+    , port(new QSerialPort(this))
     , ui(new DialogForm)
 {
     ui->setupUi(this);
 
+    // Listed once: a board plugged in later needs a restart to show up.
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
         ui->comboBox->addItem(info.portName());
 
-    port = new QSerialPort(this);
     SerialLink::closeOnLineFailure(port);
 }
 
