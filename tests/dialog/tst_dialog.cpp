@@ -1,10 +1,6 @@
-#include "dialog/dialog.h"
 #include "mainwindow/mainwindow.h"
 #include "serial/seriallink.h"
-#include "simulator/boardsimulator.h"
-#include "tests/support/boxwatcher.h"
-#include "tests/support/dialogdriver.h"
-#include "tests/support/scratchfolder.h"
+#include "tests/support/dialogonboard.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,8 +10,6 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QtTest>
-
-using namespace DialogDriver;
 
 namespace {
 
@@ -103,33 +97,28 @@ void DialogTest::listsThePlatformsPorts()
 
 void DialogTest::connectOpensAPowerModeWindowOnTheTestedPort()
 {
-    ScratchFolder folder;
-    BoardSimulator board;
-    BoxWatcher watcher;
-    Dialog dialog;
-    dialog.show();
-    choosePort(dialog, board.portPath());
+    DialogOnBoard rig;
 
-    pressConnect(dialog);
+    rig.pressConnect();
 
-    QCOMPARE(watcher.boxes().size(), 1);
-    const BoxRecord box = watcher.boxes().first();
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    const BoxRecord box = rig.watcher.boxes().first();
     QCOMPARE(box.title, QStringLiteral("Device status"));
     QCOMPARE(box.text, QStringLiteral("<p><b><font face=\"arial\" color=\"black\">DEVICE CONNECTED !!</font></p>"));
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(box.defaultButton, QMessageBox::Ok);
     QCOMPARE(box.iconPixmapSize, QSize(96, 96));
-    QCOMPARE(box.parent, &dialog);
+    QCOMPARE(box.parent, &rig.dialog);
 
-    QVERIFY(!dialog.findChild<QSerialPort *>()->isOpen());
-    QCOMPARE(folder.handOffContent(), board.portPath().toLocal8Bit() + '\n');
+    QVERIFY(!rig.port()->isOpen());
+    QCOMPARE(rig.folder.handOffContent(), rig.board.portPath().toLocal8Bit() + '\n');
     const QList<MainWindow *> windows = powerModeWindows();
     QCOMPARE(windows.size(), 1);
     QVERIFY(windows.first()->isVisible());
-    QVERIFY(dialog.isVisible());
+    QVERIFY(rig.dialog.isVisible());
     auto *windowPort = windows.first()->findChild<QSerialPort *>();
     QVERIFY(windowPort->isOpen());
-    QCOMPARE(windowPort->portName(), dialog.findChild<QSerialPort *>()->portName());
+    QCOMPARE(windowPort->portName(), rig.port()->portName());
 }
 
 void DialogTest::connectOnAnEmptyListOrABusyPortFails_data()
@@ -142,78 +131,64 @@ void DialogTest::connectOnAnEmptyListOrABusyPortFails_data()
 void DialogTest::connectOnAnEmptyListOrABusyPortFails()
 {
     QFETCH(bool, busy);
-    ScratchFolder folder;
-    folder.writeHandOff("ttyOLD\nsecond line\n");
-    BoardSimulator board;
+    DialogOnBoard rig;
+    rig.folder.writeHandOff("ttyOLD\nsecond line\n");
     QSerialPort holder;
-    BoxWatcher watcher;
-    Dialog dialog;
-    auto *list = dialog.findChild<QComboBox *>(QStringLiteral("comboBox"));
-    list->clear();
-    if (busy) {
-        QVERIFY(SerialLink::open(holder, board.portPath()));
-        choosePort(dialog, board.portPath());
-    }
+    if (busy)
+        QVERIFY(SerialLink::open(holder, rig.board.portPath()));
+    else
+        rig.list()->clear();
 
-    pressConnect(dialog);
+    rig.pressConnect();
 
-    QCOMPARE(watcher.boxes().size(), 1);
-    const BoxRecord box = watcher.boxes().first();
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    const BoxRecord box = rig.watcher.boxes().first();
     QCOMPARE(box.title, QStringLiteral("Port status"));
     QCOMPARE(box.text, QString::fromLatin1(notConnectedText));
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(box.parent, &dialog);
+    QCOMPARE(box.parent, &rig.dialog);
     QVERIFY(powerModeWindows().isEmpty());
-    QVERIFY(!dialog.findChild<QSerialPort *>()->isOpen());
-    QCOMPARE(folder.handOffContent(), busy ? board.portPath().toLocal8Bit() + '\n' : QByteArray("\n"));
+    QVERIFY(!rig.port()->isOpen());
+    QCOMPARE(rig.folder.handOffContent(), busy ? rig.board.portPath().toLocal8Bit() + '\n' : QByteArray("\n"));
 }
 
 void DialogTest::connectRefusesAPortNameThatCannotBeSaved()
 {
-    ScratchFolder folder;
+    DialogOnBoard rig;
     BoardSimulator oldBoard;
-    BoardSimulator newBoard;
-    folder.writeHandOff(oldBoard.portPath().toLocal8Bit() + '\n');
-    folder.makeReadOnly();
-    BoxWatcher watcher;
-    Dialog dialog;
-    choosePort(dialog, newBoard.portPath());
+    rig.folder.writeHandOff(oldBoard.portPath().toLocal8Bit() + '\n');
+    rig.folder.makeReadOnly();
 
-    pressConnect(dialog);
+    rig.pressConnect();
 
-    QCOMPARE(watcher.boxes().size(), 1);
-    const BoxRecord box = watcher.boxes().first();
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    const BoxRecord box = rig.watcher.boxes().first();
     QCOMPARE(box.title, QStringLiteral("Port status"));
     QCOMPARE(box.text, QStringLiteral("<p><b><font face=\"arial\" color=\"black\">CANNOT SAVE THE PORT NAME TO data.txt !!\n"
                                       "PLEASE START THE APPLICATION FROM A WRITABLE FOLDER</font></p>"));
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY(powerModeWindows().isEmpty());
-    QVERIFY(!dialog.findChild<QSerialPort *>()->isOpen());
-    QCOMPARE(folder.handOffContent(), oldBoard.portPath().toLocal8Bit() + '\n');
+    QVERIFY(!rig.port()->isOpen());
+    QCOMPARE(rig.folder.handOffContent(), oldBoard.portPath().toLocal8Bit() + '\n');
 }
 
 void DialogTest::connectOnAPortWhoseWindowWasClosedWorksAgain()
 {
-    ScratchFolder folder;
-    BoardSimulator board;
-    BoxWatcher watcher;
-    Dialog dialog;
-    dialog.show();
-    choosePort(dialog, board.portPath());
+    DialogOnBoard rig;
 
-    pressConnect(dialog);
+    rig.pressConnect();
     QCOMPARE(powerModeWindows().size(), 1);
-    pressConnect(dialog);
-    QCOMPARE(watcher.boxes().last().title, QStringLiteral("Port status"));
+    rig.pressConnect();
+    QCOMPARE(rig.watcher.boxes().last().title, QStringLiteral("Port status"));
     QCOMPARE(powerModeWindows().size(), 1);
 
     QPointer<MainWindow> window = powerModeWindows().first();
     window->close();
     QTRY_VERIFY(window.isNull());
-    pressConnect(dialog);
-    QCOMPARE(watcher.boxes().last().title, QStringLiteral("Device status"));
+    rig.pressConnect();
+    QCOMPARE(rig.watcher.boxes().last().title, QStringLiteral("Device status"));
     QCOMPARE(powerModeWindows().size(), 1);
     QVERIFY(powerModeWindows().first()->findChild<QSerialPort *>()->isOpen());
 }

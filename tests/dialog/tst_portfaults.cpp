@@ -1,16 +1,14 @@
 // A board that goes away, or a port that stays busy, never crashes the
 // program or keeps it busy, and the operator hears of it at the next Confirm.
-#include "dialog/dialog.h"
 #include "serial/seriallink.h"
-#include "tests/support/dialogdriver.h"
+#include "tests/support/dialogonboard.h"
+#include "tests/support/processorclock.h"
 #include "tests/support/windowonboard.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QtTest>
-
-using namespace DialogDriver;
 
 namespace {
 
@@ -69,23 +67,19 @@ void PortFaultsTest::cleanup()
 
 void PortFaultsTest::boardUnpluggedDuringTheDeviceStatusBox()
 {
-    ScratchFolder folder;
-    BoardSimulator board;
-    BoxWatcher watcher;
+    DialogOnBoard rig;
     double busy = -1;
-    watcher.holdOpen(QStringLiteral("Device status"), unplugDuringBox(board, busy));
-    Dialog dialog;
-    choosePort(dialog, board.portPath());
+    rig.watcher.holdOpen(QStringLiteral("Device status"), unplugDuringBox(rig.board, busy));
 
-    pressConnect(dialog);
+    rig.pressConnect();
 
     QVERIFY2(busy >= 0 && busy < 0.3, qPrintable(QString::number(busy)));
-    QVERIFY(!dialog.findChild<QSerialPort *>()->isOpen());
+    QVERIFY(!rig.port()->isOpen());
     QCOMPARE(powerModeWindows().size(), 1);
-    watcher.clear();
+    rig.watcher.clear();
     confirm(*powerModeWindows().first(), 0);
-    QCOMPARE(watcher.boxes().size(), 1);
-    QCOMPARE(watcher.boxes().first().title, QStringLiteral("ERROR"));
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    QCOMPARE(rig.watcher.boxes().first().title, QStringLiteral("ERROR"));
 }
 
 void PortFaultsTest::boardUnpluggedDuringABox_data()
@@ -115,21 +109,17 @@ void PortFaultsTest::boardUnpluggedDuringABox()
 
 void PortFaultsTest::connectPressedFiftyTimesOnABusyPort()
 {
-    ScratchFolder folder;
-    BoardSimulator board;
+    DialogOnBoard rig;
     QSerialPort holder;
-    QVERIFY(SerialLink::open(holder, board.portPath()));
-    BoxWatcher watcher;
-    Dialog dialog;
-    choosePort(dialog, board.portPath());
+    QVERIFY(SerialLink::open(holder, rig.board.portPath()));
 
     for (int press = 0; press < 50; ++press)
-        pressConnect(dialog);
+        rig.pressConnect();
 
-    QCOMPARE(watcher.boxes(QStringLiteral("Port status")).size(), 50);
-    QCOMPARE(watcher.boxes().size(), 50);
+    QCOMPARE(rig.watcher.boxes(QStringLiteral("Port status")).size(), 50);
+    QCOMPARE(rig.watcher.boxes().size(), 50);
     QVERIFY(powerModeWindows().isEmpty());
-    QVERIFY(!dialog.findChild<QSerialPort *>()->isOpen());
+    QVERIFY(!rig.port()->isOpen());
     const double busy = processorSecondsOverThreeIdleSeconds();
     QVERIFY2(busy < 0.3, qPrintable(QString::number(busy)));
 }

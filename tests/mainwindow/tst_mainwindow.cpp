@@ -1,3 +1,4 @@
+#include "tests/support/processorclock.h"
 #include "tests/support/windowonboard.h"
 
 #include <QApplication>

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <ctime>
 
 WindowOnBoard::WindowOnBoard(const QByteArray &handOff)
 {
@@ -63,21 +62,4 @@ bool WindowOnBoard::waitUntilSettled(int timeout)
         QTest::qWait(5);
     }
     return false;
-}
-
-static double processorNow()
-{
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-void ProcessorClock::start()
-{
-    startedAt = processorNow();
-}
-
-double ProcessorClock::seconds() const
-{
-    return processorNow() - startedAt;
 }

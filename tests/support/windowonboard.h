@@ -35,15 +35,4 @@ struct WindowOnBoard
     bool waitUntilSettled(int timeout = 10000);
 };
 
-// Processor time this process has used since start().
-class ProcessorClock
-{
-public:
-    void start();
-    double seconds() const;
-
-private:
-    double startedAt = 0;
-};
-
 #endif // WINDOWONBOARD_H

@@ -1,22 +1,30 @@
-#include "tests/support/dialogdriver.h"
+#include "tests/support/dialogonboard.h"
 
-#include "dialog/dialog.h"
 #include "mainwindow/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSerialPort>
 
-namespace DialogDriver {
-
-void choosePort(Dialog &dialog, const QString &portName)
+DialogOnBoard::DialogOnBoard()
 {
-    auto *list = dialog.findChild<QComboBox *>(QStringLiteral("comboBox"));
-    list->addItem(portName);
-    list->setCurrentIndex(list->count() - 1);
+    dialog.show();
+    list()->addItem(board.portPath());
+    list()->setCurrentIndex(list()->count() - 1);
 }
 
-void pressConnect(Dialog &dialog)
+QComboBox *DialogOnBoard::list() const
+{
+    return dialog.findChild<QComboBox *>(QStringLiteral("comboBox"));
+}
+
+QSerialPort *DialogOnBoard::port() const
+{
+    return dialog.findChild<QSerialPort *>();
+}
+
+void DialogOnBoard::pressConnect()
 {
     dialog.findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
 }
@@ -30,5 +38,3 @@ QList<MainWindow *> powerModeWindows()
     }
     return windows;
 }
-
-} // namespace DialogDriver
