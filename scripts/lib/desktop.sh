@@ -36,7 +36,7 @@ press() {
 
 # start_window_manager: a plain one, so windows take focus and close on Alt+F4.
 start_window_manager() {
-    openbox --config-file /dev/null >/dev/null 2>&1 &
+    openbox --sm-disable >/dev/null 2>&1 &
     window_manager_pid=$!
     sleep 0.5
 }
