@@ -124,10 +124,12 @@ void BoardSimulator::sendPaced(const QByteArray &bytes, int gapMilliseconds)
 {
     if (pacedSender.joinable())
         pacedSender.join();
-    pacedSender = std::thread([fd = masterFd, bytes, gapMilliseconds] {
+    pacedBytesLeft = bytes.size();
+    pacedSender = std::thread([this, fd = masterFd, bytes, gapMilliseconds] {
         for (char byte : bytes) {
             while (::write(fd, &byte, 1) < 0 && (errno == EAGAIN || errno == EINTR))
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            --pacedBytesLeft;
             std::this_thread::sleep_for(std::chrono::milliseconds(gapMilliseconds));
         }
     });
@@ -136,9 +138,9 @@ void BoardSimulator::sendPaced(const QByteArray &bytes, int gapMilliseconds)
 qint64 BoardSimulator::unreadByTheProgram() const
 {
     int waiting = 0;
-    if (slaveFd >= 0)
+    if (isAttached())
         ioctl(slaveFd, FIONREAD, &waiting);
-    return pendingOutput.size() + waiting;
+    return pendingOutput.size() + pacedBytesLeft + waiting;
 }
 
 std::optional<termios> BoardSimulator::lineSettings() const
@@ -152,7 +154,10 @@ std::optional<termios> BoardSimulator::lineSettings() const
 
 void BoardSimulator::vanish()
 {
-    closeLine();
+    // The terminal's number stays taken by our slave end until we are
+    // destroyed, so no other program's terminal can appear under the
+    // unplugged board's name while a test still opens it.
+    closeMaster();
     emit logLine(QStringLiteral("board unplugged"));
 }
 
@@ -239,18 +244,25 @@ void BoardSimulator::handleLine(const QByteArray &line)
     }
 }
 
-void BoardSimulator::closeLine()
+void BoardSimulator::closeMaster()
 {
     if (pacedSender.joinable())
         pacedSender.join();
+    pacedBytesLeft = 0;
     delete readNotifier;
     readNotifier = nullptr;
     delete writeNotifier;
     writeNotifier = nullptr;
-    if (slaveFd >= 0)
-        ::close(slaveFd);
     if (masterFd >= 0)
         ::close(masterFd);
-    slaveFd = masterFd = -1;
+    masterFd = -1;
     pendingOutput.clear();
+}
+
+void BoardSimulator::closeLine()
+{
+    closeMaster();
+    if (slaveFd >= 0)
+        ::close(slaveFd);
+    slaveFd = -1;
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 #include <thread>
 #include <termios.h>
@@ -35,13 +36,14 @@ public:
     // them, as a slow line does while the program is busy.
     void sendPaced(const QByteArray &bytes, int gapMilliseconds);
 
-    // Bytes sent that the program has not read yet.
+    // Bytes sent, or still to be sent by the paced sender, that the program has not read yet.
     qint64 unreadByTheProgram() const;
 
     // The line settings the program applied, as the board's side sees them.
     std::optional<termios> lineSettings() const;
 
     // Closes the board's end for good, as an unplugged board would.
+    // The terminal's name disappears with it and is not reused while this object lives.
     void vanish();
 
     static QString modeName(int mode);
@@ -55,6 +57,7 @@ private:
     void readLine();
     void writePending();
     void handleLine(const QByteArray &line);
+    void closeMaster();
     void closeLine();
 
     int masterFd = -1;
@@ -67,6 +70,7 @@ private:
     QByteArray pendingOutput;
     QList<int> receivedCommands;
     std::thread pacedSender;
+    std::atomic<int> pacedBytesLeft {0};
     int coreMarkDelay = 500;
 };
 

@@ -44,6 +44,14 @@ void SerialLinkTest::boardSeesTheFixedSettings()
     QVERIFY(SerialLink::open(port, board.portPath()));
     QVERIFY(port.isOpen());
     QCOMPARE(port.openMode(), QIODevice::ReadWrite);
+    // A pseudo-terminal always shows 8N1 to its other end, so the port's own
+    // view is what catches a wrong frame.
+    QCOMPARE(port.baudRate(QSerialPort::Input), qint32(9600));
+    QCOMPARE(port.baudRate(QSerialPort::Output), qint32(9600));
+    QCOMPARE(port.dataBits(), QSerialPort::Data8);
+    QCOMPARE(port.parity(), QSerialPort::NoParity);
+    QCOMPARE(port.stopBits(), QSerialPort::OneStop);
+    QCOMPARE(port.flowControl(), QSerialPort::NoFlowControl);
 
     const termios line = board.lineSettings().value();
     QCOMPARE(cfgetispeed(&line), speed_t(B9600));

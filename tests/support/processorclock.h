@@ -21,4 +21,12 @@ private:
     double startedAt = 0;
 };
 
+// A program that spins after a fault burns a whole core; an idle one uses a
+// small fraction of one. A third of a core tells them apart on any machine,
+// sanitizers and a busy neighbour included.
+inline bool usedUnderAThirdOfACore(double processorSeconds, double wallSeconds)
+{
+    return processorSeconds < wallSeconds / 3;
+}
+
 #endif // PROCESSORCLOCK_H
