@@ -23,7 +23,7 @@ const char cannotSaveText[] =
 
 Dialog::Dialog(QWidget *parent)
     : QDialog(parent)
-    , port(new QSerialPort(this))
+    , port(nullptr)
     , ui(new DialogForm)
 {
     ui->setupUi(this);
@@ -33,11 +33,14 @@ Dialog::Dialog(QWidget *parent)
     for (const QSerialPortInfo &info : ports)
         ui->comboBox->addItem(info.portName());
 
+    // Last, so the port is the dialog's last child.
+    port = new QSerialPort(this);
     SerialLink::closeOnLineFailure(port);
 }
 
 Dialog::~Dialog()
 {
+    port->close();
     delete ui;
 }
 

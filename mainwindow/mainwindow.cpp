@@ -28,15 +28,17 @@ constexpr int replyCompletionWait = 100;
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new MainWindowForm)
-    , serial(new QSerialPort(this))
+    , serial(nullptr)
 {
     ui->setupUi(this);
     // A closed window lets go of its port, so the board can be connected again.
     setAttribute(Qt::WA_DeleteOnClose);
 
+    const QString portName = HandOffFile::read();
+    serial = new QSerialPort(this);
     serial->setReadBufferSize(replyBufferSize);
     SerialLink::closeOnLineFailure(serial);
-    SerialLink::open(*serial, HandOffFile::read());
+    SerialLink::open(*serial, portName);
 }
 
 MainWindow::~MainWindow()
@@ -85,9 +87,9 @@ bool MainWindow::sendCommand(int modeIndex)
     const QByteArray command = SerialLink::modeCommand(modeIndex);
     if (!serial->isOpen() || serial->write(command) != command.size())
         return false;
-    // Onto the line now, rather than once the test box has been built.
-    serial->flush();
-    return true;
+    // On an open port write() only queues the bytes; handing them to the
+    // system, now rather than once the test box is built, is what can fail.
+    return serial->flush();
 }
 
 void MainWindow::showTestBox(const PowerMode &mode)

@@ -13,7 +13,8 @@ bool write(const QString &portName)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     QTextStream stream(&file);
-    stream << portName << Qt::endl;
+    stream << portName << '\n';
+    stream.flush();
     return stream.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
 }
 

@@ -23,8 +23,13 @@ QByteArray modeCommand(int modeIndex)
 
 void closeOnLineFailure(QSerialPort *port)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(5, 8, 0)
+    const auto errorSignal = &QSerialPort::errorOccurred;
+#else
+    const auto errorSignal = static_cast<void (QSerialPort::*)(QSerialPort::SerialPortError)>(&QSerialPort::error);
+#endif
     // Queued, so the port is not closed from inside its own read notification.
-    QObject::connect(port, &QSerialPort::errorOccurred, port, [port](QSerialPort::SerialPortError error) {
+    QObject::connect(port, errorSignal, port, [port](QSerialPort::SerialPortError error) {
         const bool lineLost = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
         if (lineLost && port->isOpen())
             port->close();

@@ -56,6 +56,7 @@ private slots:
     void boardUnpluggedDuringTheDeviceStatusBox();
     void boardUnpluggedDuringABox_data();
     void boardUnpluggedDuringABox();
+    void boardUnpluggedJustBeforeConfirm();
     void connectPressedFiftyTimesOnABusyPort();
     void oneOfTwoBoardsUnplugged();
 };
@@ -73,7 +74,7 @@ void PortFaultsTest::boardUnpluggedDuringTheDeviceStatusBox()
 
     rig.pressConnect();
 
-    QVERIFY2(busy >= 0 && busy < 0.3, qPrintable(QString::number(busy)));
+    QVERIFY2(busy >= 0 && usedUnderAThirdOfACore(busy, 3), qPrintable(QString::number(busy)));
     QVERIFY(!rig.port()->isOpen());
     QCOMPARE(powerModeWindows().size(), 1);
     rig.watcher.clear();
@@ -99,12 +100,26 @@ void PortFaultsTest::boardUnpluggedDuringABox()
     rig.confirm(15);   // the board answers with its CoreMark report
     QTRY_VERIFY_WITH_TIMEOUT(busy >= 0, 10000);
 
-    QVERIFY2(busy < 0.3, qPrintable(QString::number(busy)));
+    QVERIFY2(usedUnderAThirdOfACore(busy, 3), qPrintable(QString::number(busy)));
     QVERIFY(!rig.port()->isOpen());
     rig.watcher.clear();
     rig.confirm(0);
     QCOMPARE(rig.watcher.boxes().size(), 1);
     QCOMPARE(rig.watcher.boxes().first().title, QStringLiteral("ERROR"));
+}
+
+void PortFaultsTest::boardUnpluggedJustBeforeConfirm()
+{
+    WindowOnBoard rig;
+    rig.board.vanish();
+    // No event has run since, so no read error has closed the port yet.
+    QVERIFY(rig.port()->isOpen());
+
+    rig.confirm(0);
+
+    QCOMPARE(rig.watcher.boxes().size(), 1);
+    QCOMPARE(rig.watcher.boxes().first().title, QStringLiteral("ERROR"));
+    QVERIFY(!rig.watcher.boxes().first().informativeText.isEmpty());
 }
 
 void PortFaultsTest::connectPressedFiftyTimesOnABusyPort()
@@ -121,7 +136,7 @@ void PortFaultsTest::connectPressedFiftyTimesOnABusyPort()
     QVERIFY(powerModeWindows().isEmpty());
     QVERIFY(!rig.port()->isOpen());
     const double busy = processorSecondsOverThreeIdleSeconds();
-    QVERIFY2(busy < 0.3, qPrintable(QString::number(busy)));
+    QVERIFY2(usedUnderAThirdOfACore(busy, 3), qPrintable(QString::number(busy)));
 }
 
 void PortFaultsTest::oneOfTwoBoardsUnplugged()
@@ -133,7 +148,7 @@ void PortFaultsTest::oneOfTwoBoardsUnplugged()
 
     first.board.vanish();
     const double busy = processorSecondsOverThreeIdleSeconds();
-    QVERIFY2(busy < 0.3, qPrintable(QString::number(busy)));
+    QVERIFY2(usedUnderAThirdOfACore(busy, 3), qPrintable(QString::number(busy)));
 
     confirm(second, 9);
     QTRY_COMPARE(secondBoard.received(), QByteArray("9\r"));
