@@ -1,4 +1,5 @@
 // The program's own entry, reporting when its dialog is first painted.
+#include "app/desktopfonts.h"
 #include "dialog/dialog.h"
 #include "paintprobe.h"
 
@@ -6,7 +7,8 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
+    QApplication application(argc, argv, QT_VERSION_CHECK(5, 3, 0));
+    DesktopFonts::standInForMissingFonts();
     Dialog dialog;
     reportFirstPaint(&dialog);
     dialog.show();

@@ -53,10 +53,13 @@ struct Launch
     double residentMiB = 0;
 };
 
-// From just before the process starts until its dialog has been painted.
+// From just before the process starts until its dialog has been painted on the display.
 Launch launch(const QString &program)
 {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const qint64 startedAt = monotonicNanoseconds();
     process.start(program, QStringList());
@@ -191,6 +194,10 @@ QString number(double value, const char *unit)
 
 int main(int argc, char *argv[])
 {
+    // Only the start-up runs need the display. The rest answers boxes in this
+    // process, which on a display without a window manager makes the X server
+    // refuse each box's focus request.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const int startRuns = 21;
 
@@ -208,9 +215,8 @@ int main(int argc, char *argv[])
     const QVector<double> replies = replyToScoreBox(0, 40);
     const QVector<double> repliesLater = replyToScoreBox(20, 40);
 
-    std::printf("Machine: %s, %d cores, %s, Qt %s, platform %s\n\n", qPrintable(processorName()),
-                QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion(),
-                qPrintable(QGuiApplication::platformName()));
+    std::printf("Machine: %s, %d cores, %s, Qt %s, start-up on platform xcb\n\n", qPrintable(processorName()),
+                QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion());
     std::printf("| Measure (medians) | Pellmora | Bare Qt dialog | Result | Goal |\n|---|---|---|---|---|\n");
     row("Start-up to first paint of the dialog", number(median(ownStart), "ms"), number(median(bareStart), "ms"),
         QString::number(median(ownStart) / median(bareStart), 'f', 2) + QLatin1Char('x'), "at most 1.15x");
