@@ -15,36 +15,41 @@ namespace {
 struct FirmwareMode
 {
     const char *name;
+    double current;         // amperes drawn from the supply in this mode
     double coreMarkScore;   // 0 for the modes that run no benchmark
     int coreMarkIterations;
 };
 
 // The firmware's own numbering; 18 to 22 have no entry in the program's list.
+// Currents are those of a low-power microcontroller board of this kind.
 const std::array<FirmwareMode, 23> firmwareModes = {{
-    {"SHUTDOWN", 0, 0},
-    {"STANDBY", 0, 0},
-    {"STANDBY + RTC", 0, 0},
-    {"STANDBY + RTC + SRAM2", 0, 0},
-    {"STOP2", 0, 0},
-    {"STOP2 + RTC", 0, 0},
-    {"STOP1 + MR OFF", 0, 0},
-    {"STOP1 + MR OFF + RTC", 0, 0},
-    {"LPSLEEP, 2MHz", 0, 0},
-    {"LPRUN, 2MHz", 0, 0},
-    {"SLEEP Range 2, 24MHz", 0, 0},
-    {"SLEEP Range 1, 80MHz", 0, 0},
-    {"RUN_while(1) Range 2, 24MHz", 0, 0},
-    {"RUN_while(1) Range 1, 80MHz", 0, 0},
-    {"RUN_CoreMark Range 2, 24MHz", 49.93, 600},
-    {"RUN_CoreMark Range 1, 80MHz", 166.42, 2000},
-    {"RUN_reduced_code Range 2, 24MHz", 0, 0},
-    {"RUN_reduced_code Range 1, 80MHz", 0, 0},
-    {"RUN_CoreMark Range 2, 24MHz, cache off", 31.75, 400},
-    {"RUN_CoreMark Range 1, 80MHz, cache off", 105.83, 1200},
-    {"ULPBench Active loop, 24MHz", 0, 0},
-    {"ULPBench Active loop, 48MHz", 0, 0},
-    {"ULPBench Active loop, 80MHz", 0, 0},
+    {"SHUTDOWN", 33e-9, 0, 0},
+    {"STANDBY", 118e-9, 0, 0},
+    {"STANDBY + RTC", 312e-9, 0, 0},
+    {"STANDBY + RTC + SRAM2", 527e-9, 0, 0},
+    {"STOP2", 1.12e-6, 0, 0},
+    {"STOP2 + RTC", 1.38e-6, 0, 0},
+    {"STOP1 + MR OFF", 4.6e-6, 0, 0},
+    {"STOP1 + MR OFF + RTC", 4.9e-6, 0, 0},
+    {"LPSLEEP, 2MHz", 44e-6, 0, 0},
+    {"LPRUN, 2MHz", 212e-6, 0, 0},
+    {"SLEEP Range 2, 24MHz", 0.96e-3, 0, 0},
+    {"SLEEP Range 1, 80MHz", 3.1e-3, 0, 0},
+    {"RUN_while(1) Range 2, 24MHz", 2.45e-3, 0, 0},
+    {"RUN_while(1) Range 1, 80MHz", 9.8e-3, 0, 0},
+    {"RUN_CoreMark Range 2, 24MHz", 2.62e-3, 49.93, 600},
+    {"RUN_CoreMark Range 1, 80MHz", 10.4e-3, 166.42, 2000},
+    {"RUN_reduced_code Range 2, 24MHz", 2.21e-3, 0, 0},
+    {"RUN_reduced_code Range 1, 80MHz", 8.9e-3, 0, 0},
+    {"RUN_CoreMark Range 2, 24MHz, cache off", 2.9e-3, 31.75, 400},
+    {"RUN_CoreMark Range 1, 80MHz, cache off", 11.2e-3, 105.83, 1200},
+    {"ULPBench Active loop, 24MHz", 2.3e-3, 0, 0},
+    {"ULPBench Active loop, 48MHz", 4.8e-3, 0, 0},
+    {"ULPBench Active loop, 80MHz", 9.5e-3, 0, 0},
 }};
+
+// Out of reset the firmware runs at 80 MHz, waiting for its command.
+constexpr double bootCurrent = 10.1e-3;
 
 bool isModeNumber(const QByteArray &line)
 {
@@ -110,6 +115,22 @@ QList<int> BoardSimulator::commands() const
 void BoardSimulator::setCoreMarkDelay(int milliseconds)
 {
     coreMarkDelay = milliseconds;
+}
+
+void BoardSimulator::setStrict(bool strict)
+{
+    strictFirmware = strict;
+}
+
+void BoardSimulator::pressReset()
+{
+    currentMode = -1;
+    emit logLine(QStringLiteral("reset"));
+}
+
+double BoardSimulator::current() const
+{
+    return currentMode < 0 ? bootCurrent : firmwareModes[size_t(currentMode)].current;
 }
 
 void BoardSimulator::send(const QByteArray &bytes)
@@ -231,6 +252,11 @@ void BoardSimulator::handleLine(const QByteArray &line)
         return;
     }
     const int mode = line.toInt();
+    if (strictFirmware && currentMode >= 0) {
+        emit logLine(QStringLiteral("ignored: mode %1 while in mode %2 until reset").arg(mode).arg(currentMode));
+        return;
+    }
+    currentMode = mode;
     receivedCommands.append(mode);
     emit logLine(QStringLiteral("mode %1: %2").arg(mode).arg(modeName(mode)));
     emit commandReceived(mode);

@@ -31,6 +31,13 @@ public:
     QList<int> commands() const;
 
     void setCoreMarkDelay(int milliseconds);
+
+    // Strict, as the real firmware: once in a mode, commands are ignored
+    // until the reset button is pressed.
+    void setStrict(bool strict);
+    void pressReset();
+    // Amperes the board draws now: its mode's, or the run current out of reset.
+    double current() const;
     void send(const QByteArray &bytes);
     // Sends from a thread of its own, a byte at a time with the gap between
     // them, as a slow line does while the program is busy.
@@ -72,6 +79,8 @@ private:
     std::thread pacedSender;
     std::atomic<int> pacedBytesLeft {0};
     int coreMarkDelay = 500;
+    bool strictFirmware = false;
+    int currentMode = -1;   // none since reset
 };
 
 #endif // BOARDSIMULATOR_H

@@ -1,8 +1,12 @@
-// pellmora-board-simulator [LINK]
+// pellmora-board-simulator [--strict] [--meter PORT] [LINK]
 // Plays the evaluation board on a pseudo-terminal: prints the terminal's path,
-// optionally links LINK to it, and logs every mode the program sets.
+// optionally links LINK to it, and logs every mode the program sets. With
+// --meter it also plays a bench multimeter in series with the board's supply,
+// serving SCPI on 127.0.0.1:PORT. SIGUSR1 presses the board's reset button.
 #include "simulator/boardsimulator.h"
+#include "simulator/metersimulator.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -18,20 +22,35 @@ namespace {
 void printLine(const QString &line)
 {
     QTextStream out(stdout);
-    out << line << Qt::endl;
+    out << line << '\n';
+    out.flush();
 }
 
-// Turns SIGINT and SIGTERM into an orderly quit, so the link is removed.
-void quitOnTermination(QCoreApplication &app)
+int fail(const QString &message)
 {
-    sigset_t termination;
-    sigemptyset(&termination);
-    sigaddset(&termination, SIGINT);
-    sigaddset(&termination, SIGTERM);
-    sigprocmask(SIG_BLOCK, &termination, nullptr);
-    const int fd = signalfd(-1, &termination, SFD_CLOEXEC);
+    QTextStream(stderr) << "pellmora-board-simulator: " << message << '\n';
+    return 1;
+}
+
+// SIGINT and SIGTERM quit in order, so the link is removed; SIGUSR1 resets the board.
+void handleSignals(QCoreApplication &app, BoardSimulator &board)
+{
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int signal : {SIGINT, SIGTERM, SIGUSR1})
+        sigaddset(&handled, signal);
+    sigprocmask(SIG_BLOCK, &handled, nullptr);
+    const int fd = signalfd(-1, &handled, SFD_CLOEXEC);
     auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [fd, &app, &board] {
+        signalfd_siginfo info {};
+        if (::read(fd, &info, sizeof info) != sizeof info)
+            return;
+        if (info.ssi_signo == SIGUSR1)
+            board.pressReset();
+        else
+            app.quit();
+    });
 }
 
 } // namespace
@@ -39,31 +58,49 @@ void quitOnTermination(QCoreApplication &app)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    if (arguments.size() > 1 || (arguments.size() == 1 && arguments.first().startsWith(QLatin1Char('-')))) {
-        QTextStream(stderr) << "usage: pellmora-board-simulator [LINK]" << Qt::endl;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Plays the evaluation board, and a meter in series with it."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("strict"), QStringLiteral("Ignore commands after the first until reset (SIGUSR1).")});
+    parser.addOption({QStringLiteral("meter"), QStringLiteral("Serve a simulated meter's SCPI on 127.0.0.1:PORT (0: any free port)."),
+                      QStringLiteral("PORT")});
+    parser.addPositionalArgument(QStringLiteral("LINK"), QStringLiteral("A symbolic link to create to the board's terminal."),
+                                 QStringLiteral("[LINK]"));
+    if (!parser.parse(app.arguments()) || parser.positionalArguments().size() > 1) {
+        QTextStream(stderr) << (parser.errorText().isEmpty() ? QStringLiteral("too many arguments") : parser.errorText())
+                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [LINK]\n";
         return 2;
     }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp();
 
     BoardSimulator board;
-    if (!board.isAttached()) {
-        QTextStream(stderr) << "pellmora-board-simulator: cannot open a pseudo-terminal" << Qt::endl;
-        return 1;
+    if (!board.isAttached())
+        return fail(QStringLiteral("cannot open a pseudo-terminal"));
+    board.setStrict(parser.isSet(QStringLiteral("strict")));
+
+    MeterSimulator meter([&board] { return board.current(); });
+    if (parser.isSet(QStringLiteral("meter"))) {
+        bool ok = false;
+        const uint port = parser.value(QStringLiteral("meter")).toUInt(&ok);
+        if (!ok || port > 65535 || !meter.listen(quint16(port)))
+            return fail(QStringLiteral("cannot serve the meter on port %1").arg(parser.value(QStringLiteral("meter"))));
     }
-    const QString link = arguments.value(0);
+
+    const QString link = parser.positionalArguments().value(0);
     if (!link.isEmpty()) {
         // A stale link from an earlier run is replaced; any other file is left alone.
         if (QFileInfo(link).isSymLink())
             QFile::remove(link);
-        if (!QFile::link(board.portPath(), link)) {
-            QTextStream(stderr) << "pellmora-board-simulator: cannot create " << link << Qt::endl;
-            return 1;
-        }
+        if (!QFile::link(board.portPath(), link))
+            return fail(QStringLiteral("cannot create %1").arg(link));
     }
 
     QObject::connect(&board, &BoardSimulator::logLine, &printLine);
-    quitOnTermination(app);
+    handleSignals(app, board);
     printLine(board.portPath());
+    if (meter.port() != 0)
+        printLine(QStringLiteral("meter 127.0.0.1:%1").arg(meter.port()));
 
     const int result = app.exec();
     if (!link.isEmpty())

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -19,6 +20,7 @@ private slots:
     void ignoresJunkAndAnswersOtherModesWithSilence();
     void portReportsAnErrorOnceTheBoardVanished();
     void standaloneProgramLinksLogsAndCleansUp();
+    void strictBoardAndItsMeterFollowEachOther();
 };
 
 static QByteArray readUntil(QIODevice &device, const QByteArray &ending)
@@ -115,6 +117,54 @@ void BoardSimulatorTest::standaloneProgramLinksLogsAndCleansUp()
     QCOMPARE(simulator.exitStatus(), QProcess::NormalExit);
     QCOMPARE(simulator.exitCode(), 0);
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+}
+
+static QByteArray nextLine(QIODevice &device)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!device.canReadLine() && clock.elapsed() < 5000)
+        QTest::qWait(10);
+    return device.readLine();
+}
+
+// The meter reads the mode the board is in; a strict board takes one mode
+// per reset, and SIGUSR1 is its reset button.
+void BoardSimulatorTest::strictBoardAndItsMeterFollowEachOther()
+{
+    QProcess simulator;
+    simulator.start(QStringLiteral(SIMULATOR_PROGRAM), {QStringLiteral("--strict"), QStringLiteral("--meter"), QStringLiteral("0")});
+    QVERIFY(simulator.waitForStarted());
+    const QByteArray terminal = nextLine(simulator).trimmed();
+    const QByteArray meterLine = nextLine(simulator).trimmed();
+    QVERIFY2(meterLine.startsWith("meter 127.0.0.1:"), meterLine.constData());
+
+    QTcpSocket meter;
+    meter.connectToHost(QStringLiteral("127.0.0.1"), quint16(meterLine.mid(16).toUInt()));
+    QVERIFY(meter.waitForConnected(5000));
+    const auto current = [&meter] {
+        meter.write("MEAS:CURR:DC?\n");
+        return nextLine(meter).trimmed().toDouble();
+    };
+    QSerialPort board;
+    QVERIFY(SerialLink::open(board, QString::fromLatin1(terminal)));
+    const auto setMode = [&](const char *command, const QByteArray &logged) {
+        board.write(command);
+        QVERIFY2(nextLine(simulator).startsWith(logged), logged.constData());
+    };
+
+    QVERIFY(current() > 5e-3 && current() < 20e-3);       // running out of reset
+    setMode("0\r", "mode 0: SHUTDOWN");
+    QVERIFY(current() > 10e-9 && current() < 100e-9);
+    setMode("13\r", "ignored: mode 13");
+    QVERIFY(current() < 100e-9);
+    ::kill(pid_t(simulator.processId()), SIGUSR1);
+    QVERIFY(nextLine(simulator).startsWith("reset"));
+    setMode("13\r", "mode 13: ");
+    QVERIFY(current() > 5e-3);
+
+    ::kill(pid_t(simulator.processId()), SIGTERM);
+    QVERIFY(simulator.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(BoardSimulatorTest)

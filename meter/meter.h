@@ -1,0 +1,46 @@
+#ifndef METER_H
+#define METER_H
+
+#include "meter/readings.h"
+
+#include <QObject>
+
+#include <optional>
+
+// How a meter measures one mode.
+struct MeterSettings
+{
+    std::optional<double> range;   // amperes; none for auto range
+    double nplc = 1;               // integration time in power-line cycles
+    int samples = 10;              // separate readings per trigger
+};
+
+// A current meter as the sweep drives it. Every operation answers with one
+// signal, or with failed(); none blocks the event loop.
+class Meter : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Meter(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+        qRegisterMetaType<QList<Reading>>();
+    }
+
+    virtual void start() = 0;                                  // ready() with its identity
+    virtual void configure(const MeterSettings &settings) = 0; // configured()
+    virtual void measure() = 0;                                // measured()
+    virtual void finish() = 0;                                 // finished(), never failed()
+    // Stops waiting for whatever is under way; no signal follows.
+    virtual void abort() = 0;
+
+signals:
+    void ready(const QString &identity);
+    void configured();
+    void measured(const QList<Reading> &readings);
+    void failed(const QString &reason);
+    void finished();
+};
+
+#endif // METER_H

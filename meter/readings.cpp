@@ -1,0 +1,109 @@
+#include "meter/readings.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+// Meters report an overload as 9.9E37 (some as 9.91E37, or negative).
+constexpr double overloadMagnitude = 9.9e37;
+
+struct Prefix
+{
+    QChar symbol;
+    double factor;
+};
+
+// 'µ' and 'u' both mean micro: a terminal rarely offers the first.
+const std::array<Prefix, 6> prefixes = {{
+    {QLatin1Char('p'), 1e-12}, {QLatin1Char('n'), 1e-9}, {QChar(0x00B5), 1e-6},
+    {QLatin1Char('u'), 1e-6}, {QLatin1Char('m'), 1e-3}, {QLatin1Char('A'), 1},
+}};
+
+const char typedExample[] = "type a current such as 12.3u, 4.5 mA or 1.2e-6";
+
+} // namespace
+
+namespace Numbers {
+
+QString format(double value)
+{
+    return QLocale::c().toString(value, 'g', QLocale::FloatingPointShortest);
+}
+
+std::optional<double> parse(const QString &text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace Numbers
+
+namespace Readings {
+
+Parsed parseReply(const QByteArray &reply)
+{
+    Parsed parsed;
+    const QString text = QString::fromLatin1(reply).trimmed();
+    const auto refuse = [&] {
+        parsed.readings.clear();
+        parsed.error = QStringLiteral("meter answered \"%1\", which is no current").arg(text);
+        return parsed;
+    };
+    if (text.isEmpty())
+        return refuse();
+    for (const QString &field : text.split(QLatin1Char(','))) {
+        // Meters write every reading with a point or an exponent; a bare
+        // integer is half of a number written with a decimal comma.
+        const bool looksLikeAReading = field.contains(QLatin1Char('.')) || field.contains(QLatin1Char('E'), Qt::CaseInsensitive);
+        const std::optional<double> value = looksLikeAReading ? Numbers::parse(field) : std::nullopt;
+        if (!value)
+            return refuse();
+        if (std::fabs(*value) >= overloadMagnitude)
+            parsed.readings.append({0, true});
+        else
+            parsed.readings.append({*value, false});
+    }
+    return parsed;
+}
+
+std::optional<double> parseTyped(const QString &text, QString *error)
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*([-+0-9.eE]+)\\s*([pnuµmA]?)A?\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    const std::optional<double> number = match.hasMatch() ? Numbers::parse(match.captured(1)) : std::nullopt;
+    if (!number) {
+        if (error)
+            *error = QStringLiteral("\"%1\" is no current: %2").arg(text.trimmed(), QLatin1String(typedExample));
+        return std::nullopt;
+    }
+    double factor = 1;
+    for (const Prefix &prefix : prefixes) {
+        if (match.captured(2) == prefix.symbol)
+            factor = prefix.factor;
+    }
+    return *number * factor;
+}
+
+QString formatAmperes(double amperes)
+{
+    static const std::array<std::pair<double, const char *>, 5> units = {{
+        {1, "A"}, {1e-3, "mA"}, {1e-6, "\u00b5A"}, {1e-9, "nA"}, {1e-12, "pA"},
+    }};
+    const double magnitude = std::fabs(amperes);
+    for (const auto &unit : units) {
+        if (magnitude >= unit.first * 0.9995 || unit.first == units.back().first) {
+            return QLocale::c().toString(amperes / unit.first, 'g', 3) + QLatin1Char(' ')
+                + QString::fromUtf8(unit.second);
+        }
+    }
+    return QString();
+}
+
+} // namespace Readings

@@ -1,0 +1,49 @@
+#ifndef READINGS_H
+#define READINGS_H
+
+#include <QByteArray>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+#include <optional>
+
+// One reading of a current meter: amperes, or an overload (the meter's
+// 9.9E37, which is never a current).
+struct Reading
+{
+    double amperes = 0;
+    bool overload = false;
+};
+Q_DECLARE_METATYPE(Reading)
+
+// Numbers as meters, files and command lines write them: always with a
+// decimal point, whatever the desktop's locale.
+namespace Numbers {
+
+QString format(double value);                  // shortest form that reads back exactly
+std::optional<double> parse(const QString &text);   // a finite decimal or exponent number
+
+} // namespace Numbers
+
+namespace Readings {
+
+// A meter's reply: one value or a comma-separated list, ending in LF or CR LF.
+// Anything that is not a list of numbers is an error that quotes the reply.
+struct Parsed
+{
+    QList<Reading> readings;
+    QString error;
+};
+Parsed parseReply(const QByteArray &reply);
+
+// A reading typed by the operator: "32n", "12.3u", "12.3 uA", "0.45m",
+// "1.2e-6", "4.5 mA". Empty when the text is no current; why goes to *error.
+std::optional<double> parseTyped(const QString &text, QString *error = nullptr);
+
+// "312 nA", "1.05 mA": three significant digits and an SI prefix.
+QString formatAmperes(double amperes);
+
+} // namespace Readings
+
+#endif // READINGS_H

@@ -1,0 +1,80 @@
+#include "meter/serialmeterlink.h"
+
+#include <QTimer>
+
+SerialMeterLink::SerialMeterLink(const QString &portName, qint32 baudRate, QObject *parent)
+    : MeterLink(parent)
+    , portName(portName)
+    , baudRate(baudRate)
+{
+    connect(&port, &QSerialPort::readyRead, this, &SerialMeterLink::readReplies);
+    connect(&port, &QSerialPort::errorOccurred, this, &SerialMeterLink::reportError);
+}
+
+void SerialMeterLink::open()
+{
+    framer.clear();
+    port.setPortName(portName);
+    port.setBaudRate(baudRate);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (port.open(QIODevice::ReadWrite)) {
+        port.setDataTerminalReady(true);
+        // Said from the event loop, as a socket says it.
+        QTimer::singleShot(0, this, &MeterLink::opened);
+    }
+}
+
+void SerialMeterLink::close()
+{
+    if (port.isOpen())
+        port.waitForBytesWritten(1000);
+    port.close();
+}
+
+bool SerialMeterLink::isOpen() const
+{
+    return port.isOpen();
+}
+
+void SerialMeterLink::writeLine(const QByteArray &line)
+{
+    port.write(line + '\n');
+}
+
+void SerialMeterLink::discardLateReplies()
+{
+    port.close();
+    framer.clear();
+}
+
+QString SerialMeterLink::description() const
+{
+    return portName;
+}
+
+void SerialMeterLink::readReplies()
+{
+    for (const QByteArray &line : framer.feed(port.readAll()))
+        emit lineReceived(line);
+}
+
+void SerialMeterLink::reportError(QSerialPort::SerialPortError error)
+{
+    // A line without modem lines (an adapter, a pseudo-terminal) refuses DTR
+    // and still carries the meter's replies.
+    static const QList<QSerialPort::SerialPortError> lost = {
+        QSerialPort::DeviceNotFoundError, QSerialPort::PermissionError, QSerialPort::OpenError,
+        QSerialPort::WriteError, QSerialPort::ReadError, QSerialPort::ResourceError,
+    };
+    if (!lost.contains(error))
+        return;
+    const QString reason = QStringLiteral("meter on %1: %2").arg(portName, port.errorString());
+    // Queued: the port may not be closed from inside its own notification.
+    QTimer::singleShot(0, this, [this, reason] {
+        port.close();
+        emit failed(reason);
+    });
+}

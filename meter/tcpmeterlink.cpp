@@ -1,0 +1,59 @@
+#include "meter/tcpmeterlink.h"
+
+TcpMeterLink::TcpMeterLink(const QString &host, quint16 port, QObject *parent)
+    : MeterLink(parent)
+    , host(host)
+    , port(port)
+{
+    connect(&socket, &QTcpSocket::connected, this, &MeterLink::opened);
+    connect(&socket, &QTcpSocket::readyRead, this, &TcpMeterLink::readReplies);
+    connect(&socket, &QTcpSocket::errorOccurred, this, &TcpMeterLink::reportError);
+}
+
+void TcpMeterLink::open()
+{
+    framer.clear();
+    socket.connectToHost(host, port);
+}
+
+void TcpMeterLink::close()
+{
+    // The closing commands are sent before the socket closes.
+    socket.disconnectFromHost();
+    if (socket.state() != QAbstractSocket::UnconnectedState)
+        socket.waitForDisconnected(1000);
+}
+
+bool TcpMeterLink::isOpen() const
+{
+    return socket.state() == QAbstractSocket::ConnectedState;
+}
+
+void TcpMeterLink::writeLine(const QByteArray &line)
+{
+    socket.write(line + '\n');
+}
+
+void TcpMeterLink::discardLateReplies()
+{
+    socket.abort();
+    framer.clear();
+}
+
+QString TcpMeterLink::description() const
+{
+    return QStringLiteral("%1 port %2").arg(host).arg(port);
+}
+
+void TcpMeterLink::readReplies()
+{
+    for (const QByteArray &line : framer.feed(socket.readAll()))
+        emit lineReceived(line);
+}
+
+void TcpMeterLink::reportError()
+{
+    const QString reason = QStringLiteral("meter at %1: %2").arg(description(), socket.errorString());
+    socket.abort();
+    emit failed(reason);
+}

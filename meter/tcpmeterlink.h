@@ -1,0 +1,33 @@
+#ifndef TCPMETERLINK_H
+#define TCPMETERLINK_H
+
+#include "meter/meterlink.h"
+
+#include <QTcpSocket>
+
+// A raw SCPI socket, as LAN instruments serve on port 5025.
+class TcpMeterLink : public MeterLink
+{
+    Q_OBJECT
+
+public:
+    TcpMeterLink(const QString &host, quint16 port, QObject *parent = nullptr);
+
+    void open() override;
+    void close() override;
+    bool isOpen() const override;
+    void writeLine(const QByteArray &line) override;
+    void discardLateReplies() override;
+    QString description() const override;
+
+private:
+    void readReplies();
+    void reportError();
+
+    QString host;
+    quint16 port;
+    QTcpSocket socket;
+    LineFramer framer;
+};
+
+#endif // TCPMETERLINK_H

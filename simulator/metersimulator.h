@@ -1,0 +1,58 @@
+#ifndef METERSIMULATOR_H
+#define METERSIMULATOR_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QTcpServer;
+
+// Answers the SCPI of a bench multimeter measuring DC current, as a generic
+// one does: *IDN?, *RST, *CLS, CONF:CURR:DC, CURR:DC:NPLC, SAMP:COUN, READ?,
+// MEAS:CURR:DC? and SYST:ERR?. CONF resets integration time and sample count,
+// and an unknown command goes to the error queue. The current comes from a
+// function, so the readings follow whatever it measures.
+class ScpiResponder
+{
+public:
+    explicit ScpiResponder(std::function<double()> current);
+
+    // The reply to one command line, or nothing for a command without one.
+    std::optional<QByteArray> answer(const QByteArray &line);
+
+private:
+    void reset();
+    QByteArray readings(int count);
+
+    std::function<double()> current;
+    std::optional<double> range;   // none: auto range
+    double nplc = 10;
+    int samples = 1;
+    QStringList errors;
+    QRandomGenerator noise {20261207};
+};
+
+// The responder on a TCP port of 127.0.0.1, as a LAN meter's raw SCPI socket.
+class MeterSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MeterSimulator(std::function<double()> current, QObject *parent = nullptr);
+
+    // 0 takes a free port; false when the port cannot be had.
+    bool listen(quint16 port);
+    quint16 port() const;
+
+private:
+    void accept();
+
+    ScpiResponder responder;
+    QTcpServer *server;
+};
+
+#endif // METERSIMULATOR_H
