@@ -1,5 +1,6 @@
 // pellmora-bench: measures Pellmora against a bare Qt dialog on this machine
 // and prints one Markdown table. Run it on a display (scripts/bench uses Xvfb).
+#include "sweep/results.h"
 #include "tests/support/windowonboard.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -167,6 +169,46 @@ QVector<double> replyToScoreBox(int earlierConfirms, int replies)
     return clock.latencies;
 }
 
+// Milliseconds per mode that the sweep spends on its own: a whole sweep of the
+// simulated board with no boot, settle or reset wait and a single short
+// reading, so a mode's time is the sweep's overhead and 0.8 ms of integration.
+// The CoreMark modes also wait for the board's report and are left out.
+QVector<double> sweepOverheadPerMode()
+{
+    QProcess simulator;
+    simulator.start(QStringLiteral(SIMULATOR_PROGRAM), {QStringLiteral("--meter"), QStringLiteral("0")});
+    QString terminal, meter;
+    while (meter.isEmpty() && simulator.waitForReadyRead(5000)) {
+        while (simulator.canReadLine()) {
+            const QString line = QString::fromLatin1(simulator.readLine().trimmed());
+            (line.startsWith(QLatin1String("/dev/")) ? terminal : meter) = line;
+        }
+    }
+    QTemporaryDir folder;
+    QProcess sweep;
+    sweep.setStandardErrorFile(QProcess::nullDevice());
+    sweep.start(QStringLiteral(SWEEP_PROGRAM),
+                {QStringLiteral("run"), QStringLiteral("--port"), terminal, QStringLiteral("--meter"),
+                 QStringLiteral("tcp:") + meter.mid(6), QStringLiteral("--reset"), QStringLiteral("none"),
+                 QStringLiteral("--boot"), QStringLiteral("0"), QStringLiteral("--settle"), QStringLiteral("0"),
+                 QStringLiteral("--samples"), QStringLiteral("1"), QStringLiteral("--nplc"), QStringLiteral("0.02"),
+                 QStringLiteral("--modes"), QStringLiteral("0-13,16,17"), QStringLiteral("--out"), folder.path()});
+    sweep.waitForFinished(60000);
+    simulator.terminate();
+    simulator.waitForFinished(5000);
+
+    QString error;
+    const auto rows = ResultsFolder::readRows(folder.path(), &error);
+    if (!rows || rows->size() != 16)
+        qFatal("the simulated sweep failed: %s", qPrintable(error));
+    QVector<double> overheads;
+    for (int i = 1; i < rows->size(); ++i) {
+        const auto started = [&](int row) { return QDateTime::fromString(rows->at(row).startedUtc, Qt::ISODateWithMs); };
+        overheads << started(i - 1).msecsTo(started(i)) - 0.8;
+    }
+    return overheads;
+}
+
 QString processorName()
 {
     QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
@@ -212,6 +254,7 @@ int main(int argc, char *argv[])
     const double growth = growthOverConfirms(1000);
     const QVector<double> replies = replyToScoreBox(0, 40);
     const QVector<double> repliesLater = replyToScoreBox(20, 40);
+    const QVector<double> sweepOverheads = sweepOverheadPerMode();
 
     std::printf("Machine: %s, %d cores, %s, Qt %s, platform %s\n\n", qPrintable(processorName()),
                 QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion(),
@@ -227,5 +270,7 @@ int main(int argc, char *argv[])
     row("Board reply to score box shown", number(median(replies), "ms"), QString(), QString(), "under 110 ms");
     row("The same after 20 earlier Confirms", number(median(repliesLater), "ms"), QString(), QString(),
         "under 110 ms");
+    row("pellmora-sweep's own time per mode, simulated sweep", number(median(sweepOverheads), "ms"), QString(),
+        QString(), "under 20 ms");
     return 0;
 }

@@ -97,8 +97,11 @@ void ScpiMeter::finish()
 
 void ScpiMeter::abort()
 {
+    // Only a reply still on its way makes the link untrustworthy.
+    const bool replyPending = awaiting.has_value();
     stop();
-    link->discardLateReplies();
+    if (replyPending)
+        link->discardLateReplies();
 }
 
 void ScpiMeter::run(std::deque<Step> steps, std::function<void()> done)

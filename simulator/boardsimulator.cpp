@@ -130,7 +130,12 @@ void BoardSimulator::pressReset()
 
 double BoardSimulator::current() const
 {
-    return currentMode < 0 ? bootCurrent : firmwareModes[size_t(currentMode)].current;
+    return currentMode < 0 ? bootCurrent : modeCurrent(currentMode);
+}
+
+double BoardSimulator::modeCurrent(int mode)
+{
+    return mode < 0 || mode >= int(firmwareModes.size()) ? 0 : firmwareModes[size_t(mode)].current;
 }
 
 void BoardSimulator::send(const QByteArray &bytes)

@@ -54,6 +54,7 @@ public:
     void vanish();
 
     static QString modeName(int mode);
+    static double modeCurrent(int mode);
     static QByteArray coreMarkReport(int mode);
 
 signals:

@@ -8,7 +8,9 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$scratch/usr" >/dev/null
-[ -x "$scratch/usr/bin/Pellmora" ] || fail "no bin/Pellmora"
+for program in Pellmora pellmora-sweep pellmora-board-simulator; do
+    [ -x "$scratch/usr/bin/$program" ] || fail "no bin/$program"
+done
 desktop=$scratch/usr/share/applications/pellmora.desktop
 [ -f "$desktop" ] || fail "no share/applications/pellmora.desktop"
 desktop-file-validate "$desktop" || fail "the desktop entry does not validate"
@@ -27,6 +29,8 @@ for package in libqt5gui5 libqt5widgets5 libqt5serialport5 fonts-liberation2; do
     grep -q "$package" <<<"$depends" || fail "the package does not depend on $package: $depends"
 done
 contents=$(dpkg-deb -c "$deb")
-grep -q ' ./usr/bin/Pellmora$' <<<"$contents" || fail "the package lacks /usr/bin/Pellmora"
+for program in Pellmora pellmora-sweep; do
+    grep -q " ./usr/bin/$program\$" <<<"$contents" || fail "the package lacks /usr/bin/$program"
+done
 grep -q ' ./usr/share/applications/pellmora.desktop$' <<<"$contents" || fail "the package lacks the desktop entry"
 echo "PASS: install layout and package"

@@ -1,0 +1,29 @@
+#ifndef CSV_H
+#define CSV_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Comma-separated values as RFC 4180 has them: a field with a comma, a quote
+// or a line end is quoted, and quotes inside it are doubled.
+namespace Csv {
+
+QString quote(const QString &field);
+QString row(const QStringList &fields);   // with the line end
+
+struct Table
+{
+    QStringList header;
+    QList<QStringList> rows;
+    QList<int> rowLines;   // the line each row starts on, for messages
+};
+
+// A table whose header must be `expectedHeader`; errors name the file and line.
+std::optional<Table> read(const QString &path, const QStringList &expectedHeader, QString *error);
+
+} // namespace Csv
+
+#endif // CSV_H

@@ -1,0 +1,56 @@
+// pellmora-sweep: measures the board's power modes with a bench multimeter
+// and writes a results folder. Results go to files, progress and errors to
+// standard error.
+#include "mainwindow/powermodes.h"
+#include "sweep/exitcodes.h"
+#include "sweep/runcommand.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace {
+
+const char usage[] =
+    "usage: pellmora-sweep modes\n"
+    "       pellmora-sweep run --port PORT [--modes LIST] [--meter ADDRESS] [--meter-profile FILE]\n"
+    "                          [--samples N] [--settle SECONDS] [--range auto|AMPS] [--nplc N] [--plan FILE]\n"
+    "                          [--reset prompt|none|command:CMD|dtr|rts] [--boot SECONDS] [--reply-timeout SECONDS]\n"
+    "                          [--supply VOLTS] [--battery-mah CAPACITY] [--limits FILE] [--out DIR] [--resume] [--quiet]\n"
+    "\n"
+    "  modes   prints the indexes and names of the 18 power modes\n"
+    "  run     measures them; pellmora-sweep run --help describes every option\n"
+    "\n"
+    "Exit status: 0 done and nothing FAIL, 1 a FAIL verdict, 2 bad usage or input,\n"
+    "3 the board or the meter failed, 128+N stopped by signal N (130 Ctrl+C).\n";
+
+int printModes()
+{
+    for (int mode = 0; mode < PowerModes::count(); ++mode)
+        std::printf("%d %s\n", mode, QString::fromLatin1(PowerModes::find(mode)->listItem).simplified().toLocal8Bit().constData());
+    return ExitCode::allPassed;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Charts are drawn without a display, and a stale DISPLAY must not stop them.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pellmora-sweep"));
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString command = arguments.value(1);
+
+    if (command == QLatin1String("modes") && arguments.size() == 2)
+        return printModes();
+    if (command == QLatin1String("run"))
+        return runSweepCommand(arguments.mid(1));
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::fputs(usage, stdout);
+        return ExitCode::allPassed;
+    }
+    std::fputs(usage, stderr);
+    return ExitCode::badInput;
+}

@@ -1,0 +1,312 @@
+#include "sweep/runcommand.h"
+
+#include "mainwindow/powermodes.h"
+#include "sweep/exitcodes.h"
+#include "sweep/sweep.h"
+#include "sweep/terminalprompts.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
+
+struct Option
+{
+    const char *name;
+    const char *valueName;
+    const char *description;
+};
+
+const Option options[] = {
+    {"port", "PORT", "The board's serial port: a listed name (ttyACM0, COM3) or a device path."},
+    {"modes", "LIST", "Modes to measure, in this order: indexes and ranges such as 0-7,15 (default: all 18)."},
+    {"meter", "ADDRESS", "tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, manual or none (default: manual)."},
+    {"meter-profile", "FILE", "Command strings for a meter of another dialect."},
+    {"samples", "N", "Readings per mode (default: 10, 1 with manual)."},
+    {"settle", "SECONDS", "Wait between the mode's command and the readings (default: 2)."},
+    {"range", "auto|AMPS", "The meter's range (default: auto)."},
+    {"nplc", "N", "Integration time in power-line cycles (default: 1)."},
+    {"plan", "FILE", "CSV index,range,nplc,settle_s,samples: per-mode settings; empty cells keep the defaults."},
+    {"reset", "HOW", "prompt, none, command:CMD, dtr or rts: how the board is reset before each mode (default: prompt)."},
+    {"boot", "SECONDS", "Wait after the reset (default: 0.5)."},
+    {"reply-timeout", "SECONDS", "Wait for a CoreMark mode's report (default: 60)."},
+    {"supply", "VOLTS", "The board's supply voltage, for the power column."},
+    {"battery-mah", "CAPACITY", "A battery's capacity, for the battery life in the report."},
+    {"limits", "FILE", "CSV index,min_a,max_a: limits on each mode's mean current."},
+    {"out", "DIR", "The results folder (default: sweep-YYYYMMDD-HHMMSS here)."},
+};
+
+// Turns the command line into settings; false with the reason where it cannot.
+class SettingsReader
+{
+public:
+    explicit SettingsReader(const QCommandLineParser &parser)
+        : parser(parser)
+    {
+    }
+
+    bool read(SweepSettings &settings, QString *error)
+    {
+        settings.port = parser.value(QStringLiteral("port"));
+        if (settings.port.isEmpty())
+            return refuse(error, QStringLiteral("--port is required"));
+        settings.modes.clear();
+        for (int mode = 0; mode < PowerModes::count(); ++mode)
+            settings.modes << mode;
+        if (parser.isSet(QStringLiteral("modes"))) {
+            const auto modes = SweepInput::parseModes(parser.value(QStringLiteral("modes")), error);
+            if (!modes)
+                return false;
+            settings.modes = *modes;
+        }
+        if (!readMeter(settings, error) || !readDefaults(settings, error))
+            return false;
+        if (parser.isSet(QStringLiteral("plan"))) {
+            settings.planPath = parser.value(QStringLiteral("plan"));
+            const auto plan = SweepInput::loadPlan(settings.planPath, settings.defaults, error);
+            if (!plan)
+                return false;
+            settings.plan = *plan;
+        }
+        if (parser.isSet(QStringLiteral("limits"))) {
+            settings.limitsPath = parser.value(QStringLiteral("limits"));
+            const auto limits = SweepInput::loadLimits(settings.limitsPath, error);
+            if (!limits)
+                return false;
+            settings.limits = *limits;
+        }
+        const auto reset = ResetStrategy::parse(parser.isSet(QStringLiteral("reset")) ? parser.value(QStringLiteral("reset"))
+                                                                                    : QStringLiteral("prompt"), error);
+        if (!reset)
+            return false;
+        settings.reset = *reset;
+        settings.resume = parser.isSet(QStringLiteral("resume"));
+        settings.outputFolder = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out"))
+                                                                    : freshFolderName(QStringLiteral("sweep"));
+        return true;
+    }
+
+private:
+    static bool refuse(QString *error, const QString &why)
+    {
+        *error = why;
+        return false;
+    }
+
+    bool number(const char *name, double &value, double lowest, QString *error) const
+    {
+        const QString option = QLatin1String(name);
+        if (!parser.isSet(option))
+            return true;
+        const std::optional<double> parsed = Numbers::parse(parser.value(option));
+        if (!parsed || *parsed < lowest)
+            return refuse(error, QStringLiteral("--%1 takes a number of at least %2, such as 0.5, not \"%3\"")
+                                     .arg(option, Numbers::format(lowest), parser.value(option)));
+        value = *parsed;
+        return true;
+    }
+
+    bool optionalNumber(const char *name, std::optional<double> &value, QString *error) const
+    {
+        double number = 0;
+        if (!this->number(name, number, 1e-12, error))
+            return false;
+        if (parser.isSet(QLatin1String(name)))
+            value = number;
+        return true;
+    }
+
+    bool readMeter(SweepSettings &settings, QString *error) const
+    {
+        settings.meterText = parser.isSet(QStringLiteral("meter")) ? parser.value(QStringLiteral("meter")) : QStringLiteral("manual");
+        if (settings.meterText == QLatin1String("none")) {
+            settings.meter.reset();
+        } else {
+            settings.meter = MeterAddress::parse(settings.meterText, error);
+            if (!settings.meter)
+                return false;
+        }
+        if (parser.isSet(QStringLiteral("meter-profile"))) {
+            settings.profilePath = parser.value(QStringLiteral("meter-profile"));
+            const auto profile = MeterProfile::load(settings.profilePath, error);
+            if (!profile)
+                return false;
+            settings.profile = *profile;
+        }
+        return true;
+    }
+
+    bool readDefaults(SweepSettings &settings, QString *error) const
+    {
+        const bool typed = settings.meter && settings.meter->kind == MeterAddress::Manual;
+        double samples = typed ? 1 : 10;
+        ModePlan &defaults = settings.defaults;
+        if (!number("samples", samples, 1, error) || !number("settle", defaults.settleSeconds, 0, error)
+            || !number("nplc", defaults.meter.nplc, 0.001, error) || !number("boot", settings.bootSeconds, 0, error)
+            || !number("reply-timeout", settings.replyTimeoutSeconds, 0, error)
+            || !optionalNumber("supply", settings.supplyVolts, error)
+            || !optionalNumber("battery-mah", settings.batteryMah, error))
+            return false;
+        if (samples != int(samples) || samples > 1000)
+            return refuse(error, QStringLiteral("--samples takes a whole number from 1 to 1000"));
+        defaults.meter.samples = int(samples);
+        if (parser.isSet(QStringLiteral("range"))) {
+            const auto range = SweepInput::parseRange(parser.value(QStringLiteral("range")));
+            if (!range)
+                return refuse(error, QStringLiteral("--range takes auto or a range in amperes, such as 0.001"));
+            defaults.meter.range = *range;
+        }
+        return true;
+    }
+
+    const QCommandLineParser &parser;
+};
+
+// SIGINT and SIGTERM stop the sweep in order; the signal's number makes the exit status.
+void watchTerminationSignals(QObject *context, std::function<void(int)> stop)
+{
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGINT);
+    sigaddset(&termination, SIGTERM);
+    sigprocmask(SIG_BLOCK, &termination, nullptr);
+    const int fd = signalfd(-1, &termination, SFD_CLOEXEC);
+    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [fd, stop] {
+        signalfd_siginfo info {};
+        if (::read(fd, &info, sizeof info) == sizeof info)
+            stop(int(info.ssi_signo));
+    });
+}
+
+QString progressLine(int position, int count, const ResultRow &row, double secondsLeft)
+{
+    QString line = QStringLiteral("[%1/%2] %3 %4 ").arg(position).arg(count).arg(row.index).arg(row.mode);
+    if (row.mean) {
+        line += QStringLiteral(" mean %1  min %2  max %3").arg(Readings::formatAmperes(*row.mean),
+                                                                Readings::formatAmperes(*row.min),
+                                                                Readings::formatAmperes(*row.max));
+    } else {
+        line += row.overloads > 0 ? QStringLiteral(" every reading an overload") : QStringLiteral(" no current measured");
+    }
+    if (row.coremark)
+        line += QStringLiteral("  CoreMark %1").arg(Numbers::format(*row.coremark));
+    if (!row.verdict.isEmpty())
+        line += QStringLiteral("  ") + row.verdict;
+    if (position < count) {
+        const int minutes = int(secondsLeft / 60 + 0.5);
+        line += minutes >= 1 ? QStringLiteral("  (about %1 min left)").arg(minutes)
+                             : QStringLiteral("  (about %1 s left)").arg(int(secondsLeft + 0.5));
+    }
+    return line;
+}
+
+// Asks the terminal what the sweep needs and reports its progress.
+class TerminalFrontEnd : public QObject
+{
+public:
+    TerminalFrontEnd(Sweep &sweep, bool quiet)
+        : sweep(sweep)
+    {
+        connect(&sweep, &Sweep::resetWanted, this, [this] {
+            prompts.ask(QStringLiteral("press the board's reset button, then Enter\n"), [this](const QString &) { this->sweep.resetDone(); });
+        });
+        connect(&sweep, &Sweep::readingWanted, this, &TerminalFrontEnd::askReading);
+        connect(&prompts, &TerminalPrompts::endOfInput, &sweep, &Sweep::endOfInput);
+        connect(&sweep, &Sweep::warning, this, [](const QString &text) { say(QStringLiteral("warning: ") + text); });
+        if (!quiet) {
+            connect(&sweep, &Sweep::meterIdentified, this, [](const QString &identity) { say(QStringLiteral("meter: ") + identity); });
+            connect(&sweep, &Sweep::modeFinished, this, [](int position, int count, const ResultRow &row, double left) {
+                say(progressLine(position, count, row, left));
+            });
+        }
+        connect(&sweep, &Sweep::finished, this, [this](Sweep::Outcome outcome, const QString &message) {
+            prompts.cancel();
+            if (!message.isEmpty())
+                say(QStringLiteral("pellmora-sweep: ") + message);
+            status = outcome == Sweep::Completed ? (this->sweep.anyFailed() ? ExitCode::someFailed : ExitCode::allPassed)
+                   : outcome == Sweep::Failed    ? ExitCode::benchFailed
+                                                 : ExitCode::signalBase + stoppingSignal;
+            QCoreApplication::exit(status);
+        });
+        watchTerminationSignals(this, [this](int signal) {
+            stoppingSignal = signal;
+            this->sweep.stop();
+        });
+    }
+
+    int run()
+    {
+        sweep.start();
+        QCoreApplication::exec();
+        return status;
+    }
+
+private:
+    void askReading(int index, int number, int of)
+    {
+        prompts.ask(QStringLiteral("mode %1 (%2), reading %3 of %4: ").arg(index).arg(QString::fromLatin1(PowerModes::find(index)->listItem).simplified()).arg(number).arg(of),
+                    [this, index, number, of](const QString &typed) {
+                        const QString refused = sweep.enterReading(typed);
+                        if (!refused.isEmpty()) {
+                            say(refused);
+                            askReading(index, number, of);
+                        }
+                    });
+    }
+
+    Sweep &sweep;
+    TerminalPrompts prompts;
+    int status = ExitCode::benchFailed;
+    int stoppingSignal = 0;
+};
+
+} // namespace
+
+int runSweepCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Measures the board's power modes one after the other and writes the results folder.\n"
+        "Exit status: 0 all passed, 1 a FAIL verdict, 2 bad usage or input (nothing sent or written),\n"
+        "3 the board or the meter failed (finished modes kept), 128+N stopped by signal N."));
+    parser.addHelpOption();
+    for (const Option &option : options)
+        parser.addOption({QLatin1String(option.name), QLatin1String(option.description), QLatin1String(option.valueName)});
+    parser.addOption({QStringLiteral("resume"), QStringLiteral("Continue into an existing --out folder, skipping its finished modes.")});
+    parser.addOption({QStringLiteral("quiet"), QStringLiteral("No progress lines.")});
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+        say(QStringLiteral("pellmora-sweep run: %1 (see pellmora-sweep run --help)")
+                .arg(parser.errorText().isEmpty() ? QStringLiteral("unexpected argument") : parser.errorText()));
+        return ExitCode::badInput;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(parser.helpText().replace(QLatin1String("pellmora-sweep [options]"),
+                                             QLatin1String("pellmora-sweep run [options]")).toLocal8Bit().constData(), stdout);
+        return ExitCode::allPassed;
+    }
+    SweepSettings settings;
+    QString error;
+    if (!SettingsReader(parser).read(settings, &error)) {
+        say(QStringLiteral("pellmora-sweep run: ") + error);
+        return ExitCode::badInput;
+    }
+    Sweep sweep(settings);
+    if (!sweep.prepare(&error)) {
+        say(QStringLiteral("pellmora-sweep run: ") + error);
+        return ExitCode::badInput;
+    }
+    return TerminalFrontEnd(sweep, parser.isSet(QStringLiteral("quiet"))).run();
+}

@@ -1,0 +1,101 @@
+#ifndef SWEEP_H
+#define SWEEP_H
+
+#include "sweep/results.h"
+#include "sweep/sweepsettings.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class BoardReset;
+class Meter;
+class TypedMeter;
+
+// Measures the board's power modes one after the other on the event loop:
+// for each mode it sets the meter up, resets the board, sends the mode's
+// command as the program does, lets it settle, takes the readings, waits for
+// a CoreMark report where one comes, and writes the results folder anew. It
+// never blocks: prompts go out as signals and come back as calls, and it
+// can be stopped at any moment, keeping every finished mode.
+class Sweep : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Outcome { Completed, Failed, Stopped };
+    Q_ENUM(Outcome)
+
+    explicit Sweep(const SweepSettings &settings, QObject *parent = nullptr);
+    ~Sweep() override;
+
+    // What can be checked before anything is sent: the board's port opens,
+    // the folder takes results. False with the reason otherwise.
+    bool prepare(QString *error);
+    void start();
+
+    void resetDone();                             // answers resetWanted()
+    QString enterReading(const QString &typed);   // answers readingWanted(); why a typo is refused
+    void endOfInput();                            // no more answers will come
+    void stop();
+
+    QString folderPath() const;
+    QList<ResultRow> rows() const;
+    bool anyFailed() const;
+
+    // Runs after each finished mode's files are written, for the report.
+    void setAfterWrite(std::function<void(const ResultsFolder &, const SweepSettings &, const QString &)> writer);
+
+signals:
+    void meterIdentified(const QString &identity);
+    void modeStarted(int position, int count, int index);
+    void resetWanted(int index);
+    void readingWanted(int index, int number, int of);
+    void sampleTaken(int index, const Sample &sample);
+    void modeFinished(int position, int count, const ResultRow &row, double secondsLeft);
+    void warning(const QString &text);
+    void finished(Sweep::Outcome outcome, const QString &message);
+
+private:
+    void nextMode();
+    void resetBoard();
+    void sendCommand();
+    void measure();
+    void takeReadings(const QList<Reading> &readings);
+    void awaitCoreMark();
+    void record();
+    void collectReply();
+    void fail(const QString &reason);
+    void end(Outcome outcome, const QString &message);
+    void after(double seconds, void (Sweep::*step)());
+    QString currentModeText() const;
+
+    SweepSettings settings;
+    ResultsFolder folder;
+    QSerialPort board;
+    std::unique_ptr<Meter> meter;
+    TypedMeter *typedMeter = nullptr;
+    BoardReset *reset = nullptr;
+    QString meterIdentity;
+    std::function<void(const ResultsFolder &, const SweepSettings &, const QString &)> afterWrite;
+
+    QList<int> pending;    // modes still to measure
+    int position = 0;
+    int count = 0;
+    int mode = -1;
+    QDateTime modeStartedAt;
+    QElapsedTimer sinceCommand;
+    QElapsedTimer sinceStart;
+    int modesTimed = 0;
+    QList<Sample> samples;
+    QByteArray reply;
+    QTimer wait;
+    std::function<void()> whenWaited;
+    bool running = false;
+};
+
+#endif // SWEEP_H

@@ -1,0 +1,251 @@
+// pellmora-sweep run as scripts call it, against the board simulator and
+// its meter: the files it writes, its exit status, and what it keeps when
+// the meter falls silent or the sweep is interrupted.
+#include "simulator/boardsimulator.h"
+#include "simulator/metersimulator.h"
+#include "sweep/results.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// The standalone board simulator with its meter, as scripts/sweep starts it.
+struct SimulatedBench
+{
+    explicit SimulatedBench(bool strict = true)
+    {
+        QStringList arguments {QStringLiteral("--meter"), QStringLiteral("0")};
+        if (strict)
+            arguments.prepend(QStringLiteral("--strict"));
+        process.start(QStringLiteral(SIMULATOR_PROGRAM), arguments);
+        process.waitForStarted();
+        while (process.state() == QProcess::Running && !meterLine.startsWith("meter")) {
+            if (process.canReadLine() || process.waitForReadyRead(5000)) {
+                const QByteArray line = process.readLine().trimmed();
+                (line.startsWith("/dev/") ? port : meterLine) = QString::fromLatin1(line);
+            }
+        }
+    }
+    ~SimulatedBench()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    QString meter() const { return QStringLiteral("tcp:") + meterLine.mid(6); }
+    QString resetCommand() const { return QStringLiteral("command:kill -USR1 %1").arg(process.processId()); }
+
+    QProcess process;
+    QString port;
+    QString meterLine;
+};
+
+// A LAN meter that answers like the simulated one until its Nth READ?, then never again.
+class FallingSilentMeter
+{
+public:
+    explicit FallingSilentMeter(int answeredReads)
+        : responder([] { return 1e-6; })
+    {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, answeredReads] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, answeredReads] {
+                while (socket->canReadLine()) {
+                    const QByteArray line = socket->readLine();
+                    if (line.startsWith("READ?") && ++reads > answeredReads)
+                        continue;
+                    if (const std::optional<QByteArray> reply = responder.answer(line))
+                        socket->write(*reply + '\n');
+                }
+            });
+        });
+    }
+    QString address() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(server.serverPort()); }
+
+private:
+    QTcpServer server;
+    ScpiResponder responder;
+    int reads = 0;
+};
+
+struct Run
+{
+    int exitCode = -1;
+    QString errors;
+};
+
+// Short waits. The boot wait stays: the simulator takes its reset signal in
+// its own time, and a command that comes first is ignored, as by a board
+// still in its last mode.
+QStringList quick(const QString &folder)
+{
+    return {QStringLiteral("--settle"), QStringLiteral("0.05"), QStringLiteral("--boot"), QStringLiteral("0.2"),
+            QStringLiteral("--samples"), QStringLiteral("3"), QStringLiteral("--reply-timeout"), QStringLiteral("10"),
+            QStringLiteral("--out"), folder};
+}
+
+// Runs the tool while this process's event loop serves any in-process meter;
+// `interrupt`, asked as its progress comes, may end it with a signal.
+Run sweep(const QStringList &arguments, std::function<bool(const QString &progress)> interrupt = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral(SWEEP_PROGRAM), QStringList {QStringLiteral("run")} + arguments);
+    process.closeWriteChannel();
+    Run run;
+    QElapsedTimer clock;
+    clock.start();
+    bool interrupted = false;
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
+        QTest::qWait(20);
+        run.errors += QString::fromLocal8Bit(process.readAllStandardError());
+        if (interrupt && !interrupted && process.processId() > 0 && interrupt(run.errors)) {
+            ::kill(pid_t(process.processId()), SIGINT);
+            interrupted = true;
+        }
+    }
+    process.waitForFinished(1000);
+    run.errors += QString::fromLocal8Bit(process.readAllStandardError());
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+QList<ResultRow> rowsIn(const QString &folder)
+{
+    QString error;
+    const auto rows = ResultsFolder::readRows(folder, &error);
+    return rows.value_or(QList<ResultRow>());
+}
+
+} // namespace
+
+class SweepCommandTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void measuresEveryModeOfAStrictBoard();
+    void keepsFinishedModesWhenTheMeterFallsSilent();
+    void keepsFinishedModesWhenInterruptedAndResumes();
+    void refusesBadInputWithoutWritingAnything_data();
+    void refusesBadInputWithoutWritingAnything();
+    void boardReplyRoundTripsThroughResultsCsv();
+
+private:
+    QTemporaryDir scratch;
+    QString out;
+};
+
+void SweepCommandTest::init()
+{
+    out = scratch.filePath(QStringLiteral("run-%1").arg(QTest::currentTestFunction()));
+}
+
+void SweepCommandTest::measuresEveryModeOfAStrictBoard()
+{
+    SimulatedBench bench;
+    const Run run = sweep(QStringList {"--port", bench.port, "--meter", bench.meter(), "--reset", bench.resetCommand(),
+                                       "--supply", "3.3"} + quick(out));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+
+    const QList<ResultRow> rows = rowsIn(out);
+    QCOMPARE(rows.size(), 18);
+    for (int mode = 0; mode < 18; ++mode) {
+        const ResultRow &row = rows.at(mode);
+        QCOMPARE(row.index, mode);
+        QCOMPARE(row.samples, 3);
+        QVERIFY2(qAbs(*row.mean / BoardSimulator::modeCurrent(mode) - 1) < 0.05, qPrintable(row.mode));
+        QVERIFY(*row.min <= *row.mean && *row.mean <= *row.max);
+        QVERIFY(qAbs(*row.powerW / (*row.mean * 3.3) - 1) < 1e-9);
+        QCOMPARE(row.coremark.has_value(), mode == 14 || mode == 15);
+    }
+    QCOMPARE(*rows.at(14).coremark, 49.93);
+    QCOMPARE(*rows.at(15).coremark, 166.42);
+    QVERIFY(run.errors.contains(QLatin1String("[18/18] 17 ")));
+}
+
+void SweepCommandTest::keepsFinishedModesWhenTheMeterFallsSilent()
+{
+    SimulatedBench bench(false);
+    FallingSilentMeter meter(2);
+    const Run run = sweep(QStringList {"--port", bench.port, "--meter", meter.address(), "--reset", "none", "--modes", "0-5"}
+                          + quick(out));
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.errors.contains(QLatin1String("mode 2 (STANDBY + RTC): meter did not answer READ? within")),
+             qPrintable(run.errors));
+    QCOMPARE(rowsIn(out).size(), 2);
+}
+
+void SweepCommandTest::keepsFinishedModesWhenInterruptedAndResumes()
+{
+    SimulatedBench bench;
+    const QStringList arguments = QStringList {"--port", bench.port, "--meter", bench.meter(), "--reset",
+                                               bench.resetCommand(), "--modes", "0-5"} + quick(out);
+    const Run interrupted = sweep(arguments, [](const QString &progress) { return progress.contains(QLatin1String("[2/6]")); });
+    QVERIFY2(interrupted.exitCode == 130, qPrintable(interrupted.errors));
+    const int kept = rowsIn(out).size();
+    QVERIFY(kept >= 2 && kept < 6);
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"results.csv", "results.json", "samples.csv"}));
+
+    QCOMPARE(sweep(arguments).exitCode, 2);   // results there, and no --resume
+    const Run resumed = sweep(arguments + QStringList {"--resume"});
+    QVERIFY2(resumed.exitCode == 0, qPrintable(resumed.errors));
+    QList<int> modes;
+    for (const ResultRow &row : rowsIn(out))
+        modes << row.index;
+    QCOMPARE(modes, QList<int>({0, 1, 2, 3, 4, 5}));
+}
+
+void SweepCommandTest::refusesBadInputWithoutWritingAnything_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("unknown option") << QStringList {"--colour", "red"} << "colour";
+    QTest::newRow("unknown mode") << QStringList {"--modes", "0-18"} << "0-18";
+    QTest::newRow("malformed address") << QStringList {"--meter", "gpib:7"} << "tcp:HOST[:PORT]";
+    QTest::newRow("decimal comma") << QStringList {"--settle", "0,5"} << "0,5";
+    QTest::newRow("unreadable plan") << QStringList {"--plan", "/no/such/plan.csv"} << "/no/such/plan.csv";
+    QTest::newRow("port that does not exist") << QStringList {"--port", "/dev/no-such-board"} << "no-such-board";
+}
+
+void SweepCommandTest::refusesBadInputWithoutWritingAnything()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, said);
+    BoardSimulator board;
+    const QString folder = out + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+    const Run run = sweep(QStringList {"--port", board.portPath(), "--meter", "none", "--reset", "none", "--out", folder}
+                          + arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.errors.contains(said) && run.errors.count(QLatin1Char('\n')) == 1, qPrintable(run.errors));
+    QVERIFY(!QFileInfo::exists(folder));
+    QVERIFY(board.received().isEmpty());
+}
+
+void SweepCommandTest::boardReplyRoundTripsThroughResultsCsv()
+{
+    const QByteArray reply = "CoreMark 1.0 : 412.34 / GCC, \"O2\"\r\nline two,\nend\r";
+    ResultsFolder folder(scratch.path());
+    const ResultRow row = ResultRow::measured(15, QDateTime::currentDateTimeUtc(),
+                                              {{0.5, {1.5e-3, false}}, {0.5, {0, true}}}, reply, {std::nullopt, 1e-3}, {});
+    folder.add(row, {});
+    QString error;
+    QVERIFY2(folder.write(SweepSettings(), QString(), &error), qPrintable(error));
+
+    const QList<ResultRow> rows = rowsIn(scratch.path());
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().boardReply, QString::fromLatin1(reply));
+    QCOMPARE(rows.first().fields(), row.fields());
+    QCOMPARE(row.overloads, 1);
+    QCOMPARE(*row.coremark, 412.34);
+    QCOMPARE(*row.coremarkPerMa, 412.34 / 1.5);
+    QCOMPARE(row.verdict, QStringLiteral("FAIL"));
+}
+
+QTEST_GUILESS_MAIN(SweepCommandTest)
+#include "tst_sweepcommand.moc"
