@@ -93,14 +93,20 @@ std::optional<double> parseTyped(const QString &text, QString *error)
 
 QString formatAmperes(double amperes)
 {
-    static const std::array<std::pair<double, const char *>, 5> units = {{
-        {1, "A"}, {1e-3, "mA"}, {1e-6, "\u00b5A"}, {1e-9, "nA"}, {1e-12, "pA"},
+    return formatSi(amperes, QStringLiteral("A"));
+}
+
+QString formatSi(double value, const QString &unit)
+{
+    static const std::array<std::pair<double, const char *>, 5> prefixes = {{
+        {1, ""}, {1e-3, "m"}, {1e-6, "\u00b5"}, {1e-9, "n"}, {1e-12, "p"},
     }};
-    const double magnitude = std::fabs(amperes);
-    for (const auto &unit : units) {
-        if (magnitude >= unit.first * 0.9995 || unit.first == units.back().first) {
-            return QLocale::c().toString(amperes / unit.first, 'g', 3) + QLatin1Char(' ')
-                + QString::fromUtf8(unit.second);
+    const double magnitude = std::fabs(value);
+    for (const auto &prefix : prefixes) {
+        // 999.97 nA rounds to 1 µA, not to "1e+03 nA".
+        if (magnitude >= prefix.first * 0.9995 || prefix.first == prefixes.back().first) {
+            return QLocale::c().toString(value / prefix.first, 'g', 3) + QLatin1Char(' ')
+                + QString::fromUtf8(prefix.second) + unit;
         }
     }
     return QString();

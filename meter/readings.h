@@ -43,6 +43,7 @@ std::optional<double> parseTyped(const QString &text, QString *error = nullptr);
 
 // "312 nA", "1.05 mA": three significant digits and an SI prefix.
 QString formatAmperes(double amperes);
+QString formatSi(double value, const QString &unit);   // the same for any unit: "34.3 mW"
 
 } // namespace Readings
 

@@ -26,15 +26,6 @@ QJsonValue json(const std::optional<double> &value)
     return value ? QJsonValue(*value) : QJsonValue();
 }
 
-bool writeFile(const QString &path, const QByteArray &content, QString *error)
-{
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
-        return true;
-    *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return false;
-}
-
 QString modeName(int index)
 {
     const PowerMode *mode = PowerModes::find(index);
@@ -221,26 +212,31 @@ bool ResultsFolder::write(const SweepSettings &settings, const QString &meterIde
     for (const QStringList &row : sampleRows)
         samples += Csv::row(row).toUtf8();
 
-    QJsonArray modes;
-    for (int mode : settings.modes)
-        modes << mode;
     const QJsonObject document {
-        {"settings", QJsonObject {
-            {"port", settings.port}, {"modes", modes}, {"meter", settings.meterText},
-            {"meter_profile", settings.profilePath}, {"samples", settings.defaults.meter.samples},
-            {"settle_s", settings.defaults.settleSeconds},
-            {"range", settings.defaults.meter.range ? QJsonValue(*settings.defaults.meter.range) : QJsonValue("auto")},
-            {"nplc", settings.defaults.meter.nplc}, {"plan", settings.planPath}, {"limits", settings.limitsPath},
-            {"reset", settings.reset.text()}, {"boot_s", settings.bootSeconds},
-            {"reply_timeout_s", settings.replyTimeoutSeconds}, {"supply_v", json(settings.supplyVolts)},
-            {"battery_mah", json(settings.batteryMah)},
-        }},
+        {"settings", settingsJson(settings)},
         {"meter_identity", meterIdentity},
         {"results", jsonRows},
     };
-    return writeFile(filePath(QStringLiteral("results.csv")), results, error)
-        && writeFile(filePath(QStringLiteral("samples.csv")), samples, error)
-        && writeFile(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error);
+    return saveAtomically(filePath(QStringLiteral("results.csv")), results, error)
+        && saveAtomically(filePath(QStringLiteral("samples.csv")), samples, error)
+        && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error);
+}
+
+QJsonObject ResultsFolder::settingsJson(const SweepSettings &settings)
+{
+    QJsonArray modes;
+    for (int mode : settings.modes)
+        modes << mode;
+    return {
+        {"port", settings.port}, {"modes", modes}, {"meter", settings.meterText},
+        {"meter_profile", settings.profilePath}, {"samples", settings.defaults.meter.samples},
+        {"settle_s", settings.defaults.settleSeconds},
+        {"range", settings.defaults.meter.range ? QJsonValue(*settings.defaults.meter.range) : QJsonValue("auto")},
+        {"nplc", settings.defaults.meter.nplc}, {"plan", settings.planPath}, {"limits", settings.limitsPath},
+        {"reset", settings.reset.text()}, {"boot_s", settings.bootSeconds},
+        {"reply_timeout_s", settings.replyTimeoutSeconds}, {"supply_v", json(settings.supplyVolts)},
+        {"battery_mah", json(settings.batteryMah)},
+    };
 }
 
 std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QString *error)
@@ -260,6 +256,15 @@ std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QSt
         rows << *row;
     }
     return rows;
+}
+
+bool saveAtomically(const QString &path, const QByteArray &content, QString *error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+        return true;
+    *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return false;
 }
 
 QString freshFolderName(const QString &prefix)

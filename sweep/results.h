@@ -70,6 +70,7 @@ public:
     void add(const ResultRow &row, const QList<Sample> &samples);
 
     bool write(const SweepSettings &settings, const QString &meterIdentity, QString *error) const;
+    static QJsonObject settingsJson(const SweepSettings &settings);
 
     // Rows of results.csv in another folder, for the report and comparison.
     static std::optional<QList<ResultRow>> readRows(const QString &path, QString *error);
@@ -81,6 +82,9 @@ private:
     QList<ResultRow> resultRows;
     QList<QStringList> sampleRows;
 };
+
+// Writes the file whole through a temporary one renamed over it.
+bool saveAtomically(const QString &path, const QByteArray &content, QString *error);
 
 // A new folder name in the working folder: PREFIX-YYYYMMDD-HHMMSS, with -2,
 // -3, ... where that exists.

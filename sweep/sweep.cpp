@@ -4,6 +4,7 @@
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "meter/typedmeter.h"
+#include "report/sweepreport.h"
 #include "serial/seriallink.h"
 #include "sweep/boardreset.h"
 
@@ -150,11 +151,6 @@ bool Sweep::anyFailed() const
     return false;
 }
 
-void Sweep::setAfterWrite(std::function<void(const ResultsFolder &, const SweepSettings &, const QString &)> writer)
-{
-    afterWrite = std::move(writer);
-}
-
 void Sweep::nextMode()
 {
     if (pending.isEmpty()) {
@@ -240,12 +236,11 @@ void Sweep::record()
                                               settings.supplyVolts);
     folder.add(row, samples);
     QString error;
-    if (!folder.write(settings, meterIdentity, &error)) {
+    if (!folder.write(settings, meterIdentity, &error)
+        || !SweepReport::write(folder.path(), folder.rows(), ReportContext::of(settings, meterIdentity), &error)) {
         fail(error);
         return;
     }
-    if (afterWrite)
-        afterWrite(folder, settings, meterIdentity);
     ++modesTimed;
     const double perMode = sinceStart.elapsed() / 1000.0 / modesTimed;
     emit modeFinished(position, count, row, perMode * pending.size());

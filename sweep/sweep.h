@@ -19,7 +19,8 @@ class TypedMeter;
 // Measures the board's power modes one after the other on the event loop:
 // for each mode it sets the meter up, resets the board, sends the mode's
 // command as the program does, lets it settle, takes the readings, waits for
-// a CoreMark report where one comes, and writes the results folder anew. It
+// a CoreMark report where one comes, and writes the results folder and its
+// report anew. It
 // never blocks: prompts go out as signals and come back as calls, and it
 // can be stopped at any moment, keeping every finished mode.
 class Sweep : public QObject
@@ -46,9 +47,6 @@ public:
     QString folderPath() const;
     QList<ResultRow> rows() const;
     bool anyFailed() const;
-
-    // Runs after each finished mode's files are written, for the report.
-    void setAfterWrite(std::function<void(const ResultsFolder &, const SweepSettings &, const QString &)> writer);
 
 signals:
     void meterIdentified(const QString &identity);
@@ -81,7 +79,6 @@ private:
     TypedMeter *typedMeter = nullptr;
     BoardReset *reset = nullptr;
     QString meterIdentity;
-    std::function<void(const ResultsFolder &, const SweepSettings &, const QString &)> afterWrite;
 
     QList<int> pending;    // modes still to measure
     int position = 0;

@@ -2,8 +2,8 @@
 
 #include "mainwindow/powermodes.h"
 #include "sweep/csv.h"
+#include "sweep/results.h"
 
-#include <QSaveFile>
 
 namespace {
 
@@ -34,16 +34,10 @@ bool overrideNumber(const QString &cell, double &value, Valid valid)
 
 bool save(const QString &path, const QStringList &header, const QList<QStringList> &rows, QString *error)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(Csv::row(header).toUtf8());
-        for (const QStringList &row : rows)
-            file.write(Csv::row(row).toUtf8());
-        if (file.commit())
-            return true;
-    }
-    *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return false;
+    QByteArray content = Csv::row(header).toUtf8();
+    for (const QStringList &row : rows)
+        content += Csv::row(row).toUtf8();
+    return saveAtomically(path, content, error);
 }
 
 QString optionalNumber(const std::optional<double> &value)

@@ -1,0 +1,138 @@
+#include "report/comparison.h"
+
+#include "report/currentchart.h"
+#include "report/htmlpage.h"
+#include "sweep/csv.h"
+
+#include <QDir>
+
+namespace {
+
+const QList<ChartSeries> comparisonSeries(const QString &before, const QString &after)
+{
+    return {{QStringLiteral("before: %1").arg(before), QColor(0x8a, 0x94, 0xa6)},
+            {QStringLiteral("after: %1").arg(after), QColor(0xe0, 0x7a, 0x1f)}};
+}
+
+const ResultRow *rowFor(const QList<ResultRow> &rows, int index)
+{
+    for (const ResultRow &row : rows) {
+        if (row.index == index)
+            return &row;
+    }
+    return nullptr;
+}
+
+ChartMeasure measureOf(const ResultRow *row)
+{
+    if (!row)
+        return {std::nullopt, std::nullopt, std::nullopt, QStringLiteral("not in this run")};
+    ChartMeasure measure {row->mean, row->min, row->max, QString()};
+    if (!row->mean)
+        measure.missing = row->overloads > 0 ? QStringLiteral("every reading an overload") : QStringLiteral("no current");
+    return measure;
+}
+
+QString cell(const std::optional<double> &value)
+{
+    return value ? QLocale::c().toString(*value, 'g', 10) : QString();
+}
+
+QString ratioText(const std::optional<double> &ratio)
+{
+    return ratio ? QStringLiteral("\u00d7%1").arg(QLocale::c().toString(*ratio, 'f', 2)) : QString();
+}
+
+} // namespace
+
+std::optional<double> ComparedMode::ratio() const
+{
+    if (!before || !after || *before <= 0 || *after <= 0)
+        return std::nullopt;
+    return *after / *before;
+}
+
+std::optional<Comparison> Comparison::of(const QString &before, const QString &after, double factor, QString *error)
+{
+    Comparison comparison;
+    comparison.beforeFolder = before;
+    comparison.afterFolder = after;
+    comparison.threshold = factor;
+    const auto beforeRows = ResultsFolder::readRows(before, error);
+    if (!beforeRows)
+        return std::nullopt;
+    const auto afterRows = ResultsFolder::readRows(after, error);
+    if (!afterRows)
+        return std::nullopt;
+    comparison.beforeRows = *beforeRows;
+    comparison.afterRows = *afterRows;
+
+    QList<int> order;
+    for (const QList<ResultRow> *rows : {&comparison.beforeRows, &comparison.afterRows}) {
+        for (const ResultRow &row : *rows) {
+            if (!order.contains(row.index))
+                order << row.index;
+        }
+    }
+    for (int index : order) {
+        const ResultRow *was = rowFor(comparison.beforeRows, index);
+        const ResultRow *is = rowFor(comparison.afterRows, index);
+        comparison.compared << ComparedMode {index, (was ? was : is)->mode, was ? was->mean : std::nullopt,
+                                             is ? is->mean : std::nullopt, was != nullptr, is != nullptr};
+    }
+    return comparison;
+}
+
+bool Comparison::changed(const ComparedMode &mode) const
+{
+    const std::optional<double> ratio = mode.ratio();
+    return ratio && (*ratio > threshold || *ratio < 1 / threshold);
+}
+
+QList<ComparedMode> Comparison::changedModes() const
+{
+    QList<ComparedMode> modes;
+    for (const ComparedMode &mode : compared) {
+        if (changed(mode))
+            modes << mode;
+    }
+    return modes;
+}
+
+bool Comparison::write(const QString &folder, QString *error) const
+{
+    const QString beforeName = QDir(beforeFolder).dirName();
+    const QString afterName = QDir(afterFolder).dirName();
+
+    QByteArray csv = Csv::row({"index", "mode", "mean_a_before", "mean_a_after", "ratio"}).toUtf8();
+    QList<ChartRow> chartRows;
+    QList<QStringList> cells;
+    QList<bool> flagged;
+    for (const ComparedMode &mode : compared) {
+        const std::optional<double> ratio = mode.ratio();
+        csv += Csv::row({QString::number(mode.index), mode.mode, cell(mode.before), cell(mode.after), cell(ratio)}).toUtf8();
+        chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
+                               {measureOf(rowFor(beforeRows, mode.index)), measureOf(rowFor(afterRows, mode.index))},
+                               std::nullopt, std::nullopt, ratioText(ratio), changed(mode)};
+        cells << QStringList {QString::number(mode.index), mode.mode,
+                              mode.before ? Readings::formatAmperes(*mode.before) : QStringLiteral("—"),
+                              mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), ratioText(ratio)};
+        flagged << changed(mode);
+    }
+    const CurrentChart chart(QStringLiteral("Current per power mode, before and after"),
+                             comparisonSeries(beforeName, afterName), chartRows);
+    const QByteArray svg = chart.svg();
+
+    HtmlPage page(QStringLiteral("Power modes compared: %1 and %2").arg(beforeName, afterName));
+    page.facts({{QStringLiteral("Before"), beforeFolder}, {QStringLiteral("After"), afterFolder},
+                {QStringLiteral("Marked"), QStringLiteral("a mean changed by more than a factor of %1 either way")
+                                               .arg(Numbers::format(threshold))}});
+    page.svg(svg);
+    page.table({"Index", "Mode", "Mean before", "Mean after", "After / before"}, cells, flagged);
+
+    const QDir out(folder);
+    return saveAtomically(out.filePath(QStringLiteral("compare.csv")), csv, error)
+        && saveAtomically(out.filePath(QStringLiteral("compare.svg")), svg, error)
+        && saveAtomically(out.filePath(QStringLiteral("compare.png")), chart.png(), error)
+        && saveAtomically(out.filePath(QStringLiteral("compare.html")), page.html(), error);
+}

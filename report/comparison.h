@@ -1,0 +1,43 @@
+#ifndef COMPARISON_H
+#define COMPARISON_H
+
+#include "sweep/results.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One mode in two runs; a side is missing where that run lacks the mode or its current.
+struct ComparedMode
+{
+    int index = 0;
+    QString mode;
+    std::optional<double> before, after;   // the means
+    bool inBefore = false, inAfter = false;
+
+    std::optional<double> ratio() const;   // after / before
+};
+
+// Two results folders mode by mode: what a firmware change did.
+class Comparison
+{
+public:
+    static std::optional<Comparison> of(const QString &before, const QString &after, double threshold, QString *error);
+
+    QList<ComparedMode> modes() const { return compared; }
+    // Changed by more than the threshold's factor, up or down; a mode in one run only never is.
+    bool changed(const ComparedMode &mode) const;
+    QList<ComparedMode> changedModes() const;
+
+    // compare.csv, compare.svg, compare.png and compare.html in the folder.
+    bool write(const QString &folder, QString *error) const;
+
+private:
+    QString beforeFolder, afterFolder;
+    double threshold = 1.2;
+    QList<ComparedMode> compared;
+    QList<ResultRow> beforeRows, afterRows;
+};
+
+#endif // COMPARISON_H

@@ -1,0 +1,29 @@
+#ifndef LOGAXIS_H
+#define LOGAXIS_H
+
+#include <QList>
+#include <QString>
+
+// A logarithmic current axis in whole decades, from 1 nA to 100 mA as the
+// data needs, each decade labelled in SI units ("10 nA", "1 µA"), never as
+// an exponent.
+class LogAxis
+{
+public:
+    // The decades that hold every value; a single value, or none, still gets one.
+    static LogAxis fit(const QList<double> &amperes);
+
+    int firstDecade() const { return first; }   // 10^first amperes
+    int lastDecade() const { return last; }
+    QList<int> decades() const;
+    static QString label(int decade);
+
+    // Where a current lies along the axis, from 0 at the first decade to 1 at the last.
+    double position(double amperes) const;
+
+private:
+    int first = -9;
+    int last = -8;
+};
+
+#endif // LOGAXIS_H

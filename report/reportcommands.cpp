@@ -1,0 +1,116 @@
+#include "report/reportcommands.h"
+
+#include "report/comparison.h"
+#include "report/sweepreport.h"
+#include "sweep/exitcodes.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void say(FILE *stream, const QString &line)
+{
+    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+}
+
+// Parses the command's options; false with the exit status to return.
+bool parse(QCommandLineParser &parser, const QStringList &arguments, int positionals, const QString &usage, int *status)
+{
+    parser.addHelpOption();
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    if (!parser.parse(arguments) || (!parser.isSet(QStringLiteral("help")) && parser.positionalArguments().size() != positionals)) {
+        say(stderr, QStringLiteral("%1\nusage: %2").arg(parser.errorText().isEmpty() ? QStringLiteral("wrong number of folders")
+                                                                                    : parser.errorText(), usage));
+        *status = ExitCode::badInput;
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        say(stdout, QStringLiteral("usage: %1\n\n%2").arg(usage, parser.helpText().section(QLatin1Char('\n'), 2)));
+        *status = ExitCode::allPassed;
+        return false;
+    }
+    return true;
+}
+
+std::optional<double> positiveNumber(const QCommandLineParser &parser, const QString &option, double lowest)
+{
+    const std::optional<double> value = Numbers::parse(parser.value(option));
+    return value && *value > lowest ? value : std::nullopt;
+}
+
+} // namespace
+
+int reportCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep report DIR [--battery-mah CAPACITY]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Rebuilds chart.svg, chart.png and report.html from DIR/results.csv."));
+    parser.addOption({QStringLiteral("battery-mah"), QStringLiteral("A battery's capacity, for the battery life column."),
+                      QStringLiteral("CAPACITY")});
+    int status = 0;
+    if (!parse(parser, arguments, 1, usage, &status))
+        return status;
+    const QString folder = parser.positionalArguments().first();
+    ReportContext context = ReportContext::fromFolder(folder);
+    if (parser.isSet(QStringLiteral("battery-mah"))) {
+        context.batteryMah = positiveNumber(parser, QStringLiteral("battery-mah"), 0);
+        if (!context.batteryMah) {
+            say(stderr, QStringLiteral("pellmora-sweep report: --battery-mah takes a capacity in mAh, such as 220"));
+            return ExitCode::badInput;
+        }
+    }
+    QString error;
+    const auto rows = ResultsFolder::readRows(folder, &error);
+    if (!rows || !SweepReport::write(folder, *rows, context, &error)) {
+        say(stderr, QStringLiteral("pellmora-sweep report: ") + error);
+        return ExitCode::badInput;
+    }
+    return ExitCode::allPassed;
+}
+
+int compareCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep compare DIR_A DIR_B [--out DIR] [--threshold FACTOR]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Compares two results folders mode by mode (DIR_A before, DIR_B after) and writes compare.csv,\n"
+        "compare.svg, compare.png and compare.html. Prints the modes whose mean changed by more than\n"
+        "FACTOR either way. Exit status: 0 none changed, 1 some changed, 2 a missing or malformed folder."));
+    parser.addOption({QStringLiteral("out"), QStringLiteral("Where to write (default: compare-YYYYMMDD-HHMMSS here)."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("threshold"), QStringLiteral("The factor of change that counts (default: 1.2)."),
+                      QStringLiteral("FACTOR"), QStringLiteral("1.2")});
+    int status = 0;
+    if (!parse(parser, arguments, 2, usage, &status))
+        return status;
+    const std::optional<double> threshold = positiveNumber(parser, QStringLiteral("threshold"), 1);
+    if (!threshold) {
+        say(stderr, QStringLiteral("pellmora-sweep compare: --threshold takes a factor above 1, such as 1.2"));
+        return ExitCode::badInput;
+    }
+    QString error;
+    const auto comparison = Comparison::of(parser.positionalArguments().at(0), parser.positionalArguments().at(1),
+                                           *threshold, &error);
+    const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out"))
+                                                            : freshFolderName(QStringLiteral("compare"));
+    if (!comparison || !QDir().mkpath(out) || !comparison->write(out, &error)) {
+        say(stderr, QStringLiteral("pellmora-sweep compare: ") + (error.isEmpty() ? QStringLiteral("cannot create ") + out : error));
+        return ExitCode::badInput;
+    }
+    for (const ComparedMode &mode : comparison->modes()) {
+        const auto amperes = [](const std::optional<double> &value) {
+            return value ? Readings::formatAmperes(*value) : QStringLiteral("none");
+        };
+        if (comparison->changed(mode)) {
+            say(stdout, QStringLiteral("changed  %1 %2  ratio %3  (%4 -> %5)").arg(mode.index).arg(mode.mode)
+                            .arg(QLocale::c().toString(*mode.ratio(), 'f', 2), amperes(mode.before), amperes(mode.after)));
+        } else if (!mode.inBefore || !mode.inAfter) {
+            say(stdout, QStringLiteral("%1  %2 %3  (%4 -> %5)").arg(mode.inBefore ? QStringLiteral("only before") : QStringLiteral("only after"))
+                            .arg(mode.index).arg(mode.mode, amperes(mode.before), amperes(mode.after)));
+        }
+    }
+    return comparison->changedModes().isEmpty() ? ExitCode::allPassed : ExitCode::someFailed;
+}

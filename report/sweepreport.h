@@ -1,0 +1,33 @@
+#ifndef SWEEPREPORT_H
+#define SWEEPREPORT_H
+
+#include "sweep/results.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// What the report says of the run besides its rows.
+struct ReportContext
+{
+    QJsonObject settings;      // as results.json holds them
+    QString meterIdentity;
+    std::optional<double> batteryMah;
+
+    static ReportContext of(const SweepSettings &settings, const QString &meterIdentity);
+    // From a folder's results.json where present; empty otherwise.
+    static ReportContext fromFolder(const QString &folder);
+};
+
+namespace SweepReport {
+
+// chart.svg, chart.png and report.html in the folder, from these rows.
+bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error);
+
+// "18.5 h", "42 days", "3.1 years": how long a battery of this capacity lasts at this current.
+QString batteryLife(double capacityMah, double amperes);
+
+} // namespace SweepReport
+
+#endif // SWEEPREPORT_H
