@@ -8,7 +8,7 @@
 
 namespace {
 
-const QList<ChartSeries> comparisonSeries(const QString &before, const QString &after)
+QList<ChartSeries> comparisonSeries(const QString &before, const QString &after)
 {
     return {{QStringLiteral("before: %1").arg(before), QColor(0x8a, 0x94, 0xa6)},
             {QStringLiteral("after: %1").arg(after), QColor(0xe0, 0x7a, 0x1f)}};
@@ -99,31 +99,35 @@ QList<ComparedMode> Comparison::changedModes() const
     return modes;
 }
 
+CurrentChart Comparison::chart() const
+{
+    QList<ChartRow> chartRows;
+    for (const ComparedMode &mode : compared) {
+        chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
+                               {measureOf(rowFor(beforeRows, mode.index)), measureOf(rowFor(afterRows, mode.index))},
+                               std::nullopt, std::nullopt, ratioText(mode.ratio()), changed(mode)};
+    }
+    return CurrentChart(QStringLiteral("Current per power mode, before and after"),
+                        comparisonSeries(QDir(beforeFolder).dirName(), QDir(afterFolder).dirName()), chartRows);
+}
+
 bool Comparison::write(const QString &folder, QString *error) const
 {
-    const QString beforeName = QDir(beforeFolder).dirName();
-    const QString afterName = QDir(afterFolder).dirName();
-
     QByteArray csv = Csv::row({"index", "mode", "mean_a_before", "mean_a_after", "ratio"}).toUtf8();
-    QList<ChartRow> chartRows;
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ComparedMode &mode : compared) {
         const std::optional<double> ratio = mode.ratio();
         csv += Csv::row({QString::number(mode.index), mode.mode, cell(mode.before), cell(mode.after), cell(ratio)}).toUtf8();
-        chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
-                               {measureOf(rowFor(beforeRows, mode.index)), measureOf(rowFor(afterRows, mode.index))},
-                               std::nullopt, std::nullopt, ratioText(ratio), changed(mode)};
         cells << QStringList {QString::number(mode.index), mode.mode,
                               mode.before ? Readings::formatAmperes(*mode.before) : QStringLiteral("—"),
                               mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), ratioText(ratio)};
         flagged << changed(mode);
     }
-    const CurrentChart chart(QStringLiteral("Current per power mode, before and after"),
-                             comparisonSeries(beforeName, afterName), chartRows);
+    const CurrentChart chart = this->chart();
     const QByteArray svg = chart.svg();
 
-    HtmlPage page(QStringLiteral("Power modes compared: %1 and %2").arg(beforeName, afterName));
+    HtmlPage page(QStringLiteral("Power modes compared: %1 and %2").arg(QDir(beforeFolder).dirName(), QDir(afterFolder).dirName()));
     page.facts({{QStringLiteral("Before"), beforeFolder}, {QStringLiteral("After"), afterFolder},
                 {QStringLiteral("Marked"), QStringLiteral("a mean changed by more than a factor of %1 either way")
                                                .arg(Numbers::format(threshold))}});

@@ -1,6 +1,7 @@
 #ifndef COMPARISON_H
 #define COMPARISON_H
 
+#include "report/currentchart.h"
 #include "sweep/results.h"
 
 #include <QList>
@@ -29,6 +30,8 @@ public:
     // Changed by more than the threshold's factor, up or down; a mode in one run only never is.
     bool changed(const ComparedMode &mode) const;
     QList<ComparedMode> changedModes() const;
+
+    CurrentChart chart() const;
 
     // compare.csv, compare.svg, compare.png and compare.html in the folder.
     bool write(const QString &folder, QString *error) const;

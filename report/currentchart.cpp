@@ -149,7 +149,7 @@ void CurrentChart::paintRow(QPainter &painter, int row) const
                              measure.missing);
             continue;
         }
-        painter.setPen(QPen(colour, std::max(2.0, rowHeight / 9), Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(colour, std::clamp(rowHeight / 9, 2.0, 6.0), Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(x(*measure.min), y), QPointF(x(*measure.max), y));
         const double radius = std::clamp(rowHeight / (3.0 * count), 3.0, 8.0);
         painter.setPen(QPen(Qt::white, 1.5));

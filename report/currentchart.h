@@ -43,12 +43,14 @@ public:
 
     QByteArray svg() const;
     QByteArray png() const;
+    // Onto a painter whose area is width × height.
+    void paint(QPainter &painter) const;
+    int rowCount() const { return rows.size(); }
 
     static constexpr int width = 1600;
     static constexpr int height = 900;
 
 private:
-    void paint(QPainter &painter) const;
     void paintAxis(QPainter &painter) const;
     void paintRow(QPainter &painter, int row) const;
     void paintLegend(QPainter &painter) const;

@@ -91,12 +91,17 @@ QString batteryLife(double capacityMah, double amperes)
     return QLocale::c().toString(days / 365.25, 'f', 1) + QStringLiteral(" years");
 }
 
-bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error)
+CurrentChart chart(const QList<ResultRow> &rows)
 {
     QList<ChartRow> chartRows;
     for (const ResultRow &row : rows)
         chartRows << chartRowOf(row);
-    const CurrentChart chart(QStringLiteral("Current per power mode"), {sweepSeries}, chartRows);
+    return CurrentChart(QStringLiteral("Current per power mode"), {sweepSeries}, chartRows);
+}
+
+bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error)
+{
+    const CurrentChart chart = SweepReport::chart(rows);
     const QByteArray svg = chart.svg();
     if (!saveAtomically(QDir(folder).filePath(QStringLiteral("chart.svg")), svg, error)
         || !saveAtomically(QDir(folder).filePath(QStringLiteral("chart.png")), chart.png(), error))

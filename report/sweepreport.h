@@ -1,6 +1,7 @@
 #ifndef SWEEPREPORT_H
 #define SWEEPREPORT_H
 
+#include "report/currentchart.h"
 #include "sweep/results.h"
 
 #include <QJsonObject>
@@ -21,6 +22,9 @@ struct ReportContext
 };
 
 namespace SweepReport {
+
+// The chart of these rows, as the report shows it.
+CurrentChart chart(const QList<ResultRow> &rows);
 
 // chart.svg, chart.png and report.html in the folder, from these rows.
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error);

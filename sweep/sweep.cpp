@@ -207,11 +207,13 @@ void Sweep::takeReadings(const QList<Reading> &readings)
 
 void Sweep::awaitCoreMark()
 {
-    if (!runsCoreMark(mode) || coreMarkScore(reply)) {
+    if (!runsCoreMark(mode) || hasCoreMarkReport()) {
         record();
         return;
     }
+    awaitingCoreMark = true;
     whenWaited = [this] {
+        awaitingCoreMark = false;
         emit warning(QStringLiteral("%1: no CoreMark report within %2 s").arg(currentModeText()).arg(settings.replyTimeoutSeconds));
         record();
     };
@@ -222,12 +224,20 @@ void Sweep::collectReply()
 {
     reply += board.read(replyLimit - reply.size());
     board.readAll();   // past the limit: dropped
-    if (whenWaited && wait.isActive() && runsCoreMark(mode) && coreMarkScore(reply)
-        && reply.indexOf('\n', reply.indexOf("CoreMark 1.0 :")) >= 0) {
+    // The report may come before the readings are taken; then it is kept for them.
+    if (awaitingCoreMark && hasCoreMarkReport()) {
+        awaitingCoreMark = false;
         wait.stop();
         whenWaited = nullptr;
         record();
     }
+}
+
+// The score's line has come whole.
+bool Sweep::hasCoreMarkReport() const
+{
+    const int score = reply.indexOf("CoreMark 1.0 :");
+    return score >= 0 && reply.indexOf('\n', score) >= 0 && coreMarkScore(reply);
 }
 
 void Sweep::record()
@@ -257,6 +267,7 @@ void Sweep::fail(const QString &reason)
 void Sweep::end(Outcome outcome, const QString &message)
 {
     running = false;
+    awaitingCoreMark = false;
     wait.stop();
     whenWaited = nullptr;
     reset->cancel();

@@ -65,6 +65,7 @@ private:
     void measure();
     void takeReadings(const QList<Reading> &readings);
     void awaitCoreMark();
+    bool hasCoreMarkReport() const;
     void record();
     void collectReply();
     void fail(const QString &reason);
@@ -92,6 +93,7 @@ private:
     QByteArray reply;
     QTimer wait;
     std::function<void()> whenWaited;
+    bool awaitingCoreMark = false;
     bool running = false;
 };
 

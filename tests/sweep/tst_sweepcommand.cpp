@@ -149,8 +149,14 @@ void SweepCommandTest::init()
 void SweepCommandTest::measuresEveryModeOfAStrictBoard()
 {
     SimulatedBench bench;
+    // The CoreMark modes settle past the half second the board takes to report.
+    const QString plan = scratch.filePath(QStringLiteral("plan.csv"));
+    QFile planFile(plan);
+    QVERIFY(planFile.open(QIODevice::WriteOnly));
+    planFile.write("index,range,nplc,settle_s,samples\n14,,,0.8,\n15,0.1,0.5,0.8,\n");
+    planFile.close();
     const Run run = sweep(QStringList {"--port", bench.port, "--meter", bench.meter(), "--reset", bench.resetCommand(),
-                                       "--supply", "3.3"} + quick(out));
+                                       "--supply", "3.3", "--plan", plan} + quick(out));
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
 
     const QList<ResultRow> rows = rowsIn(out);
@@ -190,7 +196,8 @@ void SweepCommandTest::keepsFinishedModesWhenInterruptedAndResumes()
     QVERIFY2(interrupted.exitCode == 130, qPrintable(interrupted.errors));
     const int kept = rowsIn(out).size();
     QVERIFY(kept >= 2 && kept < 6);
-    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"results.csv", "results.json", "samples.csv"}));
+    QCOMPARE(QDir(out).entryList(QDir::Files),
+             QStringList({"chart.png", "chart.svg", "report.html", "results.csv", "results.json", "samples.csv"}));
 
     QCOMPARE(sweep(arguments).exitCode, 2);   // results there, and no --resume
     const Run resumed = sweep(arguments + QStringList {"--resume"});
