@@ -8,14 +8,19 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$scratch/usr" >/dev/null
-for program in Pellmora pellmora-sweep pellmora-board-simulator; do
+for program in Pellmora pellmora-sweep pellmora-sweep-window pellmora-board-simulator; do
     [ -x "$scratch/usr/bin/$program" ] || fail "no bin/$program"
 done
-desktop=$scratch/usr/share/applications/pellmora.desktop
-[ -f "$desktop" ] || fail "no share/applications/pellmora.desktop"
-desktop-file-validate "$desktop" || fail "the desktop entry does not validate"
-grep -qx 'Exec=Pellmora' "$desktop" || fail "the desktop entry does not start Pellmora"
-grep -qx 'Icon=pellmora' "$desktop" || fail "the desktop entry names another icon"
+while read -r entry program; do
+    desktop=$scratch/usr/share/applications/$entry
+    [ -f "$desktop" ] || fail "no share/applications/$entry"
+    desktop-file-validate "$desktop" || fail "$entry does not validate"
+    grep -qx "Exec=$program" "$desktop" || fail "$entry does not start $program"
+    grep -qx 'Icon=pellmora' "$desktop" || fail "$entry names another icon"
+done <<'ENTRIES'
+pellmora.desktop Pellmora
+pellmora-sweep.desktop pellmora-sweep-window
+ENTRIES
 for size in 16 32 48 64 128 256; do
     icon=$scratch/usr/share/icons/hicolor/${size}x${size}/apps/pellmora.png
     [ -f "$icon" ] || fail "no ${size}x${size} icon"
@@ -29,8 +34,10 @@ for package in libqt5gui5 libqt5widgets5 libqt5serialport5 fonts-liberation2; do
     grep -q "$package" <<<"$depends" || fail "the package does not depend on $package: $depends"
 done
 contents=$(dpkg-deb -c "$deb")
-for program in Pellmora pellmora-sweep; do
+for program in Pellmora pellmora-sweep pellmora-sweep-window; do
     grep -q " ./usr/bin/$program\$" <<<"$contents" || fail "the package lacks /usr/bin/$program"
 done
-grep -q ' ./usr/share/applications/pellmora.desktop$' <<<"$contents" || fail "the package lacks the desktop entry"
+for entry in pellmora.desktop pellmora-sweep.desktop; do
+    grep -q " ./usr/share/applications/$entry\$" <<<"$contents" || fail "the package lacks $entry"
+done
 echo "PASS: install layout and package"

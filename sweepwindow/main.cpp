@@ -1,0 +1,40 @@
+// pellmora-sweep-window [--port PORT] [--meter ADDRESS] [--reset HOW] [--boot SECONDS]
+// The characterisation of the board's power modes in a desktop window. The
+// options fill the set-up in, over the settings of the last run.
+#include "meter/readings.h"
+#include "sweepwindow/setupform.h"
+#include "sweepwindow/sweepwindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Pellmora"));
+    QApplication::setApplicationName(QStringLiteral("Pellmora Sweep"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pellmora")));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Measures the board's power modes in a desktop window."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("port"), QStringLiteral("The board's serial port."), QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("meter"), QStringLiteral("tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:PATH, manual or none."),
+                      QStringLiteral("ADDRESS")});
+    parser.addOption({QStringLiteral("reset"), QStringLiteral("prompt, command:CMD, dtr, rts or none."), QStringLiteral("HOW")});
+    parser.addOption({QStringLiteral("boot"), QStringLiteral("Wait after each reset, in seconds."), QStringLiteral("SECONDS")});
+    parser.process(application);
+
+    SweepWindow window;
+    SetupForm *setup = window.setupForm();
+    if (parser.isSet(QStringLiteral("port")))
+        setup->setPort(parser.value(QStringLiteral("port")));
+    if (parser.isSet(QStringLiteral("meter")))
+        setup->setMeter(parser.value(QStringLiteral("meter")));
+    if (parser.isSet(QStringLiteral("reset")))
+        setup->setReset(parser.value(QStringLiteral("reset")));
+    if (const auto boot = Numbers::parse(parser.value(QStringLiteral("boot"))))
+        setup->setBootSeconds(*boot);
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,361 @@
+#include "sweepwindow/setupform.h"
+
+#include "meter/meterlink.h"
+#include "meter/scpimeter.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QToolButton>
+
+namespace {
+
+struct Choice
+{
+    const char *label;
+    const char *key;
+    const char *hint;   // what the address field takes
+};
+
+const Choice meterChoices[] = {
+    {QT_TRANSLATE_NOOP("SetupForm", "LAN (SCPI socket)"), "tcp", "HOST[:PORT], such as 192.0.2.10"},
+    {QT_TRANSLATE_NOOP("SetupForm", "Serial"), "serial", "PORT[@BAUD], such as ttyUSB0@9600"},
+    {QT_TRANSLATE_NOOP("SetupForm", "USBTMC"), "usbtmc", "/dev/usbtmcN"},
+    {QT_TRANSLATE_NOOP("SetupForm", "Typed by hand"), "manual", ""},
+    {QT_TRANSLATE_NOOP("SetupForm", "None (board only)"), "none", ""},
+};
+
+const Choice resetChoices[] = {
+    {QT_TRANSLATE_NOOP("SetupForm", "Button, asked for in the window"), "prompt", ""},
+    {QT_TRANSLATE_NOOP("SetupForm", "Command"), "command", "a shell command that resets the board"},
+    {QT_TRANSLATE_NOOP("SetupForm", "DTR line of the board's port"), "dtr", ""},
+    {QT_TRANSLATE_NOOP("SetupForm", "RTS line of the board's port"), "rts", ""},
+    {QT_TRANSLATE_NOOP("SetupForm", "None"), "none", ""},
+};
+
+template <size_t N>
+void addChoices(QComboBox *box, const Choice (&choices)[N])
+{
+    for (const Choice &choice : choices)
+        box->addItem(QCoreApplication::translate("SetupForm", choice.label), QLatin1String(choice.key));
+}
+
+QDoubleSpinBox *numberBox(double maximum, int decimals, const QString &suffix, const QString &none = QString())
+{
+    auto *box = new QDoubleSpinBox;
+    box->setLocale(QLocale::c());   // a decimal point, as in the files
+    box->setRange(0, maximum);
+    box->setDecimals(decimals);
+    box->setSuffix(suffix);
+    box->setSpecialValueText(none);
+    return box;
+}
+
+QWidget *row(std::initializer_list<QWidget *> widgets)
+{
+    auto *holder = new QWidget;
+    auto *layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget *widget : widgets)
+        layout->addWidget(widget, widget == *widgets.begin() ? 1 : 0);
+    return holder;
+}
+
+bool portExists(const QString &name)
+{
+    if (QFileInfo::exists(name))
+        return true;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (info.portName() == name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+SetupForm::SetupForm(QWidget *parent)
+    : QWidget(parent)
+    , port(new QComboBox)
+    , portReason(reasonLabel())
+    , meterKinds(new QComboBox)
+    , meterAddressField(new QLineEdit)
+    , profile(new QLineEdit)
+    , meterReason(reasonLabel())
+    , testButton(new QPushButton(tr("Test")))
+    , resetKinds(new QComboBox)
+    , resetCommand(new QLineEdit)
+    , resetReason(reasonLabel())
+    , boot(numberBox(60, 1, tr(" s")))
+    , supply(numberBox(50, 2, tr(" V"), tr("not given")))
+    , battery(numberBox(1e6, 0, tr(" mAh"), tr("not given")))
+    , folder(new QLineEdit)
+    , folderReason(reasonLabel())
+{
+    port->setEditable(true);
+    port->setObjectName(QStringLiteral("port"));
+    auto *refresh = new QToolButton;
+    refresh->setText(tr("Refresh"));
+    addChoices(meterKinds, meterChoices);
+    meterKinds->setObjectName(QStringLiteral("meterKind"));
+    meterAddressField->setObjectName(QStringLiteral("meterAddress"));
+    auto *chooseProfile = new QToolButton;
+    chooseProfile->setText(tr("…"));
+    profile->setPlaceholderText(tr("generic SCPI"));
+    addChoices(resetKinds, resetChoices);
+    resetKinds->setObjectName(QStringLiteral("resetKind"));
+    resetCommand->setObjectName(QStringLiteral("resetCommand"));
+    boot->setValue(0.5);
+    folder->setObjectName(QStringLiteral("resultsFolder"));
+    folder->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("Pellmora sweeps")));
+    auto *chooseFolder = new QToolButton;
+    chooseFolder->setText(tr("…"));
+
+    auto *form = new QFormLayout(this);
+    form->addRow(tr("Board's port"), row({port, refresh}));
+    form->addRow(QString(), portReason);
+    form->addRow(tr("Meter"), row({meterKinds, meterAddressField, testButton}));
+    form->addRow(tr("Meter profile"), row({profile, chooseProfile}));
+    form->addRow(QString(), meterReason);
+    form->addRow(tr("Reset"), row({resetKinds, resetCommand}));
+    form->addRow(QString(), resetReason);
+    form->addRow(tr("Boot time"), boot);
+    form->addRow(tr("Supply voltage"), supply);
+    form->addRow(tr("Battery capacity"), battery);
+    form->addRow(tr("Save results in"), row({folder, chooseFolder}));
+    form->addRow(QString(), folderReason);
+
+    connect(refresh, &QToolButton::clicked, this, &SetupForm::refreshPorts);
+    connect(testButton, &QPushButton::clicked, this, &SetupForm::testMeter);
+    connect(chooseProfile, &QToolButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, tr("Meter profile"), profile->text());
+        if (!path.isEmpty())
+            profile->setText(path);
+    });
+    connect(chooseFolder, &QToolButton::clicked, this, [this] {
+        const QString path = QFileDialog::getExistingDirectory(this, tr("Save results in"), folder->text());
+        if (!path.isEmpty())
+            folder->setText(path);
+    });
+    connect(port, &QComboBox::editTextChanged, this, &SetupForm::check);
+    for (QComboBox *box : {meterKinds, resetKinds})
+        connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, &SetupForm::check);
+    for (QLineEdit *field : {meterAddressField, profile, resetCommand, folder})
+        connect(field, &QLineEdit::textChanged, this, &SetupForm::check);
+    refreshPorts();
+    check();
+}
+
+SetupForm::~SetupForm() = default;
+
+QLabel *SetupForm::reasonLabel()
+{
+    auto *label = new QLabel;
+    label->setStyleSheet(QStringLiteral("color: #a01c1c;"));
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
+void SetupForm::refreshPorts()
+{
+    const QString current = port->currentText();
+    port->clear();
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        port->addItem(info.portName());
+    port->setEditText(current.isEmpty() ? port->itemText(0) : current);
+}
+
+QString SetupForm::meterKind() const
+{
+    return meterKinds->currentData().toString();
+}
+
+QString SetupForm::resetKind() const
+{
+    return resetKinds->currentData().toString();
+}
+
+bool SetupForm::meterIsTyped() const
+{
+    return meterKind() == QLatin1String("manual");
+}
+
+QString SetupForm::resultsFolder() const
+{
+    return folder->text().trimmed();
+}
+
+QString SetupForm::meterText() const
+{
+    const QString kind = meterKind();
+    const bool addressed = kind != QLatin1String("manual") && kind != QLatin1String("none");
+    return addressed ? kind + QLatin1Char(':') + meterAddressField->text().trimmed() : kind;
+}
+
+std::optional<MeterAddress> SetupForm::meterAddress(QString *error) const
+{
+    return MeterAddress::parse(meterText(), error);
+}
+
+void SetupForm::check()
+{
+    const auto show = [](QLabel *label, const QString &reason) {
+        label->setText(reason);
+        label->setVisible(!reason.isEmpty());
+        return reason.isEmpty();
+    };
+    const bool addressed = meterKind() != QLatin1String("manual") && meterKind() != QLatin1String("none");
+    meterAddressField->setEnabled(addressed);
+    meterAddressField->setPlaceholderText(QLatin1String(meterChoices[meterKinds->currentIndex()].hint));
+    testButton->setEnabled(addressed);
+    profile->setEnabled(addressed);
+    resetCommand->setEnabled(resetKind() == QLatin1String("command"));
+    resetCommand->setPlaceholderText(QLatin1String(resetChoices[resetKinds->currentIndex()].hint));
+
+    const QString portName = port->currentText().trimmed();
+    bool ok = show(portReason, portName.isEmpty() ? tr("Choose the board's port.")
+                               : portExists(portName) ? QString() : tr("Unknown port \"%1\".").arg(portName));
+    QString meterError;
+    if (addressed) {
+        const auto address = meterAddress(&meterError);
+        QString profileError;
+        if (address && !profile->text().trimmed().isEmpty() && !MeterProfile::load(profile->text().trimmed(), &profileError))
+            meterError = profileError;
+        if (address && meterError.isEmpty() && failedTestOf == meterAddressField->text())
+            meterError = tr("The meter did not answer the test.");
+    }
+    ok = show(meterReason, meterError) && ok;
+    ok = show(resetReason, resetKind() == QLatin1String("command") && resetCommand->text().trimmed().isEmpty()
+                               ? tr("Give the command that resets the board.") : QString()) && ok;
+    ok = show(folderReason, resultsFolder().isEmpty() ? tr("Choose where results go.") : QString()) && ok;
+    valid = ok;
+    emit changed();
+}
+
+bool SetupForm::isValid() const
+{
+    return valid;
+}
+
+bool SetupForm::fill(SweepSettings &settings) const
+{
+    if (!valid)
+        return false;
+    QString error;
+    settings.port = port->currentText().trimmed();
+    settings.meterText = meterText();
+    settings.meter = meterKind() == QLatin1String("none") ? std::nullopt : meterAddress(&error);
+    settings.profilePath = profile->isEnabled() ? profile->text().trimmed() : QString();
+    if (!settings.profilePath.isEmpty())
+        settings.profile = *MeterProfile::load(settings.profilePath, &error);
+    const QString reset = resetKind() == QLatin1String("command") ? QStringLiteral("command:") + resetCommand->text().trimmed()
+                                                                  : resetKind();
+    settings.reset = *ResetStrategy::parse(reset, &error);
+    settings.bootSeconds = boot->value();
+    settings.supplyVolts = supply->value() > 0 ? std::optional<double>(supply->value()) : std::nullopt;
+    settings.batteryMah = battery->value() > 0 ? std::optional<double>(battery->value()) : std::nullopt;
+    return true;
+}
+
+void SetupForm::testMeter()
+{
+    QString error;
+    const auto address = meterAddress(&error);
+    MeterProfile meterProfile;
+    if (!profile->text().trimmed().isEmpty()) {
+        if (const auto loaded = MeterProfile::load(profile->text().trimmed(), &error))
+            meterProfile = *loaded;
+    }
+    if (!address)
+        return;
+    testButton->setEnabled(false);
+    meterReason->setStyleSheet(QStringLiteral("color: #1f232b;"));
+    meterReason->setText(tr("Asking the meter…"));
+    meterReason->show();
+    testedMeter = std::make_unique<ScpiMeter>(MeterLink::create(*address), meterProfile);
+    const QString tested = meterAddressField->text();
+    const auto finish = [this, tested](const QString &text, bool answered) {
+        failedTestOf = answered ? QString() : tested;
+        check();
+        meterReason->setStyleSheet(answered ? QStringLiteral("color: #1b6b2a;") : QStringLiteral("color: #a01c1c;"));
+        meterReason->setText(text);
+        meterReason->show();
+        testButton->setEnabled(true);
+        testedMeter->finish();
+    };
+    connect(testedMeter.get(), &Meter::ready, this, [finish](const QString &identity) {
+        finish(tr("The meter answers: %1").arg(identity), true);
+    });
+    connect(testedMeter.get(), &Meter::failed, this, [finish](const QString &reason) {
+        finish(tr("The meter did not answer the test: %1").arg(reason), false);
+    });
+    testedMeter->start();
+}
+
+void SetupForm::save(QSettings &settings) const
+{
+    settings.setValue(QStringLiteral("port"), port->currentText());
+    settings.setValue(QStringLiteral("meter"), meterText());
+    settings.setValue(QStringLiteral("meterProfile"), profile->text());
+    settings.setValue(QStringLiteral("reset"), resetKind() == QLatin1String("command")
+                                                   ? QStringLiteral("command:") + resetCommand->text() : resetKind());
+    settings.setValue(QStringLiteral("boot"), boot->value());
+    settings.setValue(QStringLiteral("supply"), supply->value());
+    settings.setValue(QStringLiteral("battery"), battery->value());
+    settings.setValue(QStringLiteral("resultsFolder"), folder->text());
+}
+
+void SetupForm::restore(const QSettings &settings)
+{
+    if (!settings.contains(QStringLiteral("meter")))
+        return;
+    setPort(settings.value(QStringLiteral("port")).toString());
+    setMeter(settings.value(QStringLiteral("meter")).toString());
+    profile->setText(settings.value(QStringLiteral("meterProfile")).toString());
+    setReset(settings.value(QStringLiteral("reset")).toString());
+    boot->setValue(settings.value(QStringLiteral("boot")).toDouble());
+    supply->setValue(settings.value(QStringLiteral("supply")).toDouble());
+    battery->setValue(settings.value(QStringLiteral("battery")).toDouble());
+    setResultsFolder(settings.value(QStringLiteral("resultsFolder")).toString());
+}
+
+void SetupForm::setPort(const QString &name)
+{
+    port->setEditText(name);
+}
+
+void SetupForm::setMeter(const QString &text)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    meterKinds->setCurrentIndex(std::max(0, meterKinds->findData(colon < 0 ? text : text.left(colon))));
+    meterAddressField->setText(colon < 0 ? QString() : text.mid(colon + 1));
+}
+
+void SetupForm::setReset(const QString &text)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    resetKinds->setCurrentIndex(std::max(0, resetKinds->findData(colon < 0 ? text : text.left(colon))));
+    resetCommand->setText(colon < 0 ? QString() : text.mid(colon + 1));
+}
+
+void SetupForm::setResultsFolder(const QString &path)
+{
+    folder->setText(path);
+}
+
+void SetupForm::setBootSeconds(double seconds)
+{
+    boot->setValue(seconds);
+}

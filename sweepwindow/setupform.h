@@ -1,0 +1,80 @@
+#ifndef SETUPFORM_H
+#define SETUPFORM_H
+
+#include "sweep/sweepsettings.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class Meter;
+class QComboBox;
+class QDoubleSpinBox;
+class QFormLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSettings;
+
+// The sweep's set-up besides the modes: the board's port, the meter and its
+// test, the reset, the supply and battery, and where results go. Every
+// field is checked as it changes, with the reason next to it.
+class SetupForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SetupForm(QWidget *parent = nullptr);
+    ~SetupForm() override;
+
+    // Fills in what the form holds; false where a field is not valid.
+    bool fill(SweepSettings &settings) const;
+    bool isValid() const;
+    bool meterIsTyped() const;
+    QString resultsFolder() const;
+
+    void save(QSettings &settings) const;
+    void restore(const QSettings &settings);
+
+    // For scripts and tests that set the form up; the meter and the reset as
+    // the command line gives them (tcp:HOST:PORT, command:CMD).
+    void setPort(const QString &port);
+    void setMeter(const QString &text);
+    void setReset(const QString &text);
+    void setResultsFolder(const QString &folder);
+    void setBootSeconds(double seconds);
+
+signals:
+    void changed();
+
+private:
+    QLabel *reasonLabel();
+    void refreshPorts();
+    void testMeter();
+    void check();
+    QString meterText() const;   // as the command line's --meter takes it
+    std::optional<MeterAddress> meterAddress(QString *error) const;
+    QString meterKind() const;
+    QString resetKind() const;
+
+    QComboBox *port;
+    QLabel *portReason;
+    QComboBox *meterKinds;
+    QLineEdit *meterAddressField;
+    QLineEdit *profile;
+    QLabel *meterReason;
+    QPushButton *testButton;
+    QComboBox *resetKinds;
+    QLineEdit *resetCommand;
+    QLabel *resetReason;
+    QDoubleSpinBox *boot;
+    QDoubleSpinBox *supply;
+    QDoubleSpinBox *battery;
+    QLineEdit *folder;
+    QLabel *folderReason;
+    std::unique_ptr<Meter> testedMeter;
+    QString failedTestOf;   // the address whose test failed
+    bool valid = false;
+};
+
+#endif // SETUPFORM_H

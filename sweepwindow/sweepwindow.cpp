@@ -1,0 +1,337 @@
+#include "sweepwindow/sweepwindow.h"
+
+#include "mainwindow/powermodes.h"
+#include "report/comparison.h"
+#include "sweepwindow/modetable.h"
+#include "sweepwindow/resultsview.h"
+#include "sweepwindow/runprompts.h"
+#include "sweepwindow/setupform.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QString modeText(int index)
+{
+    return QStringLiteral("mode %1 (%2)").arg(index).arg(QString::fromLatin1(PowerModes::find(index)->listItem).simplified());
+}
+
+QString timeLeft(double seconds)
+{
+    const int minutes = int(seconds / 60 + 0.5);
+    return minutes >= 1 ? QObject::tr("about %1 min left").arg(minutes) : QObject::tr("about %1 s left").arg(int(seconds + 0.5));
+}
+
+} // namespace
+
+SweepWindow::SweepWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , setup(new SetupForm)
+    , modes(new ModeTable)
+    , tableReason(new QLabel)
+    , startButton(new QPushButton(tr("&Start")))
+    , stopButton(new QPushButton(tr("S&top")))
+    , progress(new QProgressBar)
+    , status(new QLabel)
+    , banner(new ResetBanner)
+    , entry(new ReadingEntry)
+    , results(new ResultsView)
+{
+    setWindowTitle(QStringLiteral("Pellmora Sweep"));
+    auto *splitter = new QSplitter(Qt::Horizontal);
+    setupPanel = buildSetup();
+    splitter->addWidget(setupPanel);
+    splitter->addWidget(buildRun());
+    splitter->setStretchFactor(1, 1);
+    setCentralWidget(splitter);
+    resize(1560, 940);
+
+    connect(setup, &SetupForm::changed, this, &SweepWindow::checkStart);
+    connect(modes, &ModeTable::edited, this, &SweepWindow::checkStart);
+    connect(startButton, &QPushButton::clicked, this, &SweepWindow::start);
+    connect(stopButton, &QPushButton::clicked, this, &SweepWindow::stop);
+    connect(banner, &ResetBanner::boardReset, this, [this] {
+        if (sweep)
+            sweep->resetDone();
+    });
+    connect(entry, &ReadingEntry::readingEntered, this, [this](const QString &typed) {
+        const QString refused = sweep ? sweep->enterReading(typed) : QString();
+        if (!refused.isEmpty()) {
+            entry->show();
+            entry->refuse(refused);
+        }
+    });
+    restoreSettings();
+    setRunning(false);
+    checkStart();
+}
+
+SweepWindow::~SweepWindow() = default;
+
+QWidget *SweepWindow::buildSetup()
+{
+    auto *panel = new QWidget;
+    auto *layout = new QVBoxLayout(panel);
+    auto *setupBox = new QGroupBox(tr("Set-up"));
+    (new QVBoxLayout(setupBox))->addWidget(setup);
+    layout->addWidget(setupBox);
+
+    auto *modesBox = new QGroupBox(tr("Modes"));
+    auto *modesLayout = new QVBoxLayout(modesBox);
+    auto *buttons = new QHBoxLayout;
+    const QList<QPair<QString, std::function<void()>>> actions = {
+        {tr("All"), [this] { modes->checkAll(true); }},
+        {tr("None"), [this] { modes->checkAll(false); }},
+        {tr("Load plan…"), [this] { loadFile(true); }},
+        {tr("Save plan…"), [this] { saveFile(true); }},
+        {tr("Load limits…"), [this] { loadFile(false); }},
+        {tr("Save limits…"), [this] { saveFile(false); }},
+    };
+    for (const auto &action : actions) {
+        auto *button = new QPushButton(action.first);
+        connect(button, &QPushButton::clicked, this, action.second);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+    modesLayout->addLayout(buttons);
+    modesLayout->addWidget(modes);
+    tableReason->setStyleSheet(QStringLiteral("color: #a01c1c;"));
+    tableReason->setWordWrap(true);
+    modesLayout->addWidget(tableReason);
+    layout->addWidget(modesBox, 1);
+    return panel;
+}
+
+QWidget *SweepWindow::buildRun()
+{
+    auto *panel = new QWidget;
+    auto *layout = new QVBoxLayout(panel);
+    auto *controls = new QHBoxLayout;
+    startButton->setObjectName(QStringLiteral("start"));
+    stopButton->setObjectName(QStringLiteral("stop"));
+    controls->addWidget(startButton);
+    controls->addWidget(stopButton);
+    controls->addWidget(progress, 1);
+    layout->addLayout(controls);
+    status->setWordWrap(true);
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(status);
+    layout->addWidget(banner);
+    layout->addWidget(entry);
+    layout->addWidget(results, 1);
+
+    auto *after = new QHBoxLayout;
+    const QList<QPair<QString, std::function<void()>>> actions = {
+        {tr("Open report"), [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(folder).filePath(QStringLiteral("report.html")))); }},
+        {tr("Open folder"), [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }},
+        {tr("Compare with…"), [this] { compareWith(); }},
+    };
+    for (const auto &action : actions) {
+        auto *button = new QPushButton(action.first);
+        connect(button, &QPushButton::clicked, this, action.second);
+        after->addWidget(button);
+        afterRunButtons << button;
+    }
+    auto *open = new QPushButton(tr("Open results…"));
+    connect(open, &QPushButton::clicked, this, &SweepWindow::openResults);
+    after->addWidget(open);
+    after->addStretch();
+    layout->addLayout(after);
+    return panel;
+}
+
+void SweepWindow::checkStart()
+{
+    QString reason;
+    const bool tableValid = modes->plan(&reason) && modes->limits(&reason);
+    if (tableValid && modes->checkedModes().isEmpty())
+        reason = tr("Check at least one mode.");
+    tableReason->setText(reason);
+    tableReason->setVisible(!reason.isEmpty());
+    startButton->setEnabled(!sweep && setup->isValid() && reason.isEmpty());
+}
+
+void SweepWindow::start()
+{
+    if (sweep || !startButton->isEnabled())
+        return;
+    SweepSettings settings;
+    QString error;
+    setup->fill(settings);
+    settings.modes = modes->checkedModes();
+    settings.plan = *modes->plan(&error);
+    settings.limits = *modes->limits(&error);
+    QDir().mkpath(setup->resultsFolder());
+    settings.outputFolder = QDir(setup->resultsFolder()).filePath(QDir(freshFolderName(QStringLiteral("sweep"))).dirName());
+    saveSettings();
+
+    sweep = std::make_unique<Sweep>(settings);
+    if (!sweep->prepare(&error)) {
+        sweep.reset();
+        status->setText(tr("Cannot start: %1").arg(error));
+        return;
+    }
+    folder = settings.outputFolder;
+    results->clear();
+    progress->setRange(0, settings.modes.size());
+    progress->setValue(0);
+    progress->setFormat(tr("%v of %m modes"));
+    connect(sweep.get(), &Sweep::modeStarted, this, [this](int position, int count, int index) {
+        status->setText(tr("Measuring %1 (%2 of %3)…").arg(modeText(index)).arg(position).arg(count));
+    });
+    connect(sweep.get(), &Sweep::resetWanted, this, [this](int index) { banner->ask(modeText(index)); });
+    connect(sweep.get(), &Sweep::readingWanted, this, [this](int index, int number, int of) {
+        entry->ask(tr("%1, reading %2 of %3:").arg(modeText(index)).arg(number).arg(of));
+    });
+    connect(sweep.get(), &Sweep::modeFinished, this, [this](int position, int count, const ResultRow &, double left) {
+        results->showRows(sweep->rows());
+        showProgress(position, count, left);
+    });
+    connect(sweep.get(), &Sweep::warning, this, [this](const QString &text) { status->setText(text); });
+    connect(sweep.get(), &Sweep::finished, this, &SweepWindow::finishRun);
+    setRunning(true);
+    sweep->start();
+}
+
+void SweepWindow::stop()
+{
+    if (sweep)
+        sweep->stop();
+}
+
+void SweepWindow::showProgress(int position, int count, double secondsLeft)
+{
+    progress->setValue(position);
+    progress->setFormat(position < count ? tr("%v of %m modes, %1").arg(timeLeft(secondsLeft)) : tr("%v of %m modes"));
+}
+
+void SweepWindow::finishRun(Sweep::Outcome outcome, const QString &message)
+{
+    banner->hide();
+    entry->hide();
+    const int kept = sweep->rows().size();
+    const QString where = tr("%n mode(s) in %1", nullptr, kept).arg(QDir::toNativeSeparators(folder));
+    if (outcome == Sweep::Completed)
+        status->setText(tr("Done: %1.").arg(where) + (sweep->anyFailed() ? tr(" Some modes FAIL.") : QString()));
+    else
+        status->setText(tr("%1. Kept: %2.").arg(message.isEmpty() ? tr("Stopped") : message.left(1).toUpper() + message.mid(1), where));
+    // Deleted from the event loop: this slot runs inside the sweep's signal.
+    sweep.release()->deleteLater();
+    setRunning(false);
+    checkStart();
+    emit sweepEnded(outcome);
+    if (closeWhenStopped)
+        close();
+}
+
+void SweepWindow::setRunning(bool running)
+{
+    setupPanel->setEnabled(!running);
+    stopButton->setEnabled(running);
+    for (QPushButton *button : afterRunButtons)
+        button->setEnabled(!running && !folder.isEmpty());
+}
+
+void SweepWindow::loadFile(bool plan)
+{
+    const QString path = QFileDialog::getOpenFileName(this, plan ? tr("Load plan") : tr("Load limits"), QString(),
+                                                      tr("CSV files (*.csv);;All files (*)"));
+    QString error;
+    if (!path.isEmpty() && !(plan ? modes->loadPlan(path, &error) : modes->loadLimits(path, &error)))
+        QMessageBox::warning(this, plan ? tr("Load plan") : tr("Load limits"), error);
+}
+
+void SweepWindow::saveFile(bool plan)
+{
+    const QString path = QFileDialog::getSaveFileName(this, plan ? tr("Save plan") : tr("Save limits"),
+                                                      plan ? QStringLiteral("plan.csv") : QStringLiteral("limits.csv"),
+                                                      tr("CSV files (*.csv)"));
+    QString error;
+    if (!path.isEmpty() && !(plan ? modes->savePlan(path, &error) : modes->saveLimits(path, &error)))
+        QMessageBox::warning(this, plan ? tr("Save plan") : tr("Save limits"), error);
+}
+
+void SweepWindow::openResults()
+{
+    const QString chosen = QFileDialog::getExistingDirectory(this, tr("Open results"), setup->resultsFolder());
+    if (chosen.isEmpty())
+        return;
+    QString error;
+    const auto rows = ResultsFolder::readRows(chosen, &error);
+    if (!rows) {
+        QMessageBox::warning(this, tr("Open results"), error);
+        return;
+    }
+    folder = chosen;
+    results->showRows(*rows);
+    status->setText(tr("Results in %1.").arg(QDir::toNativeSeparators(folder)));
+    setRunning(false);
+}
+
+void SweepWindow::compareWith()
+{
+    const QString other = QFileDialog::getExistingDirectory(this, tr("Compare with"), setup->resultsFolder());
+    if (other.isEmpty())
+        return;
+    QString error;
+    const auto comparison = Comparison::of(other, folder, 1.2, &error);
+    if (!comparison) {
+        QMessageBox::warning(this, tr("Compare with"), error);
+        return;
+    }
+    results->showComparison(*comparison);
+    status->setText(tr("%1 (before) compared with %2 (after): %n mode(s) changed by more than a factor of 1.2.", nullptr,
+                       comparison->changedModes().size()).arg(QDir::toNativeSeparators(other), QDir::toNativeSeparators(folder)));
+}
+
+void SweepWindow::closeEvent(QCloseEvent *event)
+{
+    if (!sweep) {
+        saveSettings();
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (QMessageBox::question(this, tr("Stop the sweep?"),
+                              tr("A sweep is running. Stop it and close? Every finished mode is kept.")) == QMessageBox::Yes) {
+        closeWhenStopped = true;
+        sweep->stop();
+    }
+}
+
+void SweepWindow::saveSettings() const
+{
+    QSettings settings;
+    setup->save(settings);
+    QVariantList checked;
+    for (int mode : modes->checkedModes())
+        checked << mode;
+    settings.setValue(QStringLiteral("modes"), checked);
+    settings.setValue(QStringLiteral("modeCells"), modes->cells());
+}
+
+void SweepWindow::restoreSettings()
+{
+    const QSettings settings;
+    setup->restore(settings);
+    if (!settings.contains(QStringLiteral("modes")))
+        return;
+    QList<int> checked;
+    for (const QVariant &mode : settings.value(QStringLiteral("modes")).toList())
+        checked << mode.toInt();
+    modes->setCheckedModes(checked);
+    modes->setCells(settings.value(QStringLiteral("modeCells")).toStringList());
+}

@@ -1,0 +1,77 @@
+#ifndef SWEEPWINDOW_H
+#define SWEEPWINDOW_H
+
+#include "sweep/sweep.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class ModeTable;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class ReadingEntry;
+class ResetBanner;
+class ResultsView;
+class SetupForm;
+
+// Pellmora Sweep: the whole characterisation in one window. It sets a sweep
+// up, drives the same Sweep as pellmora-sweep run, shows the table and chart
+// growing mode by mode, asks for the reset button in a banner, and writes the
+// same results folder; afterwards it opens, compares and reviews results.
+class SweepWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit SweepWindow(QWidget *parent = nullptr);
+    ~SweepWindow() override;
+
+    SetupForm *setupForm() const { return setup; }
+    ModeTable *modeTable() const { return modes; }
+    ResultsView *resultsView() const { return results; }
+    QString lastFolder() const { return folder; }
+    bool isRunning() const { return sweep != nullptr; }
+
+    void start();
+    void stop();
+
+signals:
+    void sweepEnded(Sweep::Outcome outcome);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QWidget *buildSetup();
+    QWidget *buildRun();
+    void checkStart();
+    void showProgress(int position, int count, double secondsLeft);
+    void finishRun(Sweep::Outcome outcome, const QString &message);
+    void loadFile(bool plan);
+    void saveFile(bool plan);
+    void openResults();
+    void compareWith();
+    void saveSettings() const;
+    void restoreSettings();
+    void setRunning(bool running);
+
+    SetupForm *setup;
+    ModeTable *modes;
+    QLabel *tableReason;
+    QPushButton *startButton;
+    QPushButton *stopButton;
+    QProgressBar *progress;
+    QLabel *status;
+    ResetBanner *banner;
+    ReadingEntry *entry;
+    ResultsView *results;
+    QList<QPushButton *> afterRunButtons;
+    QWidget *setupPanel;
+    std::unique_ptr<Sweep> sweep;
+    QString folder;   // of the last run, or the results opened
+    bool closeWhenStopped = false;
+};
+
+#endif // SWEEPWINDOW_H
