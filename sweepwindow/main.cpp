@@ -1,12 +1,16 @@
 // pellmora-sweep-window [--port PORT] [--meter ADDRESS] [--reset HOW] [--boot SECONDS]
+//                       [--plan FILE] [--limits FILE] [--out DIR]
 // The characterisation of the board's power modes in a desktop window. The
 // options fill the set-up in, over the settings of the last run.
 #include "meter/readings.h"
+#include "sweepwindow/modetable.h"
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -23,6 +27,9 @@ int main(int argc, char *argv[])
                       QStringLiteral("ADDRESS")});
     parser.addOption({QStringLiteral("reset"), QStringLiteral("prompt, command:CMD, dtr, rts or none."), QStringLiteral("HOW")});
     parser.addOption({QStringLiteral("boot"), QStringLiteral("Wait after each reset, in seconds."), QStringLiteral("SECONDS")});
+    parser.addOption({QStringLiteral("plan"), QStringLiteral("Per-mode settings, as pellmora-sweep run takes them."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("limits"), QStringLiteral("Limits on each mode's mean current."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("out"), QStringLiteral("The folder that results go in."), QStringLiteral("DIR")});
     parser.process(application);
 
     SweepWindow window;
@@ -35,6 +42,14 @@ int main(int argc, char *argv[])
         setup->setReset(parser.value(QStringLiteral("reset")));
     if (const auto boot = Numbers::parse(parser.value(QStringLiteral("boot"))))
         setup->setBootSeconds(*boot);
+    if (parser.isSet(QStringLiteral("out")))
+        setup->setResultsFolder(parser.value(QStringLiteral("out")));
+    QString error;
+    if ((parser.isSet(QStringLiteral("plan")) && !window.modeTable()->loadPlan(parser.value(QStringLiteral("plan")), &error))
+        || (parser.isSet(QStringLiteral("limits")) && !window.modeTable()->loadLimits(parser.value(QStringLiteral("limits")), &error))) {
+        std::fprintf(stderr, "pellmora-sweep-window: %s\n", qPrintable(error));
+        return 2;
+    }
     window.show();
     return application.exec();
 }
