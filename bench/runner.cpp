@@ -1,6 +1,10 @@
 // pellmora-bench: measures Pellmora against a bare Qt dialog on this machine
 // and prints one Markdown table. Run it on a display (scripts/bench uses Xvfb).
+#include "mainwindow/powermodes.h"
 #include "sweep/results.h"
+#include "sweepwindow/modetable.h"
+#include "sweepwindow/setupform.h"
+#include "sweepwindow/sweepwindow.h"
 #include "tests/support/windowonboard.h"
 
 #include <QApplication>
@@ -209,6 +213,49 @@ QVector<double> sweepOverheadPerMode()
     return overheads;
 }
 
+// The longest the window's event loop goes without turning while a whole
+// sweep of the simulated board runs in it.
+double windowStallDuringSweep()
+{
+    QProcess simulator;
+    simulator.start(QStringLiteral(SIMULATOR_PROGRAM), {QStringLiteral("--meter"), QStringLiteral("0")});
+    QString terminal, meter;
+    while (meter.isEmpty() && simulator.waitForReadyRead(5000)) {
+        while (simulator.canReadLine()) {
+            const QString line = QString::fromLatin1(simulator.readLine().trimmed());
+            (line.startsWith(QLatin1String("/dev/")) ? terminal : meter) = line;
+        }
+    }
+    QTemporaryDir folder;
+    qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
+    SweepWindow window;
+    window.show();
+    window.setupForm()->setPort(terminal);
+    window.setupForm()->setMeter(QStringLiteral("tcp:") + meter.mid(6));
+    window.setupForm()->setReset(QStringLiteral("none"));
+    window.setupForm()->setBootSeconds(0.05);
+    window.setupForm()->setResultsFolder(folder.filePath(QStringLiteral("results")));
+    for (int mode = 0; mode < PowerModes::count(); ++mode)
+        window.modeTable()->item(mode, ModeTable::Settle)->setText(QStringLiteral("0.2"));
+
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, sinceTick.restart());
+    });
+    bool ended = false;
+    QObject::connect(&window, &SweepWindow::sweepEnded, [&ended] { ended = true; });
+    window.start();
+    sinceTick.start();
+    ticker.start(1);
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    simulator.terminate();
+    simulator.waitForFinished(5000);
+    return double(longest);
+}
+
 QString processorName()
 {
     QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
@@ -255,6 +302,7 @@ int main(int argc, char *argv[])
     const QVector<double> replies = replyToScoreBox(0, 40);
     const QVector<double> repliesLater = replyToScoreBox(20, 40);
     const QVector<double> sweepOverheads = sweepOverheadPerMode();
+    const double windowStall = windowStallDuringSweep();
 
     std::printf("Machine: %s, %d cores, %s, Qt %s, platform %s\n\n", qPrintable(processorName()),
                 QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion(),
@@ -272,5 +320,7 @@ int main(int argc, char *argv[])
         "under 110 ms");
     row("pellmora-sweep's own time per mode, simulated sweep", number(median(sweepOverheads), "ms"), QString(),
         QString(), "under 20 ms");
+    row("Longest event-loop stall of Pellmora Sweep during a sweep", number(windowStall, "ms"), QString(), QString(),
+        "under 50 ms");
     return 0;
 }

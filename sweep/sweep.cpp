@@ -4,7 +4,7 @@
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "meter/typedmeter.h"
-#include "report/sweepreport.h"
+#include "report/reportwriter.h"
 #include "serial/seriallink.h"
 #include "sweep/boardreset.h"
 
@@ -55,6 +55,7 @@ Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
     }
+    report = new ReportWriter(this);
     reset = new BoardReset(settings.reset, &board, this);
     connect(reset, &BoardReset::wanted, this, [this] { emit resetWanted(mode); });
     connect(reset, &BoardReset::done, this, [this] { after(settings.bootSeconds, &Sweep::sendCommand); });
@@ -246,11 +247,12 @@ void Sweep::record()
                                               settings.supplyVolts);
     folder.add(row, samples);
     QString error;
-    if (!folder.write(settings, meterIdentity, &error)
-        || !SweepReport::write(folder.path(), folder.rows(), ReportContext::of(settings, meterIdentity), &error)) {
+    if (!folder.write(settings, meterIdentity, &error)) {
         fail(error);
         return;
     }
+    // The chart and report are drawn beside the next mode; the end waits for them.
+    report->write(folder.path(), folder.rows(), ReportContext::of(settings, meterIdentity));
     ++modesTimed;
     const double perMode = sinceStart.elapsed() / 1000.0 / modesTimed;
     emit modeFinished(position, count, row, perMode * pending.size());
@@ -271,12 +273,26 @@ void Sweep::end(Outcome outcome, const QString &message)
     wait.stop();
     whenWaited = nullptr;
     reset->cancel();
+    // Finished once the meter has its closing commands and the report is written.
+    const auto finishWhenReportWritten = [this, outcome, message] {
+        const auto announce = [this, outcome, message] {
+            const QString reportError = report->lastError();
+            if (reportError.isEmpty() || outcome != Completed)
+                emit finished(outcome, message);
+            else
+                emit finished(Failed, reportError);
+        };
+        if (report->isIdle())
+            announce();
+        else
+            connect(report, &ReportWriter::idle, this, announce);
+    };
     if (!meter) {
-        QTimer::singleShot(0, this, [this, outcome, message] { emit finished(outcome, message); });
+        QTimer::singleShot(0, this, finishWhenReportWritten);
         return;
     }
     meter->abort();
-    connect(meter.get(), &Meter::finished, this, [this, outcome, message] { emit finished(outcome, message); });
+    connect(meter.get(), &Meter::finished, this, finishWhenReportWritten);
     meter->finish();
 }
 

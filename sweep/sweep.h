@@ -13,6 +13,7 @@
 #include <memory>
 
 class BoardReset;
+class ReportWriter;
 class Meter;
 class TypedMeter;
 
@@ -79,6 +80,7 @@ private:
     std::unique_ptr<Meter> meter;
     TypedMeter *typedMeter = nullptr;
     BoardReset *reset = nullptr;
+    ReportWriter *report = nullptr;
     QString meterIdentity;
 
     QList<int> pending;    // modes still to measure
