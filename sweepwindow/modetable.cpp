@@ -37,6 +37,9 @@ ModeTable::ModeTable(QWidget *parent)
         setPlanRow(mode, defaultPlan);
     }
     resizeColumnsToContents();
+    // Room for a current in amperes as the files write it.
+    for (int column : {Range, LimitMin, LimitMax})
+        setColumnWidth(column, std::max(columnWidth(column), fontMetrics().horizontalAdvance(QStringLiteral("0.0000015")) + 12));
     // Wide enough for every column, the modes' names in full.
     setMinimumWidth(horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
     connect(this, &QTableWidget::itemChanged, this, &ModeTable::edited);

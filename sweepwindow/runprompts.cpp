@@ -18,6 +18,7 @@ ResetBanner::ResetBanner(QWidget *parent)
 {
     setObjectName(QStringLiteral("resetBanner"));
     setStyleSheet(QStringLiteral("#resetBanner { background: #fff4d6; border: 1px solid #e0b84a; border-radius: 4px; }"));
+    text->setWordWrap(true);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(text, 1);
     layout->addWidget(button);
@@ -55,6 +56,7 @@ ReadingEntry::ReadingEntry(QWidget *parent)
     field->setPlaceholderText(tr("12.3u, 4.5 mA, 1.2e-6"));
     reason->setStyleSheet(QStringLiteral("color: #a01c1c;"));
     reason->setWordWrap(true);
+    question->setWordWrap(true);
     auto *enter = new QPushButton(tr("Enter"), this);
     auto *row = new QHBoxLayout;
     row->addWidget(question);
