@@ -5,6 +5,7 @@
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"
+#include "tests/support/simulatedbench.h"
 #include "tests/support/windowonboard.h"
 
 #include <QApplication>
@@ -179,27 +180,17 @@ QVector<double> replyToScoreBox(int earlierConfirms, int replies)
 // The CoreMark modes also wait for the board's report and are left out.
 QVector<double> sweepOverheadPerMode()
 {
-    QProcess simulator;
-    simulator.start(QStringLiteral(SIMULATOR_PROGRAM), {QStringLiteral("--meter"), QStringLiteral("0")});
-    QString terminal, meter;
-    while (meter.isEmpty() && simulator.waitForReadyRead(5000)) {
-        while (simulator.canReadLine()) {
-            const QString line = QString::fromLatin1(simulator.readLine().trimmed());
-            (line.startsWith(QLatin1String("/dev/")) ? terminal : meter) = line;
-        }
-    }
+    SimulatedBench bench(false);
     QTemporaryDir folder;
     QProcess sweep;
     sweep.setStandardErrorFile(QProcess::nullDevice());
     sweep.start(QStringLiteral(SWEEP_PROGRAM),
-                {QStringLiteral("run"), QStringLiteral("--port"), terminal, QStringLiteral("--meter"),
-                 QStringLiteral("tcp:") + meter.mid(6), QStringLiteral("--reset"), QStringLiteral("none"),
+                {QStringLiteral("run"), QStringLiteral("--port"), bench.port(), QStringLiteral("--meter"),
+                 bench.meter(), QStringLiteral("--reset"), QStringLiteral("none"),
                  QStringLiteral("--boot"), QStringLiteral("0"), QStringLiteral("--settle"), QStringLiteral("0"),
                  QStringLiteral("--samples"), QStringLiteral("1"), QStringLiteral("--nplc"), QStringLiteral("0.02"),
                  QStringLiteral("--modes"), QStringLiteral("0-13,16,17"), QStringLiteral("--out"), folder.path()});
     sweep.waitForFinished(60000);
-    simulator.terminate();
-    simulator.waitForFinished(5000);
 
     QString error;
     const auto rows = ResultsFolder::readRows(folder.path(), &error);
@@ -217,21 +208,13 @@ QVector<double> sweepOverheadPerMode()
 // sweep of the simulated board runs in it.
 double windowStallDuringSweep()
 {
-    QProcess simulator;
-    simulator.start(QStringLiteral(SIMULATOR_PROGRAM), {QStringLiteral("--meter"), QStringLiteral("0")});
-    QString terminal, meter;
-    while (meter.isEmpty() && simulator.waitForReadyRead(5000)) {
-        while (simulator.canReadLine()) {
-            const QString line = QString::fromLatin1(simulator.readLine().trimmed());
-            (line.startsWith(QLatin1String("/dev/")) ? terminal : meter) = line;
-        }
-    }
+    SimulatedBench bench(false);
     QTemporaryDir folder;
     qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
     SweepWindow window;
     window.show();
-    window.setupForm()->setPort(terminal);
-    window.setupForm()->setMeter(QStringLiteral("tcp:") + meter.mid(6));
+    window.setupForm()->setPort(bench.port());
+    window.setupForm()->setMeter(bench.meter());
     window.setupForm()->setReset(QStringLiteral("none"));
     window.setupForm()->setBootSeconds(0.05);
     window.setupForm()->setResultsFolder(folder.filePath(QStringLiteral("results")));
@@ -251,8 +234,6 @@ double windowStallDuringSweep()
     ticker.start(1);
     while (!ended)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    simulator.terminate();
-    simulator.waitForFinished(5000);
     return double(longest);
 }
 

@@ -4,6 +4,7 @@
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
 #include "sweep/results.h"
+#include "tests/support/simulatedbench.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -13,36 +14,6 @@
 #include <csignal>
 
 namespace {
-
-// The standalone board simulator with its meter, as scripts/sweep starts it.
-struct SimulatedBench
-{
-    explicit SimulatedBench(bool strict = true)
-    {
-        QStringList arguments {QStringLiteral("--meter"), QStringLiteral("0")};
-        if (strict)
-            arguments.prepend(QStringLiteral("--strict"));
-        process.start(QStringLiteral(SIMULATOR_PROGRAM), arguments);
-        process.waitForStarted();
-        while (process.state() == QProcess::Running && !meterLine.startsWith("meter")) {
-            if (process.canReadLine() || process.waitForReadyRead(5000)) {
-                const QByteArray line = process.readLine().trimmed();
-                (line.startsWith("/dev/") ? port : meterLine) = QString::fromLatin1(line);
-            }
-        }
-    }
-    ~SimulatedBench()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-    QString meter() const { return QStringLiteral("tcp:") + meterLine.mid(6); }
-    QString resetCommand() const { return QStringLiteral("command:kill -USR1 %1").arg(process.processId()); }
-
-    QProcess process;
-    QString port;
-    QString meterLine;
-};
 
 // A LAN meter that answers like the simulated one until its Nth READ?, then never again.
 class FallingSilentMeter
@@ -155,7 +126,7 @@ void SweepCommandTest::measuresEveryModeOfAStrictBoard()
     QVERIFY(planFile.open(QIODevice::WriteOnly));
     planFile.write("index,range,nplc,settle_s,samples\n14,,,0.8,\n15,0.1,0.5,0.8,\n");
     planFile.close();
-    const Run run = sweep(QStringList {"--port", bench.port, "--meter", bench.meter(), "--reset", bench.resetCommand(),
+    const Run run = sweep(QStringList {"--port", bench.port(), "--meter", bench.meter(), "--reset", bench.resetCommand(),
                                        "--supply", "3.3", "--plan", plan} + quick(out));
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
 
@@ -179,7 +150,7 @@ void SweepCommandTest::keepsFinishedModesWhenTheMeterFallsSilent()
 {
     SimulatedBench bench(false);
     FallingSilentMeter meter(2);
-    const Run run = sweep(QStringList {"--port", bench.port, "--meter", meter.address(), "--reset", "none", "--modes", "0-5"}
+    const Run run = sweep(QStringList {"--port", bench.port(), "--meter", meter.address(), "--reset", "none", "--modes", "0-5"}
                           + quick(out));
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.errors.contains(QLatin1String("mode 2 (STANDBY + RTC): meter did not answer READ? within")),
@@ -190,7 +161,7 @@ void SweepCommandTest::keepsFinishedModesWhenTheMeterFallsSilent()
 void SweepCommandTest::keepsFinishedModesWhenInterruptedAndResumes()
 {
     SimulatedBench bench;
-    const QStringList arguments = QStringList {"--port", bench.port, "--meter", bench.meter(), "--reset",
+    const QStringList arguments = QStringList {"--port", bench.port(), "--meter", bench.meter(), "--reset",
                                                bench.resetCommand(), "--modes", "0-5"} + quick(out);
     const Run interrupted = sweep(arguments, [](const QString &progress) { return progress.contains(QLatin1String("[2/6]")); });
     QVERIFY2(interrupted.exitCode == 130, qPrintable(interrupted.errors));
