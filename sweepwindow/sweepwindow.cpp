@@ -59,7 +59,11 @@ SweepWindow::SweepWindow(QWidget *parent)
     setCentralWidget(splitter);
     resize(1560, 940);
 
-    connect(setup, &SetupForm::changed, this, &SweepWindow::checkStart);
+    connect(setup, &SetupForm::changed, this, [this] {
+        // Typed readings are one per mode unless the table says otherwise, as on the command line.
+        modes->adoptSampleDefault(setup->meterIsTyped() ? 1 : 10);
+        checkStart();
+    });
     connect(modes, &ModeTable::edited, this, &SweepWindow::checkStart);
     connect(startButton, &QPushButton::clicked, this, &SweepWindow::start);
     connect(stopButton, &QPushButton::clicked, this, &SweepWindow::stop);
