@@ -23,6 +23,8 @@ ScpiMeter::ScpiMeter(std::unique_ptr<MeterLink> meterLink, const MeterProfile &m
     , profile(meterProfile)
 {
     deadline.setSingleShot(true);
+    // A coarse timer may fire 5% early; a meter is given its whole time.
+    deadline.setTimerType(Qt::PreciseTimer);
     connect(&deadline, &QTimer::timeout, this, &ScpiMeter::missDeadline);
     connect(link.get(), &MeterLink::opened, this, [this] {
         connecting = false;

@@ -15,6 +15,7 @@ BoardReset::BoardReset(const ResetStrategy &resetStrategy, QSerialPort *boardPor
     , port(boardPort)
 {
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
     // Its messages are the user's to see; its output would mix into ours.
     command.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     command.setStandardOutputFile(QProcess::nullDevice());

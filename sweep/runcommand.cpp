@@ -287,7 +287,7 @@ int runSweepCommand(const QStringList &arguments)
     parser.addOption({QStringLiteral("resume"), QStringLiteral("Continue into an existing --out folder, skipping its finished modes.")});
     parser.addOption({QStringLiteral("quiet"), QStringLiteral("No progress lines.")});
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
         say(QStringLiteral("pellmora-sweep run: %1 (see pellmora-sweep run --help)")
                 .arg(parser.errorText().isEmpty() ? QStringLiteral("unexpected argument") : parser.errorText()));
         return ExitCode::badInput;

@@ -30,6 +30,8 @@ Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
     qRegisterMetaType<Sample>();
     qRegisterMetaType<ResultRow>();
     wait.setSingleShot(true);
+    // Settle and boot times are minimums; a coarse timer may end them 5% early.
+    wait.setTimerType(Qt::PreciseTimer);
     connect(&wait, &QTimer::timeout, this, [this] {
         auto step = std::move(whenWaited);
         whenWaited = nullptr;
