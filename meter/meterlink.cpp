@@ -24,6 +24,17 @@ void LineFramer::clear()
     partial.clear();
 }
 
+void MeterLink::deliver(const QByteArray &bytes)
+{
+    for (const QByteArray &line : framer.feed(bytes))
+        emit lineReceived(line);
+}
+
+void MeterLink::forgetPartialReply()
+{
+    framer.clear();
+}
+
 std::unique_ptr<MeterLink> MeterLink::create(const MeterAddress &address)
 {
     switch (address.kind) {

@@ -51,6 +51,14 @@ signals:
     void opened();
     void lineReceived(const QByteArray &line);
     void failed(const QString &reason);
+
+protected:
+    // What a link read: each complete line goes out through lineReceived().
+    void deliver(const QByteArray &bytes);
+    void forgetPartialReply();
+
+private:
+    LineFramer framer;
 };
 
 #endif // METERLINK_H

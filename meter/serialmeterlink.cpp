@@ -13,7 +13,7 @@ SerialMeterLink::SerialMeterLink(const QString &portName, qint32 baudRate, QObje
 
 void SerialMeterLink::open()
 {
-    framer.clear();
+    forgetPartialReply();
     port.setPortName(portName);
     port.setBaudRate(baudRate);
     port.setDataBits(QSerialPort::Data8);
@@ -47,7 +47,7 @@ void SerialMeterLink::writeLine(const QByteArray &line)
 void SerialMeterLink::discardLateReplies()
 {
     port.close();
-    framer.clear();
+    forgetPartialReply();
 }
 
 QString SerialMeterLink::description() const
@@ -57,8 +57,7 @@ QString SerialMeterLink::description() const
 
 void SerialMeterLink::readReplies()
 {
-    for (const QByteArray &line : framer.feed(port.readAll()))
-        emit lineReceived(line);
+    deliver(port.readAll());
 }
 
 void SerialMeterLink::reportError(QSerialPort::SerialPortError error)

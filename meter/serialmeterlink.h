@@ -28,7 +28,6 @@ private:
     QString portName;
     qint32 baudRate;
     QSerialPort port;
-    LineFramer framer;
 };
 
 #endif // SERIALMETERLINK_H

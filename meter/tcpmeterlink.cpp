@@ -12,7 +12,7 @@ TcpMeterLink::TcpMeterLink(const QString &host, quint16 port, QObject *parent)
 
 void TcpMeterLink::open()
 {
-    framer.clear();
+    forgetPartialReply();
     socket.connectToHost(host, port);
 }
 
@@ -37,7 +37,7 @@ void TcpMeterLink::writeLine(const QByteArray &line)
 void TcpMeterLink::discardLateReplies()
 {
     socket.abort();
-    framer.clear();
+    forgetPartialReply();
 }
 
 QString TcpMeterLink::description() const
@@ -47,8 +47,7 @@ QString TcpMeterLink::description() const
 
 void TcpMeterLink::readReplies()
 {
-    for (const QByteArray &line : framer.feed(socket.readAll()))
-        emit lineReceived(line);
+    deliver(socket.readAll());
 }
 
 void TcpMeterLink::reportError()

@@ -27,7 +27,6 @@ private:
     QString host;
     quint16 port;
     QTcpSocket socket;
-    LineFramer framer;
 };
 
 #endif // TCPMETERLINK_H

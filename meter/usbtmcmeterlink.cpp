@@ -38,7 +38,7 @@ UsbtmcMeterLink::~UsbtmcMeterLink()
 
 void UsbtmcMeterLink::open()
 {
-    framer.clear();
+    forgetPartialReply();
     pendingRead.waitForFinished();
     fd = ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
@@ -90,7 +90,7 @@ void UsbtmcMeterLink::discardLateReplies()
     if (fd >= 0)
         ioctl(fd, USBTMC_IOCTL_CLEAR);
     close();
-    framer.clear();
+    forgetPartialReply();
 }
 
 QString UsbtmcMeterLink::description() const
@@ -116,10 +116,9 @@ void UsbtmcMeterLink::takeReply()
         emit failed(QStringLiteral("meter at %1: %2").arg(devicePath, systemError(reply.error)));
         return;
     }
-    // A reply is one message; the framer treats its end as the line's end.
+    // A reply is one message; its end is the line's end.
     QByteArray bytes = reply.bytes;
     if (!bytes.endsWith('\n'))
         bytes += '\n';
-    for (const QByteArray &line : framer.feed(bytes))
-        emit lineReceived(line);
+    deliver(bytes);
 }

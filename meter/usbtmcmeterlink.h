@@ -37,7 +37,6 @@ private:
 
     QString devicePath;
     int fd = -1;
-    LineFramer framer;
     QFutureWatcher<Reply> pendingRead;
     int replyTimeout = 1000;
 };
