@@ -1,7 +1,7 @@
 // pellmora-bench: measures Pellmora against a bare Qt dialog on this machine
 // and prints one Markdown table. Run it on a display (scripts/bench uses Xvfb).
-#include "mainwindow/powermodes.h"
-#include "sweep/results.h"
+#include "board/powermodes.h"
+#include "results/resultsfolder.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"

@@ -1,9 +1,9 @@
 #include "dialog/dialog.h"
 
+#include "board/seriallink.h"
 #include "dialog/dialogform.h"
 #include "mainwindow/mainwindow.h"
 #include "serial/handofffile.h"
-#include "serial/seriallink.h"
 
 #include <QComboBox>
 #include <QMessageBox>

@@ -1,10 +1,10 @@
 #include "mainwindow/mainwindow.h"
 
+#include "board/seriallink.h"
 #include "mainwindow/mainwindowform.h"
-#include "mainwindow/powermodes.h"
+#include "mainwindow/modetests.h"
 #include "mainwindow/statustexts.h"
 #include "serial/handofffile.h"
-#include "serial/seriallink.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -61,7 +61,7 @@ void MainWindow::on_pushButton_2_clicked()
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::serialreceived, Qt::UniqueConnection);
 
     const int modeIndex = ui->comboBox_2->currentIndex();
-    const PowerMode *mode = PowerModes::find(modeIndex);
+    const ModeTest *mode = ModeTests::find(modeIndex);
     if (!mode) {
         reportError(QString());
         return;
@@ -77,7 +77,7 @@ void MainWindow::on_pushButton_2_clicked()
 
 void MainWindow::on_comboBox_2_currentIndexChanged(int index)
 {
-    const PowerMode *mode = PowerModes::find(index);
+    const ModeTest *mode = ModeTests::find(index);
     if (mode && mode->coreMarkWaitNotice)
         ui->label->setText(QString::fromLatin1(StatusTexts::resetPrompt));
 }
@@ -92,7 +92,7 @@ bool MainWindow::sendCommand(int modeIndex)
     return serial->flush();
 }
 
-void MainWindow::showTestBox(const PowerMode &mode)
+void MainWindow::showTestBox(const ModeTest &mode)
 {
     QMessageBox testBox(this);
     testBox.setWindowTitle(QStringLiteral("Power consumption test"));

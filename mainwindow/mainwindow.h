@@ -6,7 +6,7 @@
 
 class MainWindowForm;
 class QSerialPort;
-struct PowerMode;
+struct ModeTest;
 
 // Sends the chosen power mode to the board and shows what the board answers.
 // Each window opens the port named in the hand-off file and talks only to it.
@@ -25,7 +25,7 @@ private slots:
 
 private:
     bool sendCommand(int modeIndex);
-    void showTestBox(const PowerMode &mode);
+    void showTestBox(const ModeTest &mode);
     void showReply(const QByteArray &reply);
     void reportError(const QString &detail);
 

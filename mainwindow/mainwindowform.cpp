@@ -1,7 +1,7 @@
 #include "mainwindow/mainwindowform.h"
 
+#include "board/powermodes.h"
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/powermodes.h"
 #include "mainwindow/statustexts.h"
 
 #include <QComboBox>

@@ -2,7 +2,8 @@
 
 #include "report/currentchart.h"
 #include "report/htmlpage.h"
-#include "sweep/csv.h"
+#include "results/atomicfile.h"
+#include "results/csv.h"
 
 #include <QDir>
 

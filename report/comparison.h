@@ -2,7 +2,7 @@
 #define COMPARISON_H
 
 #include "report/currentchart.h"
-#include "sweep/results.h"
+#include "results/resultsfolder.h"
 
 #include <QList>
 #include <QString>

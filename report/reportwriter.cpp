@@ -1,5 +1,7 @@
 #include "report/reportwriter.h"
 
+#include "report/sweepreport.h"
+
 #include <QtConcurrent>
 
 ReportWriter::ReportWriter(QObject *parent)
@@ -13,16 +15,24 @@ ReportWriter::~ReportWriter()
     running.waitForFinished();
 }
 
-void ReportWriter::write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context)
+void ReportWriter::write(const QString &folder)
 {
-    next = Request {folder, rows, context};
+    next = folder;
     if (!running.isRunning())
         startNext();
 }
 
 bool ReportWriter::isIdle() const
 {
-    return !running.isRunning() && !next;
+    return !running.isRunning() && next.isEmpty();
+}
+
+void ReportWriter::whenIdle(std::function<void()> done)
+{
+    if (isIdle())
+        done();
+    else
+        waiting << std::move(done);
 }
 
 QString ReportWriter::lastError() const
@@ -32,23 +42,22 @@ QString ReportWriter::lastError() const
 
 void ReportWriter::startNext()
 {
-    const Request request = *next;
-    next.reset();
-    running.setFuture(QtConcurrent::run([request] {
+    const QString folder = next;
+    next.clear();
+    running.setFuture(QtConcurrent::run([folder] {
         QString error;
-        SweepReport::write(request.folder, request.rows, request.context, &error);
+        SweepReport::rebuild(folder, &error);
         return error;
     }));
 }
 
 void ReportWriter::finishOne()
 {
-    const QString error = running.result();
-    if (!error.isEmpty())
-        failure = error;
-    if (next) {
+    failure = running.result();
+    if (!next.isEmpty()) {
         startNext();
         return;
     }
-    emit idle();
+    for (const auto &done : std::exchange(waiting, {}))
+        done();
 }

@@ -1,16 +1,15 @@
 #ifndef REPORTWRITER_H
 #define REPORTWRITER_H
 
-#include "report/sweepreport.h"
-
 #include <QFutureWatcher>
 #include <QObject>
 
-#include <optional>
+#include <functional>
 
-// Rewrites a folder's chart and report on a pool thread, so that drawing and
-// encoding them never holds up the sweep or its window. Requests that come
-// while one is written are folded into the newest, which is written next.
+// Rewrites a folder's chart and report from its files on a pool thread, so
+// that drawing and encoding them never holds up a sweep or its window.
+// Requests that come while one is written are folded into the newest, which
+// is written next.
 class ReportWriter : public QObject
 {
     Q_OBJECT
@@ -19,26 +18,20 @@ public:
     explicit ReportWriter(QObject *parent = nullptr);
     ~ReportWriter() override;
 
-    void write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context);
+    void write(const QString &folder);
     bool isIdle() const;
-    QString lastError() const;   // of the last write that failed
-
-signals:
-    void idle();   // every request so far is written
+    // Runs `done` once every request so far is written: now, or later from the event loop.
+    void whenIdle(std::function<void()> done);
+    QString lastError() const;   // why the latest write failed; empty when it succeeded
 
 private:
-    struct Request
-    {
-        QString folder;
-        QList<ResultRow> rows;
-        ReportContext context;
-    };
     void startNext();
     void finishOne();
 
     QFutureWatcher<QString> running;
-    std::optional<Request> next;
+    QString next;   // the folder to write next, if any
     QString failure;
+    QList<std::function<void()>> waiting;
 };
 
 #endif // REPORTWRITER_H

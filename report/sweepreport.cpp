@@ -2,6 +2,8 @@
 
 #include "report/currentchart.h"
 #include "report/htmlpage.h"
+#include "results/atomicfile.h"
+#include "results/resultsfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,15 +55,6 @@ QString limitsText(const ResultRow &row)
 }
 
 } // namespace
-
-ReportContext ReportContext::of(const SweepSettings &settings, const QString &meterIdentity)
-{
-    ReportContext context;
-    context.settings = ResultsFolder::settingsJson(settings);
-    context.meterIdentity = meterIdentity;
-    context.batteryMah = settings.batteryMah;
-    return context;
-}
 
 ReportContext ReportContext::fromFolder(const QString &folder)
 {
@@ -157,6 +150,12 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
         page.preformatted(QStringLiteral("%1 %2").arg(row.index).arg(row.mode), row.boardReply);
     }
     return saveAtomically(QDir(folder).filePath(QStringLiteral("report.html")), page.html(), error);
+}
+
+bool rebuild(const QString &folder, QString *error)
+{
+    const auto rows = ResultsFolder::readRows(folder, error);
+    return rows && write(folder, *rows, ReportContext::fromFolder(folder), error);
 }
 
 } // namespace SweepReport

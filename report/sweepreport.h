@@ -2,7 +2,7 @@
 #define SWEEPREPORT_H
 
 #include "report/currentchart.h"
-#include "sweep/results.h"
+#include "results/resultrow.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -16,7 +16,6 @@ struct ReportContext
     QString meterIdentity;
     std::optional<double> batteryMah;
 
-    static ReportContext of(const SweepSettings &settings, const QString &meterIdentity);
     // From a folder's results.json where present; empty otherwise.
     static ReportContext fromFolder(const QString &folder);
 };
@@ -28,6 +27,9 @@ CurrentChart chart(const QList<ResultRow> &rows);
 
 // chart.svg, chart.png and report.html in the folder, from these rows.
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error);
+
+// The same from the folder's own results.csv and results.json.
+bool rebuild(const QString &folder, QString *error);
 
 // "18.5 h", "42 days", "3.1 years": how long a battery of this capacity lasts at this current.
 QString batteryLife(double capacityMah, double amperes);

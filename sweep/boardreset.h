@@ -1,7 +1,7 @@
 #ifndef BOARDRESET_H
 #define BOARDRESET_H
 
-#include "sweep/sweepsettings.h"
+#include "settings/sweepsettings.h"
 
 #include <QObject>
 #include <QProcess>

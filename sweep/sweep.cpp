@@ -1,11 +1,11 @@
 #include "sweep/sweep.h"
 
-#include "mainwindow/powermodes.h"
+#include "board/coremarkreport.h"
+#include "board/powermodes.h"
+#include "board/seriallink.h"
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "meter/typedmeter.h"
-#include "report/reportwriter.h"
-#include "serial/seriallink.h"
 #include "sweep/boardreset.h"
 
 #include <QDir>
@@ -14,11 +14,6 @@ namespace {
 
 // What a board may send during one mode; a CoreMark report is under 1 KiB.
 constexpr int replyLimit = 64 * 1024;
-
-bool runsCoreMark(int index)
-{
-    return QByteArray(PowerModes::find(index)->listItem).contains("CoreMark");
-}
 
 } // namespace
 
@@ -57,7 +52,6 @@ Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
     }
-    report = new ReportWriter(this);
     reset = new BoardReset(settings.reset, &board, this);
     connect(reset, &BoardReset::wanted, this, [this] { emit resetWanted(mode); });
     connect(reset, &BoardReset::done, this, [this] { after(settings.bootSeconds, &Sweep::sendCommand); });
@@ -210,7 +204,7 @@ void Sweep::takeReadings(const QList<Reading> &readings)
 
 void Sweep::awaitCoreMark()
 {
-    if (!runsCoreMark(mode) || hasCoreMarkReport()) {
+    if (!PowerModes::find(mode)->runsCoreMark || CoreMarkReport::isComplete(reply)) {
         record();
         return;
     }
@@ -228,19 +222,12 @@ void Sweep::collectReply()
     reply += board.read(replyLimit - reply.size());
     board.readAll();   // past the limit: dropped
     // The report may come before the readings are taken; then it is kept for them.
-    if (awaitingCoreMark && hasCoreMarkReport()) {
+    if (awaitingCoreMark && CoreMarkReport::isComplete(reply)) {
         awaitingCoreMark = false;
         wait.stop();
         whenWaited = nullptr;
         record();
     }
-}
-
-// The score's line has come whole.
-bool Sweep::hasCoreMarkReport() const
-{
-    const int score = reply.indexOf("CoreMark 1.0 :");
-    return score >= 0 && reply.indexOf('\n', score) >= 0 && coreMarkScore(reply);
 }
 
 void Sweep::record()
@@ -249,12 +236,11 @@ void Sweep::record()
                                               settings.supplyVolts);
     folder.add(row, samples);
     QString error;
-    if (!folder.write(settings, meterIdentity, &error)) {
+    if (!folder.write(settings.toJson(), meterIdentity, &error)) {
         fail(error);
         return;
     }
-    // The chart and report are drawn beside the next mode; the end waits for them.
-    report->write(folder.path(), folder.rows(), ReportContext::of(settings, meterIdentity));
+    emit recorded();
     ++modesTimed;
     const double perMode = sinceStart.elapsed() / 1000.0 / modesTimed;
     emit modeFinished(position, count, row, perMode * pending.size());
@@ -275,26 +261,14 @@ void Sweep::end(Outcome outcome, const QString &message)
     wait.stop();
     whenWaited = nullptr;
     reset->cancel();
-    // Finished once the meter has its closing commands and the report is written.
-    const auto finishWhenReportWritten = [this, outcome, message] {
-        const auto announce = [this, outcome, message] {
-            const QString reportError = report->lastError();
-            if (reportError.isEmpty() || outcome != Completed)
-                emit finished(outcome, message);
-            else
-                emit finished(Failed, reportError);
-        };
-        if (report->isIdle())
-            announce();
-        else
-            connect(report, &ReportWriter::idle, this, announce);
-    };
+    // Finished once the meter has its closing commands.
+    const auto announce = [this, outcome, message] { emit finished(outcome, message); };
     if (!meter) {
-        QTimer::singleShot(0, this, finishWhenReportWritten);
+        QTimer::singleShot(0, this, announce);
         return;
     }
     meter->abort();
-    connect(meter.get(), &Meter::finished, this, finishWhenReportWritten);
+    connect(meter.get(), &Meter::finished, this, announce);
     meter->finish();
 }
 
@@ -306,6 +280,5 @@ void Sweep::after(double seconds, void (Sweep::*step)())
 
 QString Sweep::currentModeText() const
 {
-    const PowerMode *powerMode = PowerModes::find(mode);
-    return QStringLiteral("mode %1 (%2)").arg(mode).arg(powerMode ? QString::fromLatin1(powerMode->listItem).simplified() : QString());
+    return PowerModes::describe(mode);
 }

@@ -1,8 +1,8 @@
 #ifndef SWEEP_H
 #define SWEEP_H
 
-#include "sweep/results.h"
-#include "sweep/sweepsettings.h"
+#include "results/resultsfolder.h"
+#include "settings/sweepsettings.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -13,15 +13,13 @@
 #include <memory>
 
 class BoardReset;
-class ReportWriter;
 class Meter;
 class TypedMeter;
 
 // Measures the board's power modes one after the other on the event loop:
 // for each mode it sets the meter up, resets the board, sends the mode's
 // command as the program does, lets it settle, takes the readings, waits for
-// a CoreMark report where one comes, and writes the results folder and its
-// report anew. It
+// a CoreMark report where one comes, and writes the results folder anew. It
 // never blocks: prompts go out as signals and come back as calls, and it
 // can be stopped at any moment, keeping every finished mode.
 class Sweep : public QObject
@@ -56,6 +54,7 @@ signals:
     void readingWanted(int index, int number, int of);
     void sampleTaken(int index, const Sample &sample);
     void modeFinished(int position, int count, const ResultRow &row, double secondsLeft);
+    void recorded();   // the results folder holds a new mode
     void warning(const QString &text);
     void finished(Sweep::Outcome outcome, const QString &message);
 
@@ -66,7 +65,6 @@ private:
     void measure();
     void takeReadings(const QList<Reading> &readings);
     void awaitCoreMark();
-    bool hasCoreMarkReport() const;
     void record();
     void collectReply();
     void fail(const QString &reason);
@@ -80,7 +78,6 @@ private:
     std::unique_ptr<Meter> meter;
     TypedMeter *typedMeter = nullptr;
     BoardReset *reset = nullptr;
-    ReportWriter *report = nullptr;
     QString meterIdentity;
 
     QList<int> pending;    // modes still to measure

@@ -1,6 +1,6 @@
 #include "sweepwindow/modetable.h"
 
-#include "mainwindow/powermodes.h"
+#include "board/powermodes.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -28,8 +28,7 @@ ModeTable::ModeTable(QWidget *parent)
         measure->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         measure->setCheckState(Qt::Checked);
         setItem(mode, Measure, measure);
-        auto *name = new QTableWidgetItem(QStringLiteral("%1  %2").arg(mode).arg(
-            QCoreApplication::translate("MainWindow", PowerModes::find(mode)->listItem).simplified()));
+        auto *name = new QTableWidgetItem(QStringLiteral("%1  %2").arg(mode).arg(PowerModes::name(mode)));
         name->setFlags(Qt::ItemIsEnabled);
         setItem(mode, Mode, name);
         for (int column = Range; column < ColumnCount; ++column)

@@ -1,7 +1,7 @@
 #ifndef MODETABLE_H
 #define MODETABLE_H
 
-#include "sweep/sweepsettings.h"
+#include "settings/sweepsettings.h"
 
 #include <QTableWidget>
 

@@ -1,7 +1,7 @@
 #ifndef RESULTSVIEW_H
 #define RESULTSVIEW_H
 
-#include "sweep/results.h"
+#include "results/resultsfolder.h"
 
 #include <QSplitter>
 

@@ -1,7 +1,7 @@
 #ifndef SETUPFORM_H
 #define SETUPFORM_H
 
-#include "sweep/sweepsettings.h"
+#include "settings/sweepsettings.h"
 
 #include <QWidget>
 

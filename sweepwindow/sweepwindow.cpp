@@ -1,7 +1,8 @@
 #include "sweepwindow/sweepwindow.h"
 
-#include "mainwindow/powermodes.h"
+#include "board/powermodes.h"
 #include "report/comparison.h"
+#include "report/reportwriter.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/resultsview.h"
 #include "sweepwindow/runprompts.h"
@@ -24,11 +25,6 @@
 
 namespace {
 
-QString modeText(int index)
-{
-    return QStringLiteral("mode %1 (%2)").arg(index).arg(QString::fromLatin1(PowerModes::find(index)->listItem).simplified());
-}
-
 QString timeLeft(double seconds)
 {
     const int minutes = int(seconds / 60 + 0.5);
@@ -49,6 +45,7 @@ SweepWindow::SweepWindow(QWidget *parent)
     , banner(new ResetBanner)
     , entry(new ReadingEntry)
     , results(new ResultsView)
+    , report(new ReportWriter(this))
 {
     setWindowTitle(QStringLiteral("Pellmora Sweep"));
     auto *splitter = new QSplitter(Qt::Horizontal);
@@ -194,18 +191,28 @@ void SweepWindow::start()
     progress->setValue(0);
     progress->setFormat(tr("%v of %m modes"));
     connect(sweep.get(), &Sweep::modeStarted, this, [this](int position, int count, int index) {
-        status->setText(tr("Measuring %1 (%2 of %3)…").arg(modeText(index)).arg(position).arg(count));
+        status->setText(tr("Measuring %1 (%2 of %3)…").arg(PowerModes::describe(index)).arg(position).arg(count));
     });
-    connect(sweep.get(), &Sweep::resetWanted, this, [this](int index) { banner->ask(modeText(index)); });
+    connect(sweep.get(), &Sweep::resetWanted, this, [this](int index) { banner->ask(PowerModes::describe(index)); });
     connect(sweep.get(), &Sweep::readingWanted, this, [this](int index, int number, int of) {
-        entry->ask(tr("%1, reading %2 of %3:").arg(modeText(index)).arg(number).arg(of));
+        entry->ask(tr("%1, reading %2 of %3:").arg(PowerModes::describe(index)).arg(number).arg(of));
     });
     connect(sweep.get(), &Sweep::modeFinished, this, [this](int position, int count, const ResultRow &, double left) {
         results->showRows(sweep->rows());
         showProgress(position, count, left);
     });
+    connect(sweep.get(), &Sweep::recorded, this, [this] { report->write(folder); });
     connect(sweep.get(), &Sweep::warning, this, [this](const QString &text) { status->setText(text); });
-    connect(sweep.get(), &Sweep::finished, this, &SweepWindow::finishRun);
+    // Over once the chart and report are up to date.
+    connect(sweep.get(), &Sweep::finished, this, [this](Sweep::Outcome outcome, const QString &message) {
+        report->whenIdle([this, outcome, message] {
+            const QString reportError = report->lastError();
+            if (outcome == Sweep::Completed && !reportError.isEmpty())
+                finishRun(Sweep::Failed, reportError);
+            else
+                finishRun(outcome, message);
+        });
+    });
     setRunning(true);
     sweep->start();
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class ModeTable;
+class ReportWriter;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -67,6 +68,7 @@ private:
     ResetBanner *banner;
     ReadingEntry *entry;
     ResultsView *results;
+    ReportWriter *report;
     QList<QPushButton *> afterRunButtons;
     QWidget *setupPanel;
     std::unique_ptr<Sweep> sweep;

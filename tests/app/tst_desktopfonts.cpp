@@ -1,7 +1,7 @@
 // With the fonts the program really gets on this desktop, every text of both
 // windows fits its widget at the windows' fixed sizes.
 #include "app/desktopfonts.h"
-#include "mainwindow/powermodes.h"
+#include "board/powermodes.h"
 #include "mainwindow/statustexts.h"
 #include "tests/support/dialogonboard.h"
 #include "tests/support/windowonboard.h"

@@ -1,5 +1,5 @@
+#include "board/seriallink.h"
 #include "mainwindow/mainwindow.h"
-#include "serial/seriallink.h"
 #include "tests/support/dialogonboard.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // A board that goes away, or a port that stays busy, never crashes the
 // program or keeps it busy, and the operator hears of it at the next Confirm.
-#include "serial/seriallink.h"
+#include "board/seriallink.h"
 #include "tests/support/dialogonboard.h"
 #include "tests/support/processorclock.h"
 #include "tests/support/windowonboard.h"

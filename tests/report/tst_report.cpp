@@ -1,7 +1,7 @@
 // The chart's axis, the one-file report, and the comparison of two runs, as
 // pellmora-sweep writes them on a machine without a display.
 #include "report/logaxis.h"
-#include "sweep/results.h"
+#include "results/resultsfolder.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -22,7 +22,7 @@ void writeFolder(const QString &path, double standbyCurrent)
     folder.add(ResultRow::measured(15, started, readings(10.4e-3), "CoreMark 1.0 : 166.42 / GCC12.2.0 -O2 / STACK\r\n", {}, 3.3),
                readings(10.4e-3));
     QString error;
-    QVERIFY2(folder.write(SweepSettings(), QStringLiteral("Keysight Technologies,34465A,MY0000,A.03"), &error), qPrintable(error));
+    QVERIFY2(folder.write(QJsonObject(), QStringLiteral("Keysight Technologies,34465A,MY0000,A.03"), &error), qPrintable(error));
 }
 
 struct Run

@@ -1,4 +1,4 @@
-#include "serial/seriallink.h"
+#include "board/seriallink.h"
 #include "simulator/boardsimulator.h"
 
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "sweep/terminalprompts.h"
+#include "commands/terminalprompts.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -1,10 +1,10 @@
 // pellmora-sweep: measures the board's power modes with a bench multimeter
 // and writes a results folder. Results go to files, progress and errors to
 // standard error.
-#include "mainwindow/powermodes.h"
-#include "report/reportcommands.h"
-#include "sweep/exitcodes.h"
-#include "sweep/runcommand.h"
+#include "board/powermodes.h"
+#include "commands/exitcodes.h"
+#include "commands/reportcommands.h"
+#include "commands/runcommand.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -35,7 +35,7 @@ const char usage[] =
 int printModes()
 {
     for (int mode = 0; mode < PowerModes::count(); ++mode)
-        std::printf("%d %s\n", mode, QString::fromLatin1(PowerModes::find(mode)->listItem).simplified().toLocal8Bit().constData());
+        std::printf("%d %s\n", mode, PowerModes::name(mode).toLocal8Bit().constData());
     return ExitCode::allPassed;
 }
 

@@ -3,7 +3,7 @@
 // the meter falls silent or the sweep is interrupted.
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
-#include "sweep/results.h"
+#include "results/resultsfolder.h"
 #include "tests/support/simulatedbench.h"
 
 #include <QProcess>
@@ -213,7 +213,7 @@ void SweepCommandTest::boardReplyRoundTripsThroughResultsCsv()
                                               {{0.5, {1.5e-3, false}}, {0.5, {0, true}}}, reply, {std::nullopt, 1e-3}, {});
     folder.add(row, {});
     QString error;
-    QVERIFY2(folder.write(SweepSettings(), QString(), &error), qPrintable(error));
+    QVERIFY2(folder.write(QJsonObject(), QString(), &error), qPrintable(error));
 
     const QList<ResultRow> rows = rowsIn(scratch.path());
     QCOMPARE(rows.size(), 1);

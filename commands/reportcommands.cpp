@@ -1,8 +1,9 @@
-#include "report/reportcommands.h"
+#include "commands/reportcommands.h"
 
+#include "commands/exitcodes.h"
 #include "report/comparison.h"
 #include "report/sweepreport.h"
-#include "sweep/exitcodes.h"
+#include "results/resultsfolder.h"
 
 #include <QCommandLineParser>
 #include <QDir>

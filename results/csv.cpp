@@ -1,4 +1,4 @@
-#include "sweep/csv.h"
+#include "results/csv.h"
 
 #include <QFile>
 

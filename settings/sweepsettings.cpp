@@ -1,9 +1,10 @@
-#include "sweep/sweepsettings.h"
+#include "settings/sweepsettings.h"
 
-#include "mainwindow/powermodes.h"
-#include "sweep/csv.h"
-#include "sweep/results.h"
+#include "board/powermodes.h"
+#include "results/atomicfile.h"
+#include "results/csv.h"
 
+#include <QJsonArray>
 
 namespace {
 
@@ -45,6 +46,11 @@ QString optionalNumber(const std::optional<double> &value)
     return value ? Numbers::format(*value) : QString();
 }
 
+QJsonValue json(const std::optional<double> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
 } // namespace
 
 std::optional<ResetStrategy> ResetStrategy::parse(const QString &text, QString *error)
@@ -67,6 +73,23 @@ QString ResetStrategy::text() const
 {
     static const char *const names[] = {"prompt", "none", "command:", "dtr", "rts"};
     return QLatin1String(names[kind]) + command;
+}
+
+QJsonObject SweepSettings::toJson() const
+{
+    QJsonArray modeList;
+    for (int mode : modes)
+        modeList << mode;
+    return {
+        {"port", port}, {"modes", modeList}, {"meter", meterText},
+        {"meter_profile", profilePath}, {"samples", defaults.meter.samples},
+        {"settle_s", defaults.settleSeconds},
+        {"range", defaults.meter.range ? QJsonValue(*defaults.meter.range) : QJsonValue("auto")},
+        {"nplc", defaults.meter.nplc}, {"plan", planPath}, {"limits", limitsPath},
+        {"reset", reset.text()}, {"boot_s", bootSeconds},
+        {"reply_timeout_s", replyTimeoutSeconds}, {"supply_v", json(supplyVolts)},
+        {"battery_mah", json(batteryMah)},
+    };
 }
 
 namespace SweepInput {

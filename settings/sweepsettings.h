@@ -4,7 +4,9 @@
 #include "meter/meter.h"
 #include "meter/meteraddress.h"
 #include "meter/meterprofile.h"
+#include "results/resultrow.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -27,13 +29,6 @@ struct ModePlan
 {
     MeterSettings meter;
     double settleSeconds = 2;
-};
-
-// A mode's limits on its mean current; either bound may be missing.
-struct Limits
-{
-    std::optional<double> min;
-    std::optional<double> max;
 };
 
 // Everything a sweep needs to know, as the command line or the window gives it.
@@ -59,6 +54,8 @@ struct SweepSettings
     bool resume = false;
 
     ModePlan planFor(int mode) const { return plan.value(mode, defaults); }
+    // As results.json records them.
+    QJsonObject toJson() const;
 };
 
 namespace SweepInput {

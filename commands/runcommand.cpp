@@ -1,9 +1,10 @@
-#include "sweep/runcommand.h"
+#include "commands/runcommand.h"
 
-#include "mainwindow/powermodes.h"
-#include "sweep/exitcodes.h"
+#include "board/powermodes.h"
+#include "commands/exitcodes.h"
+#include "commands/terminalprompts.h"
+#include "report/reportwriter.h"
 #include "sweep/sweep.h"
-#include "sweep/terminalprompts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -231,14 +232,11 @@ public:
                 say(progressLine(position, count, row, left));
             });
         }
+        // The chart and report are drawn beside the next mode; the end waits for them.
+        connect(&sweep, &Sweep::recorded, this, [this] { report.write(this->sweep.folderPath()); });
         connect(&sweep, &Sweep::finished, this, [this](Sweep::Outcome outcome, const QString &message) {
             prompts.cancel();
-            if (!message.isEmpty())
-                say(QStringLiteral("pellmora-sweep: ") + message);
-            status = outcome == Sweep::Completed ? (this->sweep.anyFailed() ? ExitCode::someFailed : ExitCode::allPassed)
-                   : outcome == Sweep::Failed    ? ExitCode::benchFailed
-                                                 : ExitCode::signalBase + stoppingSignal;
-            QCoreApplication::exit(status);
+            report.whenIdle([this, outcome, message] { finish(outcome, message); });
         });
         watchTerminationSignals(this, [this](int signal) {
             stoppingSignal = signal;
@@ -254,9 +252,23 @@ public:
     }
 
 private:
+    void finish(Sweep::Outcome outcome, QString message)
+    {
+        if (outcome == Sweep::Completed && !report.lastError().isEmpty()) {
+            outcome = Sweep::Failed;
+            message = report.lastError();
+        }
+        if (!message.isEmpty())
+            say(QStringLiteral("pellmora-sweep: ") + message);
+        status = outcome == Sweep::Completed ? (sweep.anyFailed() ? ExitCode::someFailed : ExitCode::allPassed)
+               : outcome == Sweep::Failed    ? ExitCode::benchFailed
+                                             : ExitCode::signalBase + stoppingSignal;
+        QCoreApplication::exit(status);
+    }
+
     void askReading(int index, int number, int of)
     {
-        prompts.ask(QStringLiteral("mode %1 (%2), reading %3 of %4: ").arg(index).arg(QString::fromLatin1(PowerModes::find(index)->listItem).simplified()).arg(number).arg(of),
+        prompts.ask(QStringLiteral("%1, reading %2 of %3: ").arg(PowerModes::describe(index)).arg(number).arg(of),
                     [this, index, number, of](const QString &typed) {
                         const QString refused = sweep.enterReading(typed);
                         if (!refused.isEmpty()) {
@@ -268,6 +280,7 @@ private:
 
     Sweep &sweep;
     TerminalPrompts prompts;
+    ReportWriter report;
     int status = ExitCode::benchFailed;
     int stoppingSignal = 0;
 };
