@@ -41,6 +41,7 @@ signals:
     void measured(const QList<Reading> &readings);
     void failed(const QString &reason);
     void finished();
+    void warning(const QString &text);   // something odd that changes no result
 };
 
 #endif // METER_H

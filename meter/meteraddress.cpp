@@ -28,13 +28,13 @@ bool parseTcp(const QString &rest, MeterAddress &address)
 
 bool parseSerial(const QString &rest, MeterAddress &address)
 {
-    static const QRegularExpression form(QStringLiteral("^([^@]+)(?:@(\\d{3,7}))?$"));
+    static const QRegularExpression form(QStringLiteral("^([^@]+)(?:@(\\d{1,7}))?$"));
     const QRegularExpressionMatch match = form.match(rest);
     if (!match.hasMatch())
         return false;
     address.device = match.captured(1);
     address.baudRate = match.captured(2).isEmpty() ? defaultBaudRate : match.captured(2).toInt();
-    return true;
+    return address.baudRate > 0;
 }
 
 bool parseUsbtmc(const QString &rest, MeterAddress &address)

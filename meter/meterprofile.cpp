@@ -3,6 +3,7 @@
 #include "meter/readings.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <functional>
@@ -40,22 +41,41 @@ bool setRanges(MeterProfile &profile, const QString &value)
     return true;
 }
 
-const std::map<QString, Setter> &keys()
+// A key's setter, and the placeholders its command has filled in.
+struct Key
 {
-    static const std::map<QString, Setter> table = {
-        {QStringLiteral("identify"), command(&MeterProfile::identify)},
-        {QStringLiteral("clear"), command(&MeterProfile::clear)},
-        {QStringLiteral("configure_auto"), command(&MeterProfile::configureAuto)},
-        {QStringLiteral("configure_range"), command(&MeterProfile::configureRange)},
-        {QStringLiteral("nplc"), command(&MeterProfile::integration)},
-        {QStringLiteral("samples"), command(&MeterProfile::sampleCount)},
-        {QStringLiteral("error_query"), command(&MeterProfile::errorQuery)},
-        {QStringLiteral("read"), command(&MeterProfile::read)},
-        {QStringLiteral("ranges"), &setRanges},
-        {QStringLiteral("on_connect"), appended(&MeterProfile::onConnect)},
-        {QStringLiteral("on_close"), appended(&MeterProfile::onClose)},
+    Setter set;
+    QStringList placeholders;
+};
+
+const std::map<QString, Key> &keys()
+{
+    static const std::map<QString, Key> table = {
+        {QStringLiteral("identify"), {command(&MeterProfile::identify), {}}},
+        {QStringLiteral("clear"), {command(&MeterProfile::clear), {}}},
+        {QStringLiteral("configure_auto"), {command(&MeterProfile::configureAuto), {}}},
+        {QStringLiteral("configure_range"), {command(&MeterProfile::configureRange), {"{range}", "{range_index}"}}},
+        {QStringLiteral("nplc"), {command(&MeterProfile::integration), {"{nplc}"}}},
+        {QStringLiteral("samples"), {command(&MeterProfile::sampleCount), {"{samples}"}}},
+        {QStringLiteral("error_query"), {command(&MeterProfile::errorQuery), {}}},
+        {QStringLiteral("read"), {command(&MeterProfile::read), {}}},
+        {QStringLiteral("ranges"), {&setRanges, {}}},
+        {QStringLiteral("on_connect"), {appended(&MeterProfile::onConnect), {}}},
+        {QStringLiteral("on_close"), {appended(&MeterProfile::onClose), {}}},
     };
     return table;
+}
+
+// A placeholder that the key's command does not have filled in would reach the meter as it stands.
+QString unknownPlaceholder(const QString &command, const QStringList &known)
+{
+    static const QRegularExpression placeholder(QStringLiteral("\\{[^}]*\\}"));
+    for (auto match = placeholder.globalMatch(command); match.hasNext();) {
+        const QString found = match.next().captured();
+        if (!known.contains(found))
+            return found;
+    }
+    return QString();
 }
 
 } // namespace
@@ -75,10 +95,22 @@ std::optional<MeterProfile> MeterProfile::load(const QString &path, QString *err
             continue;
         const int equals = line.indexOf(QLatin1Char('='));
         const auto key = keys().find(line.left(equals).trimmed());
-        if (equals < 0 || key == keys().end() || !key->second(profile, line.mid(equals + 1).trimmed())) {
+        const QString value = line.mid(equals + 1).trimmed();
+        if (equals < 0 || key == keys().end() || !key->second.set(profile, value)) {
             *error = QStringLiteral("%1:%2: not a profile line: %3").arg(path).arg(lineNumber).arg(line);
             return std::nullopt;
         }
+        const QString unknown = unknownPlaceholder(value, key->second.placeholders);
+        if (!unknown.isEmpty()) {
+            *error = QStringLiteral("%1:%2: %3 is not filled in for %4; %5").arg(path).arg(lineNumber).arg(unknown, key->first,
+                key->second.placeholders.isEmpty() ? QStringLiteral("it takes none")
+                                                   : QStringLiteral("it takes ") + key->second.placeholders.join(QLatin1String(" and ")));
+            return std::nullopt;
+        }
+    }
+    if (profile.read.isEmpty()) {
+        *error = QStringLiteral("%1: read is empty, so no reading would ever be asked for").arg(path);
+        return std::nullopt;
     }
     if (profile.configureRange.contains(QLatin1String("{range_index}")) && profile.ranges.isEmpty()) {
         *error = QStringLiteral("%1: {range_index} needs a ranges line").arg(path);

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -47,10 +48,16 @@ std::optional<double> parse(const QString &text)
 
 namespace Readings {
 
+qint64 now()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 Parsed parseReply(const QByteArray &reply)
 {
     Parsed parsed;
-    const QString text = QString::fromLatin1(reply).trimmed();
+    // A NUL is no part of a number; a conversion that stopped at it would read half of one.
+    const QString text = QString::fromLatin1(reply.constData(), reply.size()).trimmed();
     const auto refuse = [&] {
         parsed.readings.clear();
         parsed.error = QStringLiteral("meter answered \"%1\", which is no current").arg(text);

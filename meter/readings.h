@@ -9,11 +9,12 @@
 #include <optional>
 
 // One reading of a current meter: amperes, or an overload (the meter's
-// 9.9E37, which is never a current).
+// 9.9E37, which is never a current), and when it reached the host.
 struct Reading
 {
     double amperes = 0;
     bool overload = false;
+    qint64 arrivedAt = 0;   // Readings::now() when it came
 };
 Q_DECLARE_METATYPE(Reading)
 
@@ -27,6 +28,9 @@ std::optional<double> parse(const QString &text);   // a finite decimal or expon
 } // namespace Numbers
 
 namespace Readings {
+
+// Nanoseconds on the monotonic clock that arrivedAt counts on.
+qint64 now();
 
 // A meter's reply: one value or a comma-separated list, ending in LF or CR LF.
 // Anything that is not a list of numbers is an error that quotes the reply.

@@ -20,11 +20,14 @@ void SerialMeterLink::open()
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    if (port.open(QIODevice::ReadWrite)) {
-        port.setDataTerminalReady(true);
-        // Said from the event loop, as a socket says it.
-        QTimer::singleShot(0, this, &MeterLink::opened);
+    // Either is said from the event loop, as a socket says it.
+    if (!port.open(QIODevice::ReadWrite)) {
+        const QString reason = QStringLiteral("meter on %1: %2").arg(portName, port.errorString());
+        QTimer::singleShot(0, this, [this, reason] { emit failed(reason); });
+        return;
     }
+    port.setDataTerminalReady(true);
+    QTimer::singleShot(0, this, &MeterLink::opened);
 }
 
 void SerialMeterLink::close()
@@ -42,6 +45,11 @@ bool SerialMeterLink::isOpen() const
 void SerialMeterLink::writeLine(const QByteArray &line)
 {
     port.write(line + '\n');
+}
+
+QList<QByteArray> SerialMeterLink::drain()
+{
+    return frameDrained(port.isOpen() ? port.readAll() : QByteArray());
 }
 
 void SerialMeterLink::discardLateReplies()
@@ -63,12 +71,11 @@ void SerialMeterLink::readReplies()
 void SerialMeterLink::reportError(QSerialPort::SerialPortError error)
 {
     // A line without modem lines (an adapter, a pseudo-terminal) refuses DTR
-    // and still carries the meter's replies.
+    // and still carries the meter's replies; a failed open is reported by open().
     static const QList<QSerialPort::SerialPortError> lost = {
-        QSerialPort::DeviceNotFoundError, QSerialPort::PermissionError, QSerialPort::OpenError,
         QSerialPort::WriteError, QSerialPort::ReadError, QSerialPort::ResourceError,
     };
-    if (!lost.contains(error))
+    if (!lost.contains(error) || !port.isOpen())
         return;
     const QString reason = QStringLiteral("meter on %1: %2").arg(portName, port.errorString());
     // Queued: the port may not be closed from inside its own notification.

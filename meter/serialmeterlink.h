@@ -18,6 +18,7 @@ public:
     void close() override;
     bool isOpen() const override;
     void writeLine(const QByteArray &line) override;
+    QList<QByteArray> drain() override;
     void discardLateReplies() override;
     QString description() const override;
 

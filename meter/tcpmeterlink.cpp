@@ -34,6 +34,11 @@ void TcpMeterLink::writeLine(const QByteArray &line)
     socket.write(line + '\n');
 }
 
+QList<QByteArray> TcpMeterLink::drain()
+{
+    return frameDrained(socket.readAll());
+}
+
 void TcpMeterLink::discardLateReplies()
 {
     socket.abort();

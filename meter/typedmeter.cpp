@@ -39,7 +39,7 @@ QString TypedMeter::enter(const QString &text)
     const std::optional<double> amperes = Readings::parseTyped(text, &error);
     if (!amperes)
         return error;
-    taken.append({*amperes, false});
+    taken.append({*amperes, false, Readings::now()});
     if (taken.size() < samples) {
         askNext();
     } else {

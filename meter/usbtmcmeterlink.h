@@ -3,11 +3,13 @@
 
 #include "meter/meterlink.h"
 
-#include <QFutureWatcher>
+#include <memory>
 
 // A meter behind the Linux usbtmc driver: each write() is one message, and a
 // read() returns the whole reply or fails at the driver's timeout. The read
-// blocks, so it runs on a pool thread and its reply is handed back here.
+// blocks, so it runs on a thread of its own and hands its reply back here.
+// Nothing waits for a read: one that is no longer wanted keeps the device
+// open until it returns, and its reply is dropped.
 class UsbtmcMeterLink : public MeterLink
 {
     Q_OBJECT
@@ -21,6 +23,7 @@ public:
     bool isOpen() const override;
     // A line with a '?' is a query: its reply is read at once.
     void writeLine(const QByteArray &line) override;
+    QList<QByteArray> drain() override;
     void discardLateReplies() override;
     QString description() const override;
 
@@ -28,16 +31,14 @@ public:
     void setReplyTimeout(int milliseconds) override;
 
 private:
-    struct Reply
-    {
-        QByteArray bytes;
-        int error = 0;
-    };
-    void takeReply();
+    struct Device;
+    struct Mailbox;
+    void takeReply(quint64 read, const QByteArray &bytes, int error);
 
     QString devicePath;
-    int fd = -1;
-    QFutureWatcher<Reply> pendingRead;
+    std::shared_ptr<Device> device;
+    std::shared_ptr<Mailbox> mailbox;
+    quint64 reads = 0;   // the number of the read whose reply is wanted
     int replyTimeout = 1000;
 };
 

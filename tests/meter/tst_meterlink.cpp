@@ -5,6 +5,7 @@
 #include "meter/scpimeter.h"
 #include "simulator/metersimulator.h"
 #include "tests/support/scratchfolder.h"
+#include "tests/support/scriptedmeter.h"
 
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -12,7 +13,10 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,7 +31,7 @@ public:
     SerialMeterEnd()
         : responder([] { return boardCurrent; })
     {
-        fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         grantpt(fd);
         unlockpt(fd);
         termios raw {};
@@ -39,7 +43,8 @@ public:
         connect(notifier, &QSocketNotifier::activated, this, [this] {
             char chunk[256];
             const ssize_t count = ::read(fd, chunk, sizeof chunk);
-            for (const QByteArray &line : framer.feed(QByteArray(chunk, int(std::max<ssize_t>(count, 0))))) {
+            bool overflow = false;
+            for (const QByteArray &line : framer.feed(QByteArray(chunk, int(std::max<ssize_t>(count, 0))), &overflow)) {
                 if (const std::optional<QByteArray> reply = responder.answer(line))
                     QVERIFY(::write(fd, reply->constData(), size_t(reply->size())) > 0 && ::write(fd, "\r\n", 2) == 2);
             }
@@ -94,13 +99,65 @@ struct Session
         : meter(MeterLink::create(address), profile)
     {
     }
+    explicit Session(const QString &address, const MeterProfile &profile = MeterProfile())
+        : Session(*MeterAddress::parse(address, nullptr), profile)
+    {
+    }
     ScpiMeter meter;
     QSignalSpy ready {&meter, &Meter::ready};
     QSignalSpy configured {&meter, &Meter::configured};
     QSignalSpy measured {&meter, &Meter::measured};
     QSignalSpy failed {&meter, &Meter::failed};
+    QSignalSpy warned {&meter, &Meter::warning};
+    QSignalSpy finished {&meter, &Meter::finished};
 
     QString failure() const { return failed.isEmpty() ? QString() : failed.last().first().toString(); }
+    QList<Reading> readings() const { return measured.isEmpty() ? QList<Reading>() : measured.last().first().value<QList<Reading>>(); }
+
+    // Configures the meter for `samples` readings and asks for them.
+    void measure(int samples)
+    {
+        meter.configure({std::nullopt, 1, samples});
+        QTRY_COMPARE(configured.size(), 1);
+        meter.measure();
+    }
+};
+
+// A listening socket whose queue is full, so that a connect to it is never
+// answered, as a LAN address with no meter behind it.
+class UnansweringAddress
+{
+public:
+    UnansweringAddress()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in local {};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof local;
+        ::bind(listener, reinterpret_cast<sockaddr *>(&local), length);
+        ::listen(listener, 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&local), &length);
+        port = ntohs(local.sin_port);
+        // Filled by connects that are never accepted.
+        for (int i = 0; i < 4; ++i) {
+            fillers << ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fillers.last(), reinterpret_cast<sockaddr *>(&local), length);
+        }
+        QTest::qWait(200);
+    }
+    ~UnansweringAddress()
+    {
+        for (int fd : fillers)
+            ::close(fd);
+        ::close(listener);
+    }
+    QString address() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(port); }
+
+private:
+    int listener = -1;
+    QList<int> fillers;
+    quint16 port = 0;
 };
 
 } // namespace
@@ -118,7 +175,15 @@ private slots:
     void namesTheCommandAndTheWaitOfASilentMeter();
     void failsOnAMeterThatHangsUpMidReply();
     void framesRepliesAsEveryLinkDoes();
+    void framesAFloodInLinearTime();
     void readsAProfileForAnotherDialect();
+    void dropsWhatTheMeterSendsUnasked();
+    void refusesMalformedReplies_data();
+    void refusesMalformedReplies();
+    void neverHandsOverFewerReadingsThanAsked();
+    void clearsABusyMeterThenSendsItsClosingCommands();
+    void givesEveryConnectADeadline();
+    void leavesAUsbtmcReadBehindWithoutWaiting();
 };
 
 void MeterLinkTest::parsesAddresses_data()
@@ -134,6 +199,8 @@ void MeterLinkTest::parsesAddresses_data()
     QTest::newRow("manual") << "manual" << "manual";
     QTest::newRow("no scheme") << "10.0.0.7" << "";
     QTest::newRow("port too large") << "tcp:host:70000" << "";
+    QTest::newRow("port 0") << "tcp:host:0" << "";
+    QTest::newRow("serial at 0 baud") << "serial:ttyUSB0@000" << "";
     QTest::newRow("unbracketed IPv6") << "tcp:::1:5025" << "";
     QTest::newRow("serial rate not a number") << "serial:ttyUSB0@fast" << "";
     QTest::newRow("usbtmc without a path") << "usbtmc:usbtmc0" << "";
@@ -257,9 +324,11 @@ void MeterLinkTest::failsOnAMeterThatHangsUpMidReply()
 void MeterLinkTest::framesRepliesAsEveryLinkDoes()
 {
     LineFramer framer;
-    QCOMPARE(framer.feed("+1.2E-06,3"), QList<QByteArray>());
-    QCOMPARE(framer.feed(".4E-06\r\n+0,\"No"), QList<QByteArray>({"+1.2E-06,3.4E-06"}));
-    QCOMPARE(framer.feed(" error\"\n\n"), QList<QByteArray>({"+0,\"No error\"", ""}));
+    bool overflow = false;
+    QCOMPARE(framer.feed("+1.2E-06,3", &overflow), QList<QByteArray>());
+    QCOMPARE(framer.feed(".4E-06\r\n+0,\"No", &overflow), QList<QByteArray>({"+1.2E-06,3.4E-06"}));
+    QCOMPARE(framer.feed(" error\"\n\n", &overflow), QList<QByteArray>({"+0,\"No error\"", ""}));
+    QVERIFY(!overflow);
 }
 
 void MeterLinkTest::readsAProfileForAnotherDialect()
@@ -289,6 +358,168 @@ void MeterLinkTest::readsAProfileForAnotherDialect()
     file.close();
     QVERIFY(!MeterProfile::load(file.fileName(), &error));
     QVERIFY2(error.contains(QLatin1String(":1:")) && error.contains(QLatin1String("reed")), qPrintable(error));
+
+    // A misspelt placeholder would reach the meter as it stands; without a read nothing is ever measured.
+    const QList<QPair<QByteArray, QString>> refused = {
+        {"nplc = NPLC {nplc}\nsamples = SAMP:COUN {sample}\n", ":2: {sample} is not filled in for samples; it takes {samples}"},
+        {"clear = *CLS {range}\n", ":1: {range} is not filled in for clear; it takes none"},
+        {"read =\n", "read is empty"},
+    };
+    for (const auto &profileText : refused) {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(profileText.first);
+        file.close();
+        QVERIFY(!MeterProfile::load(file.fileName(), &error));
+        QVERIFY2(error.contains(profileText.second), qPrintable(error));
+    }
+}
+
+void MeterLinkTest::framesAFloodInLinearTime()
+{
+    // Four megabytes of short lines in one read: framed in one pass, where
+    // cutting each line off the front of the rest would move hundreds of gigabytes.
+    QByteArray flood;
+    for (int i = 0; i < 400000; ++i)
+        flood += "+1.0E-06\n";
+    LineFramer framer;
+    bool overflow = false;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(framer.feed(flood, &overflow).size(), 400000);
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+
+    // A line that never ends is given up on past its longest, however it comes.
+    for (int i = 0; i < 100 && !overflow; ++i)
+        framer.feed(QByteArray(1024, '7'), &overflow);
+    QVERIFY(overflow);
+}
+
+void MeterLinkTest::dropsWhatTheMeterSendsUnasked()
+{
+    // A 5 mA line 0.3 s after each correct reply, when nothing was asked.
+    ScriptedMeter meter(55e-9);
+    meter.thenSend("*IDN?", 300, "+5.0E-03\n");
+    meter.thenSend("READ?", 300, "+5.0E-03\n");
+    Session session(meter.address());
+    session.meter.start();
+    QTRY_COMPARE(session.ready.size(), 1);
+    QTest::qWait(500);
+    for (int mode = 0; mode < 2; ++mode) {
+        session.configured.clear();
+        session.measure(3);
+        QTRY_COMPARE(session.measured.size(), mode + 1);
+        for (const Reading &reading : session.readings())
+            QVERIFY2(qAbs(reading.amperes / 55e-9 - 1) < 0.05, qPrintable(QString::number(reading.amperes)));
+        QTest::qWait(500);
+    }
+    QCOMPARE(session.failed.size(), 0);
+    // Once before the first mode, then once in each.
+    QCOMPARE(session.warned.size(), 3);
+    QVERIFY2(session.warned.first().first().toString().contains(QLatin1String("+5.0E-03")),
+             qPrintable(session.warned.first().first().toString()));
+}
+
+void MeterLinkTest::refusesMalformedReplies_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("two lines to one query") << QByteArray("SYST:ERR?") << QByteArray("+0,\"No error\"\n+2.0E-06\n")
+                                            << "meter answered SYST:ERR? with 2 lines";
+    QTest::newRow("a NUL in the readings") << QByteArray("READ?") << QByteArray("+1.0E-03\0,+2.0E-03\n", 19)
+                                           << "meter's answer to READ? holds a NUL byte";
+    QTest::newRow("a line that never ends") << QByteArray("READ?") << QByteArray(200 * 1024, '1')
+                                            << "meter at 127.0.0.1 port";
+}
+
+void MeterLinkTest::refusesMalformedReplies()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, said);
+    ScriptedMeter meter;
+    meter.answer(command, reply);
+    Session session(meter.address());
+    session.meter.configure({std::nullopt, 1, 2});
+    session.meter.measure();
+    QTRY_COMPARE(session.failed.size(), 1);
+    QCOMPARE(session.measured.size(), 0);
+    QVERIFY2(session.failure().startsWith(said), qPrintable(session.failure()));
+}
+
+void MeterLinkTest::neverHandsOverFewerReadingsThanAsked()
+{
+    // A dialect without an error queue: the short answer itself is the failure.
+    ScriptedMeter meter;
+    meter.answer("READ?", QByteArray("+1.0E-06\n"));
+    MeterProfile profile;
+    profile.errorQuery.clear();
+    Session session(meter.address(), profile);
+    session.measure(10);
+    QTRY_COMPARE(session.failed.size(), 1);
+    QCOMPARE(session.measured.size(), 0);
+    QCOMPARE(session.failure(), QStringLiteral("meter answered 1 readings to READ?, 10 were asked for"));
+}
+
+void MeterLinkTest::clearsABusyMeterThenSendsItsClosingCommands()
+{
+    ScriptedMeter meter;
+    meter.answer("READ?", std::nullopt);
+    MeterProfile profile;
+    profile.onClose = QStringList {QStringLiteral("CURR:RANG:AUTO ON"), QStringLiteral("SYST:LOC")};
+    Session session(meter.address(), profile);
+    session.measure(5);
+    QTRY_VERIFY(meter.received().contains("READ?"));
+
+    // Stopped while READ? is unanswered: the link is dropped, and a new one carries the closing commands.
+    QElapsedTimer clock;
+    clock.start();
+    session.meter.abort();
+    session.meter.finish();
+    QTRY_COMPARE(session.finished.size(), 1);
+    QVERIFY(clock.elapsed() < ScpiMeter::connectDeadline + 2000);
+    QTRY_VERIFY(meter.received().contains("SYST:LOC"));
+    QCOMPARE(meter.received().mid(meter.received().indexOf("READ?") + 1), QByteArrayList({"CURR:RANG:AUTO ON", "SYST:LOC"}));
+    QCOMPARE(meter.connections(), 2);
+    QCOMPARE(session.failed.size(), 0);
+}
+
+void MeterLinkTest::givesEveryConnectADeadline()
+{
+    UnansweringAddress nobody;
+    Session lan(nobody.address());
+    QElapsedTimer clock;
+    clock.start();
+    lan.meter.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!lan.failed.isEmpty(), ScpiMeter::connectDeadline + 5000);
+    QVERIFY(clock.elapsed() >= ScpiMeter::connectDeadline - 50);
+    QVERIFY2(lan.failure().contains(QLatin1String("did not answer a connection within 5 s")), qPrintable(lan.failure()));
+
+    // A path that is no serial line fails at once, with the system's reason.
+    Session notALine(QStringLiteral("serial:/dev/null"));
+    notALine.meter.start();
+    QTRY_COMPARE_WITH_TIMEOUT(notALine.failed.size(), 1, 2000);
+    QVERIFY2(notALine.failure().startsWith(QLatin1String("meter on /dev/null")), qPrintable(notALine.failure()));
+}
+
+void MeterLinkTest::leavesAUsbtmcReadBehindWithoutWaiting()
+{
+    // A pseudo-terminal stands in for the device: its reads block until the far end writes.
+    const int device = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(device >= 0 && grantpt(device) == 0 && unlockpt(device) == 0);
+    Session session(QStringLiteral("usbtmc:%1").arg(QString::fromLatin1(ptsname(device))));
+    session.meter.start();
+    QTest::qWait(300);   // *IDN? is written and its read is blocked
+
+    QElapsedTimer clock;
+    clock.start();
+    session.meter.abort();
+    session.meter.finish();
+    QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE(session.finished.size(), 1);
+    ::close(device);   // the abandoned read returns, and its answer goes nowhere
+    QTest::qWait(100);
+    QCOMPARE(session.ready.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(MeterLinkTest)
