@@ -9,7 +9,8 @@ namespace CoreMarkReport {
 std::optional<double> score(const QByteArray &boardReply)
 {
     static const QRegularExpression scoreLine(QStringLiteral("CoreMark 1\\.0 : ([0-9]+(?:\\.[0-9]+)?)"));
-    const QRegularExpressionMatch match = scoreLine.match(QString::fromLatin1(boardReply));
+    // Sized, so that a NUL from a glitch does not end the text before the score.
+    const QRegularExpressionMatch match = scoreLine.match(QString::fromLatin1(boardReply.constData(), boardReply.size()));
     if (!match.hasMatch())
         return std::nullopt;
     bool ok = false;

@@ -47,24 +47,37 @@ ResultRow ResultRow::measured(int index, const QDateTime &started, const QList<S
         row.mean = sum / currents.size();
         row.min = *std::min_element(currents.cbegin(), currents.cend());
         row.max = *std::max_element(currents.cbegin(), currents.cend());
+        // The sample standard deviation (over n − 1); none of a single reading.
         double squares = 0;
         for (double current : currents)
             squares += (current - *row.mean) * (current - *row.mean);
-        row.stdev = currents.size() > 1 ? std::sqrt(squares / (currents.size() - 1)) : 0.0;
+        if (currents.size() > 1)
+            row.stdev = std::sqrt(squares / (currents.size() - 1));
     }
-    if (row.mean && supplyVolts)
-        row.powerW = *row.mean * *supplyVolts;
     row.coremark = CoreMarkReport::score(boardReply);
-    if (row.coremark && row.mean && *row.mean > 0)
-        row.coremarkPerMa = *row.coremark / (*row.mean * 1e3);
     row.limitMin = limits.min;
     row.limitMax = limits.max;
-    if (row.mean && (limits.min || limits.max)) {
-        const bool pass = (!limits.min || *row.mean >= *limits.min) && (!limits.max || *row.mean <= *limits.max);
-        row.verdict = pass ? QStringLiteral("PASS") : QStringLiteral("FAIL");
-    }
-    row.boardReply = QString::fromUtf8(boardReply);
+    row.derive(supplyVolts);
+    // A CSV cell cannot carry a NUL, and nothing after one may be lost;
+    // bytes that are no UTF-8 become replacement characters.
+    QByteArray text = boardReply;
+    text.replace('\0', QByteArray());
+    row.boardReply = QString::fromUtf8(text.constData(), text.size());
     return row;
+}
+
+void ResultRow::derive(std::optional<double> supplyVolts)
+{
+    powerW = mean && supplyVolts ? std::optional<double>(*mean * *supplyVolts) : std::nullopt;
+    coremarkPerMa = coremark && mean && *mean > 0 ? std::optional<double>(*coremark / (*mean * 1e3)) : std::nullopt;
+    verdict.clear();
+    if (!limitMin && !limitMax)
+        return;
+    // An overload may lie above any maximum, so a mode with one cannot be shown to pass it.
+    if (limitMax && overloads > 0)
+        verdict = QStringLiteral("FAIL");
+    else if (mean)
+        verdict = (!limitMin || *mean >= *limitMin) && (!limitMax || *mean <= *limitMax) ? QStringLiteral("PASS") : QStringLiteral("FAIL");
 }
 
 QStringList ResultRow::fields() const
@@ -115,14 +128,52 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
     return row;
 }
 
+bool RowSettings::operator==(const RowSettings &other) const
+{
+    return range == other.range && nplc == other.nplc && settleSeconds == other.settleSeconds
+        && samplesAsked == other.samplesAsked && bootSeconds == other.bootSeconds;
+}
+
+QString RowSettings::text() const
+{
+    return QStringLiteral("range %1, NPLC %2, settle %3 s, %4 readings, boot %5 s")
+        .arg(range ? Readings::formatAmperes(*range) : QStringLiteral("auto"), Numbers::format(nplc),
+             Numbers::format(settleSeconds)).arg(samplesAsked).arg(Numbers::format(bootSeconds));
+}
+
+void RowSettings::addTo(QJsonObject &row) const
+{
+    row.insert(QStringLiteral("range"), range ? QJsonValue(*range) : QJsonValue(QStringLiteral("auto")));
+    row.insert(QStringLiteral("nplc"), nplc);
+    row.insert(QStringLiteral("settle_s"), settleSeconds);
+    row.insert(QStringLiteral("samples_asked"), samplesAsked);
+    row.insert(QStringLiteral("boot_s"), bootSeconds);
+}
+
+std::optional<RowSettings> RowSettings::fromJson(const QJsonObject &row)
+{
+    const QJsonValue range = row.value(QStringLiteral("range"));
+    const bool complete = (range.isDouble() || range.toString() == QLatin1String("auto"))
+        && row.value(QStringLiteral("nplc")).isDouble() && row.value(QStringLiteral("settle_s")).isDouble()
+        && row.value(QStringLiteral("samples_asked")).isDouble() && row.value(QStringLiteral("boot_s")).isDouble();
+    if (!complete)
+        return std::nullopt;
+    return RowSettings {range.isDouble() ? std::optional<double>(range.toDouble()) : std::nullopt,
+                        row.value(QStringLiteral("nplc")).toDouble(), row.value(QStringLiteral("settle_s")).toDouble(),
+                        row.value(QStringLiteral("samples_asked")).toInt(), row.value(QStringLiteral("boot_s")).toDouble()};
+}
+
 QJsonObject ResultRow::toJson() const
 {
-    return {
+    QJsonObject row {
         {"index", index}, {"mode", mode}, {"started_utc", startedUtc}, {"samples", samples}, {"mean_a", json(mean)},
         {"min_a", json(min)}, {"max_a", json(max)}, {"stdev_a", json(stdev)}, {"overloads", overloads},
         {"power_w", json(powerW)}, {"coremark", json(coremark)}, {"coremark_per_ma", json(coremarkPerMa)},
         {"limit_min_a", json(limitMin)}, {"limit_max_a", json(limitMax)}, {"verdict", verdict},
         {"board_reply", boardReply},
     };
+    if (settings)
+        settings->addTo(row);
+    return row;
 }
 

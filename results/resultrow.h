@@ -27,6 +27,21 @@ struct Limits
     std::optional<double> max;
 };
 
+// What a mode was measured with, as results.json records it beside its row.
+struct RowSettings
+{
+    std::optional<double> range;   // none: auto
+    double nplc = 1;
+    double settleSeconds = 2;
+    int samplesAsked = 10;
+    double bootSeconds = 0.5;
+
+    bool operator==(const RowSettings &other) const;
+    QString text() const;   // "range 1 µA, NPLC 10, settle 5 s, 10 readings, boot 0.5 s"
+    void addTo(QJsonObject &row) const;
+    static std::optional<RowSettings> fromJson(const QJsonObject &row);
+};
+
 // One finished mode, as a row of results.csv.
 struct ResultRow
 {
@@ -39,12 +54,15 @@ struct ResultRow
     std::optional<double> powerW, coremark, coremarkPerMa, limitMin, limitMax;
     QString verdict;   // PASS, FAIL or empty
     QString boardReply;
+    std::optional<RowSettings> settings;   // in results.json only; none in older folders
 
     // The row of a measured mode: statistics over the readings that are no
     // overloads, the power at the supply voltage, the CoreMark score found in
     // the board's reply, and the verdict of the mean against the limits.
     static ResultRow measured(int index, const QDateTime &started, const QList<Sample> &samples,
                               const QByteArray &boardReply, const Limits &limits, std::optional<double> supplyVolts);
+    // The cells that follow from the others: power, CoreMark per mA and the verdict.
+    void derive(std::optional<double> supplyVolts);
 
     static const QStringList header;
     QStringList fields() const;

@@ -3,16 +3,74 @@
 #include "results/atomicfile.h"
 #include "results/csv.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryFile>
+
+namespace {
+
+const char lockName[] = ".pellmora.lock";
+
+QList<QStringList> sampleRowsOf(const ResultRow &row, const QList<Sample> &samples)
+{
+    QList<QStringList> rows;
+    for (int i = 0; i < samples.size(); ++i) {
+        const Sample &sample = samples.at(i);
+        rows << QStringList {QString::number(row.index), row.mode, QString::number(i + 1),
+                             QLocale::c().toString(sample.seconds, 'f', 3),
+                             sample.reading.overload ? QStringLiteral("overload") : Numbers::format(sample.reading.amperes)};
+    }
+    return rows;
+}
+
+QList<QStringList> withoutMode(const QList<QStringList> &samples, int index)
+{
+    const QString key = QString::number(index);
+    QList<QStringList> kept;
+    for (const QStringList &sample : samples) {
+        if (sample.first() != key)
+            kept << sample;
+    }
+    return kept;
+}
+
+QJsonObject readJson(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+
+} // namespace
 
 const QStringList ResultsFolder::samplesHeader = {"index", "mode", "sample", "t_s", "current_a"};
 
 ResultsFolder::ResultsFolder(const QString &path)
     : folder(path)
 {
+}
+
+ResultsFolder::~ResultsFolder()
+{
+    release();
+}
+
+std::optional<QString> ResultsFolder::createFresh(const QString &parent, const QString &prefix, QString *error)
+{
+    const QDir in(parent);
+    const QString stem = prefix + QLatin1Char('-') + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    // mkdir fails on a name that exists, so two runs never share one.
+    for (int suffix = 1; suffix < 1000; ++suffix) {
+        const QString name = suffix == 1 ? stem : stem + QLatin1Char('-') + QString::number(suffix);
+        if (in.mkdir(name))
+            return in.filePath(name);
+        if (!in.exists(name))
+            break;
+    }
+    *error = QStringLiteral("cannot create a folder in %1").arg(QDir::toNativeSeparators(in.absolutePath()));
+    return std::nullopt;
 }
 
 QString ResultsFolder::path() const
@@ -30,20 +88,91 @@ bool ResultsFolder::hasResults() const
     return QFileInfo::exists(filePath(QStringLiteral("results.csv")));
 }
 
+bool ResultsFolder::claim(QString *error, bool madeForThisRun)
+{
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir()) {
+        *error = QStringLiteral("%1 is a file, not a folder").arg(folder);
+        return false;
+    }
+    made = madeForThisRun || !info.exists();
+    if (made && !QDir().mkpath(folder)) {
+        made = false;
+        *error = QStringLiteral("cannot create the folder %1").arg(folder);
+        return false;
+    }
+    QTemporaryFile probe(filePath(QStringLiteral(".pellmora-XXXXXX")));
+    if (!probe.open()) {
+        *error = QStringLiteral("cannot write in %1: %2").arg(folder, probe.errorString());
+        release();
+        return false;
+    }
+    probe.remove();
+    lock = std::make_unique<QLockFile>(filePath(QLatin1String(lockName)));
+    if (!lock->tryLock(0)) {
+        lock.reset();
+        *error = QStringLiteral("another sweep is writing to %1").arg(folder);
+        release();
+        return false;
+    }
+    return true;
+}
+
+void ResultsFolder::release()
+{
+    lock.reset();
+    if (made && resultRows.isEmpty()) {
+        // Only what the run itself may have left: an early failure leaves nothing behind.
+        QDir dir(folder);
+        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
+            dir.remove(name);
+        QDir().rmdir(folder);
+    }
+    made = false;
+}
+
 bool ResultsFolder::load(QString *error)
 {
     const std::optional<QList<ResultRow>> rows = readRows(folder, error);
     if (!rows)
         return false;
-    resultRows = *rows;
+    recorded = readJson(filePath(QStringLiteral("results.json")));
+    QMap<int, RowSettings> settings;
+    for (const QJsonValue &row : recorded.value(QStringLiteral("results")).toArray()) {
+        if (const auto used = RowSettings::fromJson(row.toObject()))
+            settings.insert(row.toObject().value(QStringLiteral("index")).toInt(), *used);
+    }
+    resultRows.clear();
+    QStringList finished;
+    for (ResultRow row : *rows) {
+        if (settings.contains(row.index))
+            row.settings = settings.value(row.index);
+        resultRows << row;
+        finished << QString::number(row.index);
+    }
+    // Readings of a mode that results.csv does not hold were never committed.
+    sampleRows.clear();
     const QString samplesPath = filePath(QStringLiteral("samples.csv"));
     if (QFileInfo::exists(samplesPath)) {
         const std::optional<Csv::Table> samples = Csv::read(samplesPath, samplesHeader, error);
         if (!samples)
             return false;
-        sampleRows = samples->rows;
+        for (const QStringList &sample : samples->rows) {
+            if (finished.contains(sample.first()))
+                sampleRows << sample;
+        }
     }
     return true;
+}
+
+QJsonObject ResultsFolder::recordedSettings() const
+{
+    return recorded.value(QStringLiteral("settings")).toObject();
+}
+
+QString ResultsFolder::recordedIdentity() const
+{
+    return recorded.value(QStringLiteral("meter_identity")).toString();
 }
 
 QList<ResultRow> ResultsFolder::rows() const
@@ -51,37 +180,49 @@ QList<ResultRow> ResultsFolder::rows() const
     return resultRows;
 }
 
-void ResultsFolder::add(const ResultRow &row, const QList<Sample> &samples)
+bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings,
+                           const QString &meterIdentity, QString *error)
 {
-    resultRows << row;
-    for (int i = 0; i < samples.size(); ++i) {
-        const Sample &sample = samples.at(i);
-        sampleRows << QStringList {QString::number(row.index), row.mode, QString::number(i + 1),
-                                   QLocale::c().toString(sample.seconds, 'f', 3),
-                                   sample.reading.overload ? QStringLiteral("overload") : Numbers::format(sample.reading.amperes)};
+    QList<ResultRow> rows;
+    for (const ResultRow &earlier : resultRows) {
+        if (earlier.index != row.index)
+            rows << earlier;
     }
+    rows << row;
+    const QList<QStringList> allSamples = withoutMode(sampleRows, row.index) + sampleRowsOf(row, samples);
+    if (!write(rows, allSamples, settings, meterIdentity, error))
+        return false;
+    resultRows = rows;
+    sampleRows = allSamples;
+    return true;
 }
 
-bool ResultsFolder::write(const QJsonObject &settings, const QString &meterIdentity, QString *error) const
+bool ResultsFolder::rewrite(const QJsonObject &settings, const QString &meterIdentity, QString *error) const
+{
+    return write(resultRows, sampleRows, settings, meterIdentity, error);
+}
+
+bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
+                          const QString &meterIdentity, QString *error) const
 {
     QByteArray results = Csv::row(ResultRow::header).toUtf8();
     QJsonArray jsonRows;
-    for (const ResultRow &row : resultRows) {
+    for (const ResultRow &row : rows) {
         results += Csv::row(row.fields()).toUtf8();
         jsonRows << row.toJson();
     }
-    QByteArray samples = Csv::row(samplesHeader).toUtf8();
-    for (const QStringList &row : sampleRows)
-        samples += Csv::row(row).toUtf8();
-
+    QByteArray samplesCsv = Csv::row(samplesHeader).toUtf8();
+    for (const QStringList &sample : samples)
+        samplesCsv += Csv::row(sample).toUtf8();
     const QJsonObject document {
         {"settings", settings},
         {"meter_identity", meterIdentity},
         {"results", jsonRows},
     };
-    return saveAtomically(filePath(QStringLiteral("results.csv")), results, error)
-        && saveAtomically(filePath(QStringLiteral("samples.csv")), samples, error)
-        && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error);
+    // results.csv last: it is the commit point.
+    return saveAtomically(filePath(QStringLiteral("samples.csv")), samplesCsv, error)
+        && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error)
+        && saveAtomically(filePath(QStringLiteral("results.csv")), results, error);
 }
 
 std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QString *error)
@@ -91,23 +232,22 @@ std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QSt
     if (!table)
         return std::nullopt;
     QList<ResultRow> rows;
+    QMap<int, int> lineOfMode;
     for (int i = 0; i < table->rows.size(); ++i) {
+        const int line = table->rowLines.at(i);
         QString why;
         const std::optional<ResultRow> row = ResultRow::fromFields(table->rows.at(i), &why);
         if (!row) {
-            *error = QStringLiteral("%1:%2: %3").arg(file).arg(table->rowLines.at(i)).arg(why);
+            *error = QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(why);
             return std::nullopt;
         }
+        if (lineOfMode.contains(row->index)) {
+            *error = QStringLiteral("%1:%2: mode %3 again, already on line %4").arg(file).arg(line).arg(row->index)
+                         .arg(lineOfMode.value(row->index));
+            return std::nullopt;
+        }
+        lineOfMode.insert(row->index, line);
         rows << *row;
     }
     return rows;
-}
-
-QString freshFolderName(const QString &prefix)
-{
-    const QString stem = prefix + QLatin1Char('-') + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString name = stem;
-    for (int suffix = 2; QFileInfo::exists(name); ++suffix)
-        name = stem + QLatin1Char('-') + QString::number(suffix);
-    return name;
 }

@@ -5,44 +5,69 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QLockFile>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
-// The files of a results folder. Each is rewritten whole after every mode,
-// through a temporary file renamed over it, so an interruption leaves either
-// the old file or the new one.
+// The files of a results folder. results.csv is the commit point: a mode is
+// finished once it is there. Every file is rewritten whole through a
+// temporary file renamed over it, samples.csv and results.json before
+// results.csv, so an interruption at any instant leaves complete files, and
+// results.csv never names a mode whose readings are missing.
 class ResultsFolder
 {
 public:
     explicit ResultsFolder(const QString &path);
+    ~ResultsFolder();
+
+    // PARENT/PREFIX-YYYYMMDD-HHMMSS, with -2, -3, ... when that is taken,
+    // made at once so that no other run can take the same name.
+    static std::optional<QString> createFresh(const QString &parent, const QString &prefix, QString *error);
 
     QString path() const;
     QString filePath(const QString &name) const;
     bool hasResults() const;
 
-    // Takes in the rows and samples already in the folder, to add to them.
+    // For a sweep: the folder exists (made if need be), takes files, and no
+    // other sweep writes into it while this object holds it. A folder made
+    // by createFresh() for the run counts as made here.
+    bool claim(QString *error, bool madeForThisRun = false);
+    // Lets go of it; a folder that this object made and that holds no
+    // finished mode is removed.
+    void release();
+
+    // Takes in the finished modes, as results.csv holds them, with their
+    // settings and readings from the other files.
     bool load(QString *error);
+    QJsonObject recordedSettings() const;
+    QString recordedIdentity() const;
     QList<ResultRow> rows() const;
-    void add(const ResultRow &row, const QList<Sample> &samples);
 
-    // The settings as results.json records them, beside the meter's identity.
-    bool write(const QJsonObject &settings, const QString &meterIdentity, QString *error) const;
+    // Adds a mode (replacing an earlier row of its index) and writes every
+    // file. When a write fails, this object and results.csv keep what they had.
+    bool commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings,
+                const QString &meterIdentity, QString *error);
+    // Writes every file from what this object holds.
+    bool rewrite(const QJsonObject &settings, const QString &meterIdentity, QString *error) const;
 
-    // Rows of results.csv in another folder, for the report and comparison.
+    // Rows of results.csv in any folder, each mode once.
     static std::optional<QList<ResultRow>> readRows(const QString &path, QString *error);
 
     static const QStringList samplesHeader;
 
 private:
+    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
+               const QString &meterIdentity, QString *error) const;
+
     QString folder;
     QList<ResultRow> resultRows;
     QList<QStringList> sampleRows;
+    QJsonObject recorded;
+    std::unique_ptr<QLockFile> lock;
+    bool made = false;
 };
-
-// A new folder name in the working folder: PREFIX-YYYYMMDD-HHMMSS, with -2,
-// -3, ... where that exists.
-QString freshFolderName(const QString &prefix);
 
 #endif // RESULTSFOLDER_H
