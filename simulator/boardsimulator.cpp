@@ -67,13 +67,15 @@ bool isModeNumber(const QByteArray &line)
 BoardSimulator::BoardSimulator(QObject *parent)
     : QObject(parent)
 {
-    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Close-on-exec: a program started meanwhile must not hold the board's
+    // end, or the board could never be unplugged from under it.
+    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (masterFd < 0 || grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
         closeLine();
         return;
     }
     slavePath = QString::fromLocal8Bit(ptsname(masterFd));
-    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY);
+    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY | O_CLOEXEC);
 
     termios raw {};
     tcgetattr(masterFd, &raw);

@@ -2,12 +2,31 @@
 
 #include <QSerialPort>
 
+#include <csignal>
+#include <unistd.h>
+
 namespace {
 
 constexpr int commandTimeout = 30000;
 constexpr int linePulse = 100;
 
 } // namespace
+
+void CommandProcess::setupChildProcess()
+{
+    ::setpgid(0, 0);
+}
+
+void CommandProcess::endGroup()
+{
+    const pid_t group = pid_t(processId());
+    if (group <= 0)
+        return;
+    ::kill(-group, SIGTERM);
+    waitForFinished(1000);
+    ::kill(-group, SIGKILL);   // what outlived its shell
+    waitForFinished(1000);
+}
 
 BoardReset::BoardReset(const ResetStrategy &resetStrategy, QSerialPort *boardPort, QObject *parent)
     : QObject(parent)
@@ -26,8 +45,7 @@ BoardReset::BoardReset(const ResetStrategy &resetStrategy, QSerialPort *boardPor
     });
     connect(&timer, &QTimer::timeout, this, [this] {
         if (command.state() != QProcess::NotRunning) {
-            command.kill();
-            command.waitForFinished(1000);
+            command.endGroup();
             emit failed(QStringLiteral("reset command ran longer than 30 s: %1").arg(strategy.command));
             return;
         }
@@ -70,10 +88,8 @@ void BoardReset::cancel()
 {
     waitingForOperator = false;
     timer.stop();
-    if (command.state() != QProcess::NotRunning) {
-        command.kill();
-        command.waitForFinished(1000);
-    }
+    if (command.state() != QProcess::NotRunning)
+        command.endGroup();
     setLine(false);
 }
 

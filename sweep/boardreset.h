@@ -9,6 +9,19 @@
 
 class QSerialPort;
 
+// A shell command in a process group of its own: a terminal's Ctrl+C reaches
+// the sweep alone, which decides how it ends, and ending the command ends
+// every process it started.
+class CommandProcess : public QProcess
+{
+public:
+    using QProcess::QProcess;
+    void endGroup();
+
+protected:
+    void setupChildProcess() override;
+};
+
 // Resets the board before a mode, the way the bench is wired: the operator
 // presses the button (asked through wanted(), answered by pressed()), a
 // command does it, or the DTR or RTS line of the board's port is pulsed.
@@ -34,7 +47,7 @@ private:
 
     ResetStrategy strategy;
     QSerialPort *port;
-    QProcess command;
+    CommandProcess command;
     QTimer timer;
     bool waitingForOperator = false;
 };

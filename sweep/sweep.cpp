@@ -8,19 +8,17 @@
 #include "meter/typedmeter.h"
 #include "sweep/boardreset.h"
 
-#include <QDir>
-
 namespace {
 
 // What a board may send during one mode; a CoreMark report is under 1 KiB.
 constexpr int replyLimit = 64 * 1024;
+constexpr double powerLineCycleSeconds = 0.020;
 
 } // namespace
 
 Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
     : QObject(parent)
     , settings(sweepSettings)
-    , folder(sweepSettings.outputFolder)
 {
     qRegisterMetaType<Sample>();
     qRegisterMetaType<ResultRow>();
@@ -28,17 +26,11 @@ Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
     // Settle and boot times are minimums; a coarse timer may end them 5% early.
     wait.setTimerType(Qt::PreciseTimer);
     connect(&wait, &QTimer::timeout, this, [this] {
-        auto step = std::move(whenWaited);
-        whenWaited = nullptr;
-        if (step)
+        if (auto step = std::exchange(whenWaited, nullptr))
             step();
     });
     connect(&board, &QSerialPort::readyRead, this, &Sweep::collectReply);
-    connect(&board, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (running && (error == QSerialPort::ReadError || error == QSerialPort::ResourceError || error == QSerialPort::WriteError))
-            // Queued: the port is not to be closed inside its own notification.
-            QTimer::singleShot(0, this, [this, why = board.errorString()] { fail(QStringLiteral("board's port failed: %1").arg(why)); });
-    });
+    connect(&board, &QSerialPort::errorOccurred, this, &Sweep::boardPortFailed);
 
     if (settings.meter && settings.meter->kind == MeterAddress::Manual) {
         typedMeter = new TypedMeter;
@@ -51,6 +43,9 @@ Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
         connect(meter.get(), &Meter::configured, this, &Sweep::resetBoard);
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
+        connect(meter.get(), &Meter::warning, this, [this](const QString &text) {
+            emit warning(mode >= 0 ? QStringLiteral("%1: %2").arg(PowerModes::describe(mode), text) : text);
+        });
     }
     reset = new BoardReset(settings.reset, &board, this);
     connect(reset, &BoardReset::wanted, this, [this] { emit resetWanted(mode); });
@@ -62,25 +57,47 @@ Sweep::~Sweep() = default;
 
 bool Sweep::prepare(QString *error)
 {
-    if (folder.hasResults() && !settings.resume) {
-        *error = QStringLiteral("%1 already holds results; use --resume to continue it, or another folder").arg(folder.path());
+    QString path = settings.outputFolder;
+    const bool fresh = path.isEmpty();
+    if (fresh) {
+        const std::optional<QString> made = ResultsFolder::createFresh(settings.outputParent, QStringLiteral("sweep"), error);
+        if (!made)
+            return false;
+        path = *made;
+    }
+    folder = std::make_unique<ResultsFolder>(path);
+    if (folder->hasResults() && !settings.resume) {
+        *error = QStringLiteral("%1 already holds results; use --resume to continue it, or another folder").arg(path);
         return false;
     }
-    if (settings.resume && folder.hasResults() && !folder.load(error))
+    if (settings.resume && !folder->hasResults()) {
+        *error = QStringLiteral("%1 holds no results.csv to resume").arg(path);
         return false;
+    }
+    if (!folder->claim(error, fresh))
+        return false;
+    if (settings.resume) {
+        if (!folder->load(error))
+            return false;
+        const QString difference = settings.differenceFrom(folder->recordedSettings(), folder->rows());
+        if (!difference.isEmpty()) {
+            *error = QStringLiteral("cannot resume %1: %2").arg(path, difference);
+            return false;
+        }
+    }
     if (!SerialLink::open(board, settings.port)) {
         *error = QStringLiteral("cannot open the board's port %1: %2").arg(settings.port, board.errorString());
         return false;
     }
+    QList<int> finished;
+    for (const ResultRow &row : folder->rows())
+        finished << row.index;
     for (int index : settings.modes) {
-        bool done = false;
-        for (const ResultRow &row : folder.rows())
-            done = done || row.index == index;
-        if (!done)
+        if (!finished.contains(index))
             pending << index;
     }
-    count = pending.size() + folder.rows().size();
-    position = folder.rows().size();
+    count = pending.size() + finished.size();
+    position = finished.size();
     return true;
 }
 
@@ -88,9 +105,14 @@ void Sweep::start()
 {
     running = true;
     sinceStart.start();
-    if (!QDir().mkpath(folder.path())) {
-        end(Failed, QStringLiteral("cannot create %1").arg(folder.path()));
-        return;
+    if (settings.resume) {
+        // The other files follow results.csv again, and the chart and report are redrawn.
+        QString error;
+        if (!folder->rewrite(settings.toJson(), folder->recordedIdentity(), &error)) {
+            end(Failed, error);
+            return;
+        }
+        emit recorded();
     }
     if (!meter) {
         nextMode();
@@ -125,23 +147,23 @@ void Sweep::endOfInput()
 void Sweep::stop()
 {
     if (running)
-        end(Stopped, mode >= 0 ? QStringLiteral("stopped during %1; the finished modes are kept").arg(currentModeText())
+        end(Stopped, mode >= 0 ? QStringLiteral("stopped during %1; the finished modes are kept").arg(PowerModes::describe(mode))
                                : QStringLiteral("stopped"));
 }
 
 QString Sweep::folderPath() const
 {
-    return folder.path();
+    return folder ? folder->path() : settings.outputFolder;
 }
 
 QList<ResultRow> Sweep::rows() const
 {
-    return folder.rows();
+    return folder ? folder->rows() : QList<ResultRow>();
 }
 
 bool Sweep::anyFailed() const
 {
-    for (const ResultRow &row : folder.rows()) {
+    for (const ResultRow &row : rows()) {
         if (row.verdict == QLatin1String("FAIL"))
             return true;
     }
@@ -150,6 +172,8 @@ bool Sweep::anyFailed() const
 
 void Sweep::nextMode()
 {
+    if (!running)
+        return;
     if (pending.isEmpty()) {
         end(Completed, QString());
         return;
@@ -179,7 +203,7 @@ void Sweep::sendCommand()
         fail(QStringLiteral("cannot send the mode's command: %1").arg(board.errorString()));
         return;
     }
-    sinceCommand.start();
+    commandSentAt = Readings::now();
     after(settings.planFor(mode).settleSeconds, &Sweep::measure);
 }
 
@@ -193,12 +217,16 @@ void Sweep::measure()
 
 void Sweep::takeReadings(const QList<Reading> &readings)
 {
-    const double seconds = sinceCommand.nsecsElapsed() / 1e9;
+    // Fewer readings than asked are never a finished mode, whatever the meter's dialect.
+    const int asked = settings.planFor(mode).meter.samples;
+    if (readings.size() != asked) {
+        fail(QStringLiteral("meter gave %1 readings, %2 were asked for").arg(readings.size()).arg(asked));
+        return;
+    }
     for (const Reading &reading : readings) {
-        samples << Sample {seconds, reading};
+        samples << Sample {(reading.arrivedAt - commandSentAt) / 1e9, reading};
         emit sampleTaken(mode, samples.last());
     }
-    // A typed meter hands over each reading as it is typed.
     awaitCoreMark();
 }
 
@@ -211,7 +239,7 @@ void Sweep::awaitCoreMark()
     awaitingCoreMark = true;
     whenWaited = [this] {
         awaitingCoreMark = false;
-        emit warning(QStringLiteral("%1: no CoreMark report within %2 s").arg(currentModeText()).arg(settings.replyTimeoutSeconds));
+        emit warning(QStringLiteral("%1: no CoreMark report within %2 s").arg(PowerModes::describe(mode)).arg(settings.replyTimeoutSeconds));
         record();
     };
     wait.start(int(settings.replyTimeoutSeconds * 1000));
@@ -230,28 +258,40 @@ void Sweep::collectReply()
     }
 }
 
+void Sweep::boardPortFailed(QSerialPort::SerialPortError error)
+{
+    static const QList<QSerialPort::SerialPortError> lost = {QSerialPort::ReadError, QSerialPort::ResourceError,
+                                                             QSerialPort::WriteError};
+    if (!running || !lost.contains(error))
+        return;
+    // A line that hangs up leaves the system nothing apt to say ("Unknown
+    // error", or the last ioctl's complaint), and the cause is always the same.
+    // Queued: the port is not to be closed inside its own notification.
+    QTimer::singleShot(0, this, [this] { fail(QStringLiteral("board's port failed: the port closed; is the board unplugged?")); });
+}
+
 void Sweep::record()
 {
-    const ResultRow row = ResultRow::measured(mode, modeStartedAt, samples, reply, settings.limits.value(mode),
-                                              settings.supplyVolts);
-    folder.add(row, samples);
+    ResultRow row = ResultRow::measured(mode, modeStartedAt, samples, reply, settings.limits.value(mode), settings.supplyVolts);
+    row.settings = settings.rowSettings(mode);
     QString error;
-    if (!folder.write(settings.toJson(), meterIdentity, &error)) {
+    if (!folder->commit(row, samples, settings.toJson(), meterIdentity, &error)) {
         fail(error);
         return;
     }
     emit recorded();
     ++modesTimed;
-    const double perMode = sinceStart.elapsed() / 1000.0 / modesTimed;
-    emit modeFinished(position, count, row, perMode * pending.size());
+    expectedOfTimed += expectedSeconds(mode);
+    emit modeFinished(position, count, row, secondsLeft());
     mode = -1;
-    nextMode();
+    // The next mode's commands go out from the event loop, not from inside a reply's delivery.
+    QTimer::singleShot(0, this, &Sweep::nextMode);
 }
 
 void Sweep::fail(const QString &reason)
 {
     if (running)
-        end(Failed, mode >= 0 ? QStringLiteral("%1: %2").arg(currentModeText(), reason) : reason);
+        end(Failed, mode >= 0 ? QStringLiteral("%1: %2").arg(PowerModes::describe(mode), reason) : reason);
 }
 
 void Sweep::end(Outcome outcome, const QString &message)
@@ -262,7 +302,11 @@ void Sweep::end(Outcome outcome, const QString &message)
     whenWaited = nullptr;
     reset->cancel();
     // Finished once the meter has its closing commands.
-    const auto announce = [this, outcome, message] { emit finished(outcome, message); };
+    const auto announce = [this, outcome, message] {
+        if (folder)
+            folder->release();
+        emit finished(outcome, message);
+    };
     if (!meter) {
         QTimer::singleShot(0, this, announce);
         return;
@@ -278,7 +322,22 @@ void Sweep::after(double seconds, void (Sweep::*step)())
     wait.start(int(seconds * 1000));
 }
 
-QString Sweep::currentModeText() const
+// What a mode takes by its own settings: the boot wait, the settle time and
+// the readings' integration.
+double Sweep::expectedSeconds(int index) const
 {
-    return PowerModes::describe(mode);
+    const ModePlan plan = settings.planFor(index);
+    const double readings = meter && !typedMeter ? plan.meter.samples * plan.meter.nplc * powerLineCycleSeconds : 0;
+    return settings.bootSeconds + plan.settleSeconds + readings;
+}
+
+// Each mode still to come by its own settings, plus what the finished modes
+// took beyond theirs (resets, replies, typing), on average.
+double Sweep::secondsLeft() const
+{
+    const double beyond = std::max(0.0, sinceStart.elapsed() / 1000.0 - expectedOfTimed) / std::max(1, modesTimed);
+    double left = 0;
+    for (int index : pending)
+        left += expectedSeconds(index) + beyond;
+    return left;
 }

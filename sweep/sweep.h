@@ -4,6 +4,7 @@
 #include "results/resultsfolder.h"
 #include "settings/sweepsettings.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
@@ -19,9 +20,9 @@ class TypedMeter;
 // Measures the board's power modes one after the other on the event loop:
 // for each mode it sets the meter up, resets the board, sends the mode's
 // command as the program does, lets it settle, takes the readings, waits for
-// a CoreMark report where one comes, and writes the results folder anew. It
-// never blocks: prompts go out as signals and come back as calls, and it
-// can be stopped at any moment, keeping every finished mode.
+// a CoreMark report where one comes, and commits the mode to the results
+// folder. It never blocks: prompts go out as signals and come back as calls,
+// and it can be stopped at any moment, keeping every finished mode.
 class Sweep : public QObject
 {
     Q_OBJECT
@@ -33,8 +34,9 @@ public:
     explicit Sweep(const SweepSettings &settings, QObject *parent = nullptr);
     ~Sweep() override;
 
-    // What can be checked before anything is sent: the board's port opens,
-    // the folder takes results. False with the reason otherwise.
+    // What can be checked before anything is sent: the folder is there and
+    // takes files (and, to resume, holds results of these settings), and the
+    // board's port opens. False with the reason otherwise.
     bool prepare(QString *error);
     void start();
 
@@ -67,13 +69,15 @@ private:
     void awaitCoreMark();
     void record();
     void collectReply();
+    void boardPortFailed(QSerialPort::SerialPortError error);
     void fail(const QString &reason);
     void end(Outcome outcome, const QString &message);
     void after(double seconds, void (Sweep::*step)());
-    QString currentModeText() const;
+    double expectedSeconds(int index) const;
+    double secondsLeft() const;
 
     SweepSettings settings;
-    ResultsFolder folder;
+    std::unique_ptr<ResultsFolder> folder;
     QSerialPort board;
     std::unique_ptr<Meter> meter;
     TypedMeter *typedMeter = nullptr;
@@ -85,9 +89,10 @@ private:
     int count = 0;
     int mode = -1;
     QDateTime modeStartedAt;
-    QElapsedTimer sinceCommand;
+    qint64 commandSentAt = 0;   // Readings::now()
     QElapsedTimer sinceStart;
     int modesTimed = 0;
+    double expectedOfTimed = 0;  // what the finished modes' own waits and readings took
     QList<Sample> samples;
     QByteArray reply;
     QTimer wait;
