@@ -7,9 +7,12 @@
 #include "commands/runcommand.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -32,33 +35,71 @@ const char usage[] =
     "report: 0 rebuilt, 2 missing or malformed results. compare: 0 no mode changed past the\n"
     "threshold, 1 some did, 2 a missing or malformed folder.\n";
 
-int printModes()
+int printModes(const QStringList &arguments)
 {
+    if (arguments.size() != 1) {
+        std::fputs("usage: pellmora-sweep modes\n", stderr);
+        return ExitCode::badInput;
+    }
     for (int mode = 0; mode < PowerModes::count(); ++mode)
         std::printf("%d %s\n", mode, PowerModes::name(mode).toLocal8Bit().constData());
     return ExitCode::allPassed;
+}
+
+struct Command
+{
+    const char *name;
+    bool draws;   // needs fonts and painting, so a GUI application
+    int (*run)(const QStringList &arguments);
+};
+
+const Command commands[] = {
+    {"modes", false, &printModes},
+    {"run", true, &runSweepCommand},
+    {"report", true, &reportCommand},
+    {"compare", true, &compareCommand},
+};
+
+// Qt wants a runtime folder of the user's own and warns on every run where
+// there is none (root under cron or CI); the tool then makes one for its run.
+class RuntimeFolder
+{
+public:
+    RuntimeFolder()
+    {
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && folder.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    }
+
+private:
+    QTemporaryDir folder;
+};
+
+int runCommand(const Command &command, int argc, char *argv[])
+{
+    const RuntimeFolder runtime;
+    std::unique_ptr<QCoreApplication> application;
+    if (command.draws) {
+        // Charts are drawn without a display, and a stale DISPLAY must not stop them.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("pellmora-sweep"));
+    return command.run(QCoreApplication::arguments().mid(1));
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Charts are drawn without a display, and a stale DISPLAY must not stop them.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("pellmora-sweep"));
-    const QStringList arguments = QCoreApplication::arguments();
-    const QString command = arguments.value(1);
-
-    if (command == QLatin1String("modes") && arguments.size() == 2)
-        return printModes();
-    if (command == QLatin1String("run"))
-        return runSweepCommand(arguments.mid(1));
-    if (command == QLatin1String("report"))
-        return reportCommand(arguments.mid(1));
-    if (command == QLatin1String("compare"))
-        return compareCommand(arguments.mid(1));
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+    const QByteArray name = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    for (const Command &command : commands) {
+        if (name == command.name)
+            return runCommand(command, argc, argv);
+    }
+    if (name == "--help" || name == "-h") {
         std::fputs(usage, stdout);
         return ExitCode::allPassed;
     }

@@ -5,6 +5,8 @@
 #include "report/sweepreport.h"
 #include "results/resultsfolder.h"
 
+#include <QJsonValue>
+
 #include <QCommandLineParser>
 #include <QDir>
 
@@ -36,6 +38,17 @@ bool parse(QCommandLineParser &parser, const QStringList &arguments, int positio
     return true;
 }
 
+// The folder given, made where missing, or a new PREFIX-YYYYMMDD-HHMMSS here.
+std::optional<QString> outputFolder(const QString &given, const QString &prefix, QString *error)
+{
+    if (given.isEmpty())
+        return ResultsFolder::createFresh(QStringLiteral("."), prefix, error);
+    if (QDir().mkpath(given))
+        return given;
+    *error = QStringLiteral("cannot create the folder %1").arg(given);
+    return std::nullopt;
+}
+
 std::optional<double> positiveNumber(const QCommandLineParser &parser, const QString &option, double lowest)
 {
     const std::optional<double> value = Numbers::parse(parser.value(option));
@@ -64,7 +77,10 @@ int reportCommand(const QStringList &arguments)
         }
     }
     QString error;
-    const auto rows = ResultsFolder::readRows(folder, &error);
+    QStringList warnings;
+    const auto rows = SweepReport::rowsOf(folder, context, &warnings, &error);
+    for (const QString &warning : warnings)
+        say(stderr, QStringLiteral("pellmora-sweep report: warning: ") + warning);
     if (!rows || !SweepReport::write(folder, *rows, context, &error)) {
         say(stderr, QStringLiteral("pellmora-sweep report: ") + error);
         return ExitCode::badInput;
@@ -95,10 +111,13 @@ int compareCommand(const QStringList &arguments)
     QString error;
     const auto comparison = Comparison::of(parser.positionalArguments().at(0), parser.positionalArguments().at(1),
                                            *threshold, &error);
-    const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out"))
-                                                            : freshFolderName(QStringLiteral("compare"));
-    if (!comparison || !QDir().mkpath(out) || !comparison->write(out, &error)) {
-        say(stderr, QStringLiteral("pellmora-sweep compare: ") + (error.isEmpty() ? QStringLiteral("cannot create ") + out : error));
+    if (!comparison) {
+        say(stderr, QStringLiteral("pellmora-sweep compare: ") + error);
+        return ExitCode::badInput;
+    }
+    const std::optional<QString> out = outputFolder(parser.value(QStringLiteral("out")), QStringLiteral("compare"), &error);
+    if (!out || !comparison->write(*out, &error)) {
+        say(stderr, QStringLiteral("pellmora-sweep compare: ") + error);
         return ExitCode::badInput;
     }
     for (const ComparedMode &mode : comparison->modes()) {

@@ -4,6 +4,8 @@
 #include "commands/exitcodes.h"
 #include "commands/terminalprompts.h"
 #include "report/reportwriter.h"
+#include "settings/planfiles.h"
+#include "settings/settingrules.h"
 #include "sweep/sweep.h"
 
 #include <QCommandLineParser>
@@ -66,35 +68,25 @@ public:
         for (int mode = 0; mode < PowerModes::count(); ++mode)
             settings.modes << mode;
         if (parser.isSet(QStringLiteral("modes"))) {
-            const auto modes = SweepInput::parseModes(parser.value(QStringLiteral("modes")), error);
+            const auto modes = SettingRules::parseModes(parser.value(QStringLiteral("modes")), error);
             if (!modes)
                 return false;
             settings.modes = *modes;
         }
-        if (!readMeter(settings, error) || !readDefaults(settings, error))
+        if (!readMeter(settings, error) || !readDefaults(settings, error) || !readFiles(settings, error))
             return false;
-        if (parser.isSet(QStringLiteral("plan"))) {
-            settings.planPath = parser.value(QStringLiteral("plan"));
-            const auto plan = SweepInput::loadPlan(settings.planPath, settings.defaults, error);
-            if (!plan)
-                return false;
-            settings.plan = *plan;
-        }
-        if (parser.isSet(QStringLiteral("limits"))) {
-            settings.limitsPath = parser.value(QStringLiteral("limits"));
-            const auto limits = SweepInput::loadLimits(settings.limitsPath, error);
-            if (!limits)
-                return false;
-            settings.limits = *limits;
-        }
+        const QString unmeasurable = settings.checkAgainstProfile();
+        if (!unmeasurable.isEmpty())
+            return refuse(error, unmeasurable);
         const auto reset = ResetStrategy::parse(parser.isSet(QStringLiteral("reset")) ? parser.value(QStringLiteral("reset"))
                                                                                     : QStringLiteral("prompt"), error);
         if (!reset)
             return false;
         settings.reset = *reset;
         settings.resume = parser.isSet(QStringLiteral("resume"));
-        settings.outputFolder = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out"))
-                                                                    : freshFolderName(QStringLiteral("sweep"));
+        settings.outputFolder = parser.value(QStringLiteral("out"));
+        if (settings.resume && settings.outputFolder.isEmpty())
+            return refuse(error, QStringLiteral("--resume needs --out, the folder to continue"));
         return true;
     }
 
@@ -105,23 +97,21 @@ private:
         return false;
     }
 
-    bool number(const char *name, double &value, double lowest, QString *error) const
+    bool number(const char *name, const NumberRule &rule, double &value, QString *error) const
     {
         const QString option = QLatin1String(name);
         if (!parser.isSet(option))
             return true;
-        const std::optional<double> parsed = Numbers::parse(parser.value(option));
-        if (!parsed || *parsed < lowest)
-            return refuse(error, QStringLiteral("--%1 takes a number of at least %2, such as 0.5, not \"%3\"")
-                                     .arg(option, Numbers::format(lowest), parser.value(option)));
-        value = *parsed;
-        return true;
+        const std::optional<double> parsed = rule.parse(parser.value(option), QStringLiteral("--") + option, error);
+        if (parsed)
+            value = *parsed;
+        return parsed.has_value();
     }
 
-    bool optionalNumber(const char *name, std::optional<double> &value, QString *error) const
+    bool optionalNumber(const char *name, const NumberRule &rule, std::optional<double> &value, QString *error) const
     {
         double number = 0;
-        if (!this->number(name, number, 1e-12, error))
+        if (!this->number(name, rule, number, error))
             return false;
         if (parser.isSet(QLatin1String(name)))
             value = number;
@@ -150,23 +140,41 @@ private:
 
     bool readDefaults(SweepSettings &settings, QString *error) const
     {
-        const bool typed = settings.meter && settings.meter->kind == MeterAddress::Manual;
-        double samples = typed ? 1 : 10;
         ModePlan &defaults = settings.defaults;
-        if (!number("samples", samples, 1, error) || !number("settle", defaults.settleSeconds, 0, error)
-            || !number("nplc", defaults.meter.nplc, 0.001, error) || !number("boot", settings.bootSeconds, 0, error)
-            || !number("reply-timeout", settings.replyTimeoutSeconds, 0, error)
-            || !optionalNumber("supply", settings.supplyVolts, error)
-            || !optionalNumber("battery-mah", settings.batteryMah, error))
+        double samples = SweepSettings::defaultSamples(settings.meter);
+        if (!number("samples", SettingRules::samples, samples, error)
+            || !number("settle", SettingRules::settleSeconds, defaults.settleSeconds, error)
+            || !number("nplc", SettingRules::nplc, defaults.meter.nplc, error)
+            || !number("boot", SettingRules::bootSeconds, settings.bootSeconds, error)
+            || !number("reply-timeout", SettingRules::replyTimeoutSeconds, settings.replyTimeoutSeconds, error)
+            || !optionalNumber("supply", SettingRules::supplyVolts, settings.supplyVolts, error)
+            || !optionalNumber("battery-mah", SettingRules::batteryMah, settings.batteryMah, error))
             return false;
-        if (samples != int(samples) || samples > 1000)
-            return refuse(error, QStringLiteral("--samples takes a whole number from 1 to 1000"));
         defaults.meter.samples = int(samples);
         if (parser.isSet(QStringLiteral("range"))) {
-            const auto range = SweepInput::parseRange(parser.value(QStringLiteral("range")));
+            const auto range = SettingRules::parseRange(parser.value(QStringLiteral("range")), QStringLiteral("--range"), error);
             if (!range)
-                return refuse(error, QStringLiteral("--range takes auto or a range in amperes, such as 0.001"));
+                return false;
             defaults.meter.range = *range;
+        }
+        return true;
+    }
+
+    bool readFiles(SweepSettings &settings, QString *error) const
+    {
+        if (parser.isSet(QStringLiteral("plan"))) {
+            settings.planPath = parser.value(QStringLiteral("plan"));
+            const auto plan = PlanFiles::loadPlan(settings.planPath, error);
+            if (!plan)
+                return false;
+            settings.plan = *plan;
+        }
+        if (parser.isSet(QStringLiteral("limits"))) {
+            settings.limitsPath = parser.value(QStringLiteral("limits"));
+            const auto limits = PlanFiles::loadLimits(settings.limitsPath, error);
+            if (!limits)
+                return false;
+            settings.limits = *limits;
         }
         return true;
     }
@@ -220,8 +228,9 @@ public:
     TerminalFrontEnd(Sweep &sweep, bool quiet)
         : sweep(sweep)
     {
-        connect(&sweep, &Sweep::resetWanted, this, [this] {
-            prompts.ask(QStringLiteral("press the board's reset button, then Enter\n"), [this](const QString &) { this->sweep.resetDone(); });
+        connect(&sweep, &Sweep::resetWanted, this, [this](int index) {
+            prompts.ask(QStringLiteral("press the board's reset button for %1, then Enter\n").arg(PowerModes::describe(index)),
+                        [this](const QString &) { this->sweep.resetDone(); });
         });
         connect(&sweep, &Sweep::readingWanted, this, &TerminalFrontEnd::askReading);
         connect(&prompts, &TerminalPrompts::endOfInput, &sweep, &Sweep::endOfInput);

@@ -1,6 +1,7 @@
 #include "commands/terminalprompts.h"
 
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
 
 TerminalPrompts::TerminalPrompts(QObject *parent)
@@ -13,6 +14,13 @@ TerminalPrompts::TerminalPrompts(QObject *parent)
 
 void TerminalPrompts::ask(const QString &question, std::function<void(const QString &)> answer)
 {
+    // On a terminal, keys pressed before the question answer nothing: an
+    // Enter pressed twice must not answer the next reset prompt. Lines from
+    // a pipe or a file are answers given in advance, and are kept.
+    if (isatty(STDIN_FILENO)) {
+        tcflush(STDIN_FILENO, TCIFLUSH);
+        buffered.clear();
+    }
     std::fputs(question.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
     pending = std::move(answer);

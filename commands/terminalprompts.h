@@ -7,8 +7,9 @@
 #include <functional>
 
 // Asks on standard error and takes the answer, a line, from standard input,
-// without blocking the event loop. Lines typed before a question are kept
-// for it, as a terminal keeps them.
+// without blocking the event loop. On a terminal only what is typed after a
+// question answers it; from a pipe or a file, each line answers the next
+// question.
 class TerminalPrompts : public QObject
 {
     Q_OBJECT

@@ -152,10 +152,28 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     return saveAtomically(QDir(folder).filePath(QStringLiteral("report.html")), page.html(), error);
 }
 
+std::optional<QList<ResultRow>> rowsOf(const QString &folder, const ReportContext &context, QStringList *warnings, QString *error)
+{
+    std::optional<QList<ResultRow>> rows = ResultsFolder::readRows(folder, error);
+    if (!rows)
+        return std::nullopt;
+    const QJsonValue supply = context.settings.value(QStringLiteral("supply_v"));
+    for (ResultRow &row : *rows) {
+        row.derive(supply.isDouble() ? std::optional<double>(supply.toDouble()) : std::nullopt);
+        if (row.mean && row.min && row.max && (*row.mean < *row.min || *row.mean > *row.max)) {
+            *warnings << QStringLiteral("mode %1: its mean, %2, lies outside its own min to max, %3 to %4")
+                             .arg(row.index).arg(Numbers::format(*row.mean), Numbers::format(*row.min), Numbers::format(*row.max));
+        }
+    }
+    return rows;
+}
+
 bool rebuild(const QString &folder, QString *error)
 {
-    const auto rows = ResultsFolder::readRows(folder, error);
-    return rows && write(folder, *rows, ReportContext::fromFolder(folder), error);
+    const ReportContext context = ReportContext::fromFolder(folder);
+    QStringList warnings;
+    const auto rows = rowsOf(folder, context, &warnings, error);
+    return rows && write(folder, *rows, context, error);
 }
 
 } // namespace SweepReport

@@ -28,7 +28,13 @@ CurrentChart chart(const QList<ResultRow> &rows);
 // chart.svg, chart.png and report.html in the folder, from these rows.
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error);
 
-// The same from the folder's own results.csv and results.json.
+// A folder's rows as the report shows them: each row's derived cells (power,
+// CoreMark per mA, verdict) follow from its own mean, limits and the supply
+// the folder recorded, whatever an edit left in them. `warnings` gets what
+// looks wrong and is kept, such as a mean outside its own min to max.
+std::optional<QList<ResultRow>> rowsOf(const QString &folder, const ReportContext &context, QStringList *warnings, QString *error);
+
+// The chart and report from the folder's own results.csv and results.json.
 bool rebuild(const QString &folder, QString *error);
 
 // "18.5 h", "42 days", "3.1 years": how long a battery of this capacity lasts at this current.

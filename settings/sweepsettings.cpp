@@ -1,44 +1,15 @@
 #include "settings/sweepsettings.h"
 
 #include "board/powermodes.h"
-#include "results/atomicfile.h"
-#include "results/csv.h"
+#include "settings/settingrules.h"
 
 #include <QJsonArray>
 
 namespace {
 
-const QStringList planHeader = {"index", "range", "nplc", "settle_s", "samples"};
-const QStringList limitsHeader = {"index", "min_a", "max_a"};
-
-std::optional<int> modeIndex(const QString &text)
+QJsonValue json(const std::optional<double> &value)
 {
-    bool ok = false;
-    const int index = text.trimmed().toInt(&ok);
-    if (!ok || !PowerModes::find(index))
-        return std::nullopt;
-    return index;
-}
-
-// An empty cell keeps what was there; anything else must be a number that `valid` accepts.
-template <typename Valid>
-bool overrideNumber(const QString &cell, double &value, Valid valid)
-{
-    if (cell.trimmed().isEmpty())
-        return true;
-    const std::optional<double> number = Numbers::parse(cell);
-    if (!number || !valid(*number))
-        return false;
-    value = *number;
-    return true;
-}
-
-bool save(const QString &path, const QStringList &header, const QList<QStringList> &rows, QString *error)
-{
-    QByteArray content = Csv::row(header).toUtf8();
-    for (const QStringList &row : rows)
-        content += Csv::row(row).toUtf8();
-    return saveAtomically(path, content, error);
+    return value ? QJsonValue(*value) : QJsonValue();
 }
 
 QString optionalNumber(const std::optional<double> &value)
@@ -46,9 +17,27 @@ QString optionalNumber(const std::optional<double> &value)
     return value ? Numbers::format(*value) : QString();
 }
 
-QJsonValue json(const std::optional<double> &value)
+// An empty cell is not set; anything else must satisfy its rule.
+std::optional<double> cellNumber(const QString &cell, const NumberRule &rule, const QString &column, QString *why)
 {
-    return value ? QJsonValue(*value) : QJsonValue();
+    return cell.trimmed().isEmpty() ? std::nullopt : rule.parse(cell, column, why);
+}
+
+// The settings that change a measurement, by their key in results.json and
+// their option on the command line.
+const QList<QPair<const char *, const char *>> measurementKeys = {
+    {"port", "--port"}, {"meter", "--meter"}, {"meter_profile", "--meter-profile"}, {"range", "--range"},
+    {"nplc", "--nplc"}, {"samples", "--samples"}, {"settle_s", "--settle"}, {"boot_s", "--boot"},
+    {"supply_v", "--supply"},
+};
+
+QString shown(const QJsonValue &value)
+{
+    if (value.isDouble())
+        return Numbers::format(value.toDouble());
+    if (value.isString())
+        return value.toString().isEmpty() ? QStringLiteral("none") : value.toString();
+    return value.isUndefined() ? QStringLiteral("nothing recorded") : QStringLiteral("none");
 }
 
 } // namespace
@@ -75,6 +64,85 @@ QString ResetStrategy::text() const
     return QLatin1String(names[kind]) + command;
 }
 
+QString ResetStrategy::recordedText() const
+{
+    return kind == Command ? QStringLiteral("command") : text();
+}
+
+const QStringList PlanRow::columns = {"range", "nplc", "settle_s", "samples"};
+
+ModePlan PlanRow::over(const ModePlan &defaults) const
+{
+    ModePlan plan = defaults;
+    if (range)
+        plan.meter.range = *range;
+    plan.meter.nplc = nplc.value_or(defaults.meter.nplc);
+    plan.settleSeconds = settleSeconds.value_or(defaults.settleSeconds);
+    plan.meter.samples = samples.value_or(defaults.meter.samples);
+    return plan;
+}
+
+PlanRow PlanRow::parse(const QStringList &cells, QStringList *reasons)
+{
+    PlanRow row;
+    *reasons = QStringList {QString(), QString(), QString(), QString()};
+    if (!cells.value(0).trimmed().isEmpty()) {
+        if (const auto range = SettingRules::parseRange(cells.value(0), columns.at(0), &(*reasons)[0]))
+            row.range = *range;
+    }
+    row.nplc = cellNumber(cells.value(1), SettingRules::nplc, columns.at(1), &(*reasons)[1]);
+    row.settleSeconds = cellNumber(cells.value(2), SettingRules::settleSeconds, columns.at(2), &(*reasons)[2]);
+    if (const auto samples = cellNumber(cells.value(3), SettingRules::samples, columns.at(3), &(*reasons)[3]))
+        row.samples = int(*samples);
+    return row;
+}
+
+QStringList PlanRow::cells() const
+{
+    return {range ? (*range ? Numbers::format(**range) : QStringLiteral("auto")) : QString(), optionalNumber(nplc),
+            optionalNumber(settleSeconds), samples ? QString::number(*samples) : QString()};
+}
+
+Limits parseLimits(const QStringList &cells, QStringList *reasons)
+{
+    static const QStringList columns = {QStringLiteral("min_a"), QStringLiteral("max_a")};
+    Limits limits;
+    *reasons = QStringList {QString(), QString()};
+    limits.min = cellNumber(cells.value(0), SettingRules::limitAmperes, columns.at(0), &(*reasons)[0]);
+    limits.max = cellNumber(cells.value(1), SettingRules::limitAmperes, columns.at(1), &(*reasons)[1]);
+    if (limits.min && limits.max && *limits.min > *limits.max)
+        (*reasons)[1] = QStringLiteral("max_a %1 is below min_a %2").arg(cells.value(1).trimmed(), cells.value(0).trimmed());
+    return limits;
+}
+
+QStringList limitCells(const Limits &limits)
+{
+    return {optionalNumber(limits.min), optionalNumber(limits.max)};
+}
+
+int SweepSettings::defaultSamples(const std::optional<MeterAddress> &meter)
+{
+    return meter && meter->kind == MeterAddress::Manual ? 1 : 10;
+}
+
+QString SweepSettings::checkAgainstProfile() const
+{
+    if (!meter || meter->kind == MeterAddress::Manual)
+        return QString();
+    for (int mode : modes) {
+        const QString why = SettingRules::checkRange(planFor(mode).meter.range, profile);
+        if (!why.isEmpty())
+            return QStringLiteral("mode %1: %2").arg(mode).arg(why);
+    }
+    return QString();
+}
+
+RowSettings SweepSettings::rowSettings(int mode) const
+{
+    const ModePlan used = planFor(mode);
+    return {used.meter.range, used.meter.nplc, used.settleSeconds, used.meter.samples, bootSeconds};
+}
+
 QJsonObject SweepSettings::toJson() const
 {
     QJsonArray modeList;
@@ -86,117 +154,27 @@ QJsonObject SweepSettings::toJson() const
         {"settle_s", defaults.settleSeconds},
         {"range", defaults.meter.range ? QJsonValue(*defaults.meter.range) : QJsonValue("auto")},
         {"nplc", defaults.meter.nplc}, {"plan", planPath}, {"limits", limitsPath},
-        {"reset", reset.text()}, {"boot_s", bootSeconds},
+        {"reset", reset.recordedText()}, {"boot_s", bootSeconds},
         {"reply_timeout_s", replyTimeoutSeconds}, {"supply_v", json(supplyVolts)},
         {"battery_mah", json(batteryMah)},
     };
 }
 
-namespace SweepInput {
-
-std::optional<QList<int>> parseModes(const QString &text, QString *error)
+QString SweepSettings::differenceFrom(const QJsonObject &recorded, const QList<ResultRow> &rows) const
 {
-    QList<int> modes;
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        const QStringList bounds = item.split(QLatin1Char('-'));
-        const std::optional<int> first = modeIndex(bounds.first());
-        const std::optional<int> last = bounds.size() == 2 ? modeIndex(bounds.last()) : first;
-        if (bounds.size() > 2 || !first || !last || *last < *first) {
-            *error = QStringLiteral("unknown mode \"%1\" in \"%2\"; modes are 0 to %3, as in 0-7,15")
-                         .arg(item, text).arg(PowerModes::count() - 1);
-            return std::nullopt;
-        }
-        for (int mode = *first; mode <= *last; ++mode)
-            modes << mode;
+    const QJsonObject here = toJson();
+    for (const auto &key : measurementKeys) {
+        const QJsonValue mine = here.value(QLatin1String(key.first));
+        const QJsonValue theirs = recorded.value(QLatin1String(key.first));
+        if (mine != theirs)
+            return QStringLiteral("%1 is %2 here but %3 in the folder").arg(QLatin1String(key.second), shown(mine), shown(theirs));
     }
-    return modes;
-}
-
-std::optional<std::optional<double>> parseRange(const QString &text)
-{
-    if (text.trimmed() == QLatin1String("auto"))
-        return std::optional<double>();
-    const std::optional<double> amperes = Numbers::parse(text);
-    if (!amperes || *amperes <= 0)
-        return std::nullopt;
-    return amperes;
-}
-
-std::optional<QMap<int, ModePlan>> loadPlan(const QString &path, const ModePlan &defaults, QString *error)
-{
-    const std::optional<Csv::Table> table = Csv::read(path, planHeader, error);
-    if (!table)
-        return std::nullopt;
-    QMap<int, ModePlan> plan;
-    for (int i = 0; i < table->rows.size(); ++i) {
-        const QStringList &row = table->rows.at(i);
-        ModePlan mode = defaults;
-        const std::optional<int> index = modeIndex(row.at(0));
-        const std::optional<std::optional<double>> range =
-            row.at(1).trimmed().isEmpty() ? std::optional<std::optional<double>>(defaults.meter.range) : parseRange(row.at(1));
-        double samples = defaults.meter.samples;
-        const bool valid = index && range && !plan.contains(*index)
-            && overrideNumber(row.at(2), mode.meter.nplc, [](double n) { return n > 0 && n <= 100; })
-            && overrideNumber(row.at(3), mode.settleSeconds, [](double s) { return s >= 0; })
-            && overrideNumber(row.at(4), samples, [](double n) { return n >= 1 && n <= 1000 && n == int(n); });
-        if (!valid) {
-            *error = QStringLiteral("%1:%2: not a plan row (index of a mode, range auto or amperes, nplc, settle_s, "
-                                    "samples): %3").arg(path).arg(table->rowLines.at(i)).arg(row.join(QLatin1Char(',')));
-            return std::nullopt;
+    for (const ResultRow &row : rows) {
+        const RowSettings planned = rowSettings(row.index);
+        if (row.settings && !(*row.settings == planned)) {
+            return QStringLiteral("%1 was measured with %2; this run would use %3")
+                .arg(PowerModes::describe(row.index), row.settings->text(), planned.text());
         }
-        mode.meter.range = *range;
-        mode.meter.samples = int(samples);
-        plan.insert(*index, mode);
     }
-    return plan;
+    return QString();
 }
-
-bool savePlan(const QString &path, const QMap<int, ModePlan> &plan, QString *error)
-{
-    QList<QStringList> rows;
-    for (auto mode = plan.cbegin(); mode != plan.cend(); ++mode) {
-        const MeterSettings &meter = mode.value().meter;
-        rows << QStringList {QString::number(mode.key()), meter.range ? Numbers::format(*meter.range) : QStringLiteral("auto"),
-                             Numbers::format(meter.nplc), Numbers::format(mode.value().settleSeconds),
-                             QString::number(meter.samples)};
-    }
-    return save(path, planHeader, rows, error);
-}
-
-std::optional<QMap<int, Limits>> loadLimits(const QString &path, QString *error)
-{
-    const std::optional<Csv::Table> table = Csv::read(path, limitsHeader, error);
-    if (!table)
-        return std::nullopt;
-    QMap<int, Limits> limits;
-    for (int i = 0; i < table->rows.size(); ++i) {
-        const QStringList &row = table->rows.at(i);
-        const std::optional<int> index = modeIndex(row.at(0));
-        Limits bounds;
-        bool valid = index && !limits.contains(*index);
-        for (int column : {1, 2}) {
-            if (row.at(column).trimmed().isEmpty())
-                continue;
-            const std::optional<double> bound = Numbers::parse(row.at(column));
-            valid = valid && bound;
-            (column == 1 ? bounds.min : bounds.max) = bound;
-        }
-        if (!valid || (bounds.min && bounds.max && *bounds.min > *bounds.max)) {
-            *error = QStringLiteral("%1:%2: not a limits row (index of a mode, min_a, max_a): %3")
-                         .arg(path).arg(table->rowLines.at(i)).arg(row.join(QLatin1Char(',')));
-            return std::nullopt;
-        }
-        limits.insert(*index, bounds);
-    }
-    return limits;
-}
-
-bool saveLimits(const QString &path, const QMap<int, Limits> &limits, QString *error)
-{
-    QList<QStringList> rows;
-    for (auto mode = limits.cbegin(); mode != limits.cend(); ++mode)
-        rows << QStringList {QString::number(mode.key()), optionalNumber(mode.value().min), optionalNumber(mode.value().max)};
-    return save(path, limitsHeader, rows, error);
-}
-
-} // namespace SweepInput

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -22,14 +23,37 @@ struct ResetStrategy
 
     static std::optional<ResetStrategy> parse(const QString &text, QString *error);
     QString text() const;
+    // As files and reports show it: a command may hold credentials, so it is not repeated.
+    QString recordedText() const;
 };
 
-// One mode's measurement, where a plan file may differ from the defaults.
+// One mode's measurement.
 struct ModePlan
 {
     MeterSettings meter;
     double settleSeconds = 2;
 };
+
+// A mode's row of a plan: what it sets; an empty cell keeps the default.
+struct PlanRow
+{
+    std::optional<std::optional<double>> range;   // set: auto (none) or amperes
+    std::optional<double> nplc;
+    std::optional<double> settleSeconds;
+    std::optional<int> samples;
+
+    ModePlan over(const ModePlan &defaults) const;
+
+    // The plan file's cells after the index, in its order; each cell's reason
+    // lands at its place in `reasons`, empty where the cell is valid.
+    static const QStringList columns;
+    static PlanRow parse(const QStringList &cells, QStringList *reasons);
+    QStringList cells() const;
+};
+
+// Limits from their two cells, min_a and max_a; reasons as for a plan row.
+Limits parseLimits(const QStringList &cells, QStringList *reasons);
+QStringList limitCells(const Limits &limits);
 
 // Everything a sweep needs to know, as the command line or the window gives it.
 struct SweepSettings
@@ -41,7 +65,7 @@ struct SweepSettings
     MeterProfile profile;
     QString profilePath;
     ModePlan defaults;
-    QMap<int, ModePlan> plan;             // per mode, from a plan file
+    QMap<int, PlanRow> plan;              // per mode, from a plan file or the window's table
     QString planPath;
     QMap<int, Limits> limits;
     QString limitsPath;
@@ -50,30 +74,24 @@ struct SweepSettings
     double replyTimeoutSeconds = 60;
     std::optional<double> supplyVolts;
     std::optional<double> batteryMah;
-    QString outputFolder;
+    QString outputFolder;                 // empty: a new sweep-YYYYMMDD-HHMMSS in outputParent
+    QString outputParent = QStringLiteral(".");
     bool resume = false;
 
-    ModePlan planFor(int mode) const { return plan.value(mode, defaults); }
+    ModePlan planFor(int mode) const { return plan.value(mode).over(defaults); }
+    // The readings per mode when none are given: one typed, ten read.
+    static int defaultSamples(const std::optional<MeterAddress> &meter);
+
+    // Why these settings cannot be measured with the meter's profile, or empty.
+    QString checkAgainstProfile() const;
+
     // As results.json records them.
     QJsonObject toJson() const;
+    // The first setting that changes a measurement and differs from what a
+    // folder recorded (its settings and its rows), or empty when none does.
+    QString differenceFrom(const QJsonObject &recorded, const QList<ResultRow> &rows) const;
+    // What a mode is measured with, as its row records it.
+    RowSettings rowSettings(int mode) const;
 };
-
-namespace SweepInput {
-
-// "0-7,15": indexes and ranges of the power-mode list, in the order given.
-std::optional<QList<int>> parseModes(const QString &text, QString *error);
-
-// index,range,nplc,settle_s,samples; an empty cell keeps the default.
-std::optional<QMap<int, ModePlan>> loadPlan(const QString &path, const ModePlan &defaults, QString *error);
-bool savePlan(const QString &path, const QMap<int, ModePlan> &plan, QString *error);
-
-// index,min_a,max_a; either bound may be empty.
-std::optional<QMap<int, Limits>> loadLimits(const QString &path, QString *error);
-bool saveLimits(const QString &path, const QMap<int, Limits> &limits, QString *error);
-
-// "auto" or a range in amperes.
-std::optional<std::optional<double>> parseRange(const QString &text);
-
-} // namespace SweepInput
 
 #endif // SWEEPSETTINGS_H

@@ -1,19 +1,61 @@
 #include "sweepwindow/modetable.h"
 
 #include "board/powermodes.h"
+#include "settings/planfiles.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 namespace {
 
-const ModePlan defaultPlan {{std::nullopt, 1, 10}, 2};
+const QColor invalidBackground(0xfd, 0xe2, 0xe2);
 
-QString optionalNumber(const std::optional<double> &value)
+// An empty cell shows, in grey, the default it stands for.
+class DefaultShowingDelegate : public QStyledItemDelegate
 {
-    return value ? Numbers::format(*value) : QString();
-}
+public:
+    explicit DefaultShowingDelegate(ModeTable *table)
+        : QStyledItemDelegate(table)
+        , table(table)
+    {
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data().toString().isEmpty())
+            return;
+        const QString shown = defaultText(index.column());
+        if (shown.isEmpty())
+            return;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Disabled, QPalette::Text));
+        painter->drawText(option.rect.adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, shown);
+        painter->restore();
+    }
+
+private:
+    QString defaultText(int column) const
+    {
+        const ModePlan defaults = table->defaults();
+        switch (column) {
+        case ModeTable::Range:
+            return defaults.meter.range ? Numbers::format(*defaults.meter.range) : QStringLiteral("auto");
+        case ModeTable::Nplc:
+            return Numbers::format(defaults.meter.nplc);
+        case ModeTable::Settle:
+            return Numbers::format(defaults.settleSeconds);
+        case ModeTable::Samples:
+            return QString::number(defaults.meter.samples);
+        default:
+            return QString();
+        }
+    }
+
+    const ModeTable *table;
+};
 
 } // namespace
 
@@ -23,6 +65,7 @@ ModeTable::ModeTable(QWidget *parent)
     setHorizontalHeaderLabels({tr("Measure"), tr("Mode"), tr("Range (A)"), tr("NPLC"), tr("Settle (s)"), tr("Readings"),
                                tr("Min (A)"), tr("Max (A)")});
     verticalHeader()->hide();
+    setItemDelegate(new DefaultShowingDelegate(this));
     for (int mode = 0; mode < PowerModes::count(); ++mode) {
         auto *measure = new QTableWidgetItem;
         measure->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
@@ -33,7 +76,6 @@ ModeTable::ModeTable(QWidget *parent)
         setItem(mode, Mode, name);
         for (int column = Range; column < ColumnCount; ++column)
             setItem(mode, column, new QTableWidgetItem);
-        setPlanRow(mode, defaultPlan);
     }
     resizeColumnsToContents();
     // Room for a current in amperes as the files write it.
@@ -41,7 +83,12 @@ ModeTable::ModeTable(QWidget *parent)
         setColumnWidth(column, std::max(columnWidth(column), fontMetrics().horizontalAdvance(QStringLiteral("0.0000015")) + 12));
     // Wide enough for every column, the modes' names in full.
     setMinimumWidth(horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
-    connect(this, &QTableWidget::itemChanged, this, &ModeTable::edited);
+    connect(this, &QTableWidget::itemChanged, this, [this] {
+        if (checking)
+            return;
+        check();
+        emit edited();
+    });
 }
 
 void ModeTable::checkAll(bool checked)
@@ -66,94 +113,105 @@ void ModeTable::setCheckedModes(const QList<int> &modes)
         item(mode, Measure)->setCheckState(modes.contains(mode) ? Qt::Checked : Qt::Unchecked);
 }
 
-std::optional<QMap<int, ModePlan>> ModeTable::plan(QString *error) const
+void ModeTable::setDefaults(const ModePlan &defaults)
 {
-    QMap<int, ModePlan> plan;
-    for (int mode = 0; mode < rowCount(); ++mode) {
-        ModePlan modePlan;
-        const auto range = SweepInput::parseRange(text(mode, Range));
-        const auto nplc = Numbers::parse(text(mode, Nplc));
-        const auto settle = Numbers::parse(text(mode, Settle));
-        const auto samples = Numbers::parse(text(mode, Samples));
-        const QList<QPair<bool, Column>> checks = {
-            {bool(range), Range}, {nplc && *nplc > 0 && *nplc <= 100, Nplc}, {settle && *settle >= 0, Settle},
-            {samples && *samples >= 1 && *samples <= 1000 && *samples == int(*samples), Samples},
-        };
-        for (const auto &check : checks) {
-            if (!check.first) {
-                *error = tr("mode %1: %2 \"%3\" is not valid").arg(mode).arg(horizontalHeaderItem(check.second)->text(),
-                                                                           text(mode, check.second));
-                return std::nullopt;
-            }
-        }
-        plan.insert(mode, {{*range, *nplc, int(*samples)}, *settle});
-    }
-    return plan;
+    shownDefaults = defaults;
+    viewport()->update();
 }
 
-std::optional<QMap<int, Limits>> ModeTable::limits(QString *error) const
+int ModeTable::invalidCellCount() const
 {
-    QMap<int, Limits> limits;
+    return invalidCells;
+}
+
+QString ModeTable::summary() const
+{
+    if (invalidCells == 0)
+        return QString();
+    return tr("%n cell(s) of the table are not valid (marked in red; the reason is in each one's tooltip).", nullptr,
+              invalidCells);
+}
+
+std::optional<QMap<int, PlanRow>> ModeTable::plan() const
+{
+    if (invalidCells > 0)
+        return std::nullopt;
+    QMap<int, PlanRow> rows;
+    QStringList reasons;
     for (int mode = 0; mode < rowCount(); ++mode) {
-        Limits bounds;
-        for (Column column : {LimitMin, LimitMax}) {
-            if (text(mode, column).isEmpty())
-                continue;
-            const std::optional<double> bound = Numbers::parse(text(mode, column));
-            if (!bound) {
-                *error = tr("mode %1: limit \"%2\" is not a current in amperes").arg(mode).arg(text(mode, column));
-                return std::nullopt;
-            }
-            (column == LimitMin ? bounds.min : bounds.max) = bound;
-        }
-        if (bounds.min || bounds.max)
-            limits.insert(mode, bounds);
+        const QStringList cells = rowCells(mode, Range, Samples);
+        if (cells.join(QString()).isEmpty())
+            continue;
+        rows.insert(mode, PlanRow::parse(cells, &reasons));
     }
-    return limits;
+    return rows;
+}
+
+std::optional<QMap<int, Limits>> ModeTable::limits() const
+{
+    if (invalidCells > 0)
+        return std::nullopt;
+    QMap<int, Limits> bounds;
+    QStringList reasons;
+    for (int mode = 0; mode < rowCount(); ++mode) {
+        const Limits modeLimits = parseLimits(rowCells(mode, LimitMin, LimitMax), &reasons);
+        if (modeLimits.min || modeLimits.max)
+            bounds.insert(mode, modeLimits);
+    }
+    return bounds;
 }
 
 bool ModeTable::loadPlan(const QString &path, QString *error)
 {
-    const auto loaded = SweepInput::loadPlan(path, defaultPlan, error);
+    const auto loaded = PlanFiles::loadPlan(path, error);
     if (!loaded)
         return false;
-    for (auto mode = loaded->cbegin(); mode != loaded->cend(); ++mode)
-        setPlanRow(mode.key(), mode.value());
+    for (int mode = 0; mode < rowCount(); ++mode) {
+        const QStringList cells = loaded->value(mode).cells();
+        for (int column = Range; column <= Samples; ++column)
+            setText(mode, Column(column), cells.at(column - Range));
+    }
     return true;
 }
 
 bool ModeTable::savePlan(const QString &path, QString *error) const
 {
-    const auto modes = plan(error);
-    return modes && SweepInput::savePlan(path, *modes, error);
+    const auto rows = plan();
+    if (!rows) {
+        *error = summary();
+        return false;
+    }
+    return PlanFiles::savePlan(path, *rows, error);
 }
 
 bool ModeTable::loadLimits(const QString &path, QString *error)
 {
-    const auto loaded = SweepInput::loadLimits(path, error);
+    const auto loaded = PlanFiles::loadLimits(path, error);
     if (!loaded)
         return false;
     for (int mode = 0; mode < rowCount(); ++mode) {
-        const Limits bounds = loaded->value(mode);
-        setText(mode, LimitMin, optionalNumber(bounds.min));
-        setText(mode, LimitMax, optionalNumber(bounds.max));
+        const QStringList cells = limitCells(loaded->value(mode));
+        setText(mode, LimitMin, cells.at(0));
+        setText(mode, LimitMax, cells.at(1));
     }
     return true;
 }
 
 bool ModeTable::saveLimits(const QString &path, QString *error) const
 {
-    const auto bounds = limits(error);
-    return bounds && SweepInput::saveLimits(path, *bounds, error);
+    const auto bounds = limits();
+    if (!bounds) {
+        *error = summary();
+        return false;
+    }
+    return PlanFiles::saveLimits(path, *bounds, error);
 }
 
 QStringList ModeTable::cells() const
 {
     QStringList all;
-    for (int mode = 0; mode < rowCount(); ++mode) {
-        for (int column = Range; column < ColumnCount; ++column)
-            all << text(mode, Column(column));
-    }
+    for (int mode = 0; mode < rowCount(); ++mode)
+        all << rowCells(mode, Range, LimitMax);
     return all;
 }
 
@@ -168,17 +226,6 @@ void ModeTable::setCells(const QStringList &cells)
     }
 }
 
-void ModeTable::adoptSampleDefault(int samples)
-{
-    const QString other = samples == 1 ? QStringLiteral("10") : QStringLiteral("1");
-    for (int mode = 0; mode < rowCount(); ++mode) {
-        if (text(mode, Samples) != other)
-            return;   // set by hand: kept
-    }
-    for (int mode = 0; mode < rowCount(); ++mode)
-        setText(mode, Samples, QString::number(samples));
-}
-
 QString ModeTable::text(int row, Column column) const
 {
     return item(row, column)->text().trimmed();
@@ -189,10 +236,36 @@ void ModeTable::setText(int row, Column column, const QString &text)
     item(row, column)->setText(text);
 }
 
-void ModeTable::setPlanRow(int mode, const ModePlan &modePlan)
+QStringList ModeTable::rowCells(int row, Column first, Column last) const
 {
-    setText(mode, Range, modePlan.meter.range ? Numbers::format(*modePlan.meter.range) : QStringLiteral("auto"));
-    setText(mode, Nplc, Numbers::format(modePlan.meter.nplc));
-    setText(mode, Settle, Numbers::format(modePlan.settleSeconds));
-    setText(mode, Samples, QString::number(modePlan.meter.samples));
+    QStringList cells;
+    for (int column = first; column <= last; ++column)
+        cells << text(row, Column(column));
+    return cells;
+}
+
+// Checks every cell by the files' rules and marks each invalid one.
+void ModeTable::check()
+{
+    checking = true;
+    invalidCells = 0;
+    for (int mode = 0; mode < rowCount(); ++mode) {
+        QStringList planReasons;
+        QStringList limitReasons;
+        PlanRow::parse(rowCells(mode, Range, Samples), &planReasons);
+        parseLimits(rowCells(mode, LimitMin, LimitMax), &limitReasons);
+        const QStringList reasons = planReasons + limitReasons;
+        for (int column = Range; column < ColumnCount; ++column)
+            mark(mode, Column(column), reasons.at(column - Range));
+    }
+    checking = false;
+}
+
+void ModeTable::mark(int row, Column column, const QString &reason)
+{
+    QTableWidgetItem *cell = item(row, column);
+    cell->setToolTip(reason);
+    cell->setBackground(reason.isEmpty() ? QBrush() : QBrush(invalidBackground));
+    if (!reason.isEmpty())
+        ++invalidCells;
 }

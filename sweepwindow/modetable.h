@@ -8,7 +8,10 @@
 // The 18 power modes to set a sweep up with: which to measure, and per mode
 // the meter's range, integration time, settle time, readings and limits,
 // edited in place and loaded from or saved to the command line's plan and
-// limits files.
+// limits files. An empty cell keeps the default, shown in grey, as an empty
+// cell of a plan file does. Every cell is checked by the rules the command
+// line uses, and every invalid one is marked at once, its reason in its
+// tooltip.
 class ModeTable : public QTableWidget
 {
     Q_OBJECT
@@ -22,9 +25,17 @@ public:
     QList<int> checkedModes() const;
     void setCheckedModes(const QList<int> &modes);
 
-    // Every mode's settings; empty with the first cell at fault where one is not valid.
-    std::optional<QMap<int, ModePlan>> plan(QString *error) const;
-    std::optional<QMap<int, Limits>> limits(QString *error) const;
+    // What empty cells stand for.
+    void setDefaults(const ModePlan &defaults);
+    ModePlan defaults() const { return shownDefaults; }
+
+    // The cells that are not valid, and one line that sums them up; empty when all are.
+    int invalidCellCount() const;
+    QString summary() const;
+
+    // The rows that set something, and the limits; only when every cell is valid.
+    std::optional<QMap<int, PlanRow>> plan() const;
+    std::optional<QMap<int, Limits>> limits() const;
 
     bool loadPlan(const QString &path, QString *error);
     bool savePlan(const QString &path, QString *error) const;
@@ -35,16 +46,19 @@ public:
     QStringList cells() const;
     void setCells(const QStringList &cells);
 
-    // Readings per mode where they still are the other meter kind's default.
-    void adoptSampleDefault(int samples);
-
 signals:
     void edited();
 
 private:
     QString text(int row, Column column) const;
     void setText(int row, Column column, const QString &text);
-    void setPlanRow(int mode, const ModePlan &modePlan);
+    QStringList rowCells(int row, Column first, Column last) const;
+    void check();
+    void mark(int row, Column column, const QString &reason);
+
+    ModePlan shownDefaults;
+    int invalidCells = 0;
+    bool checking = false;
 };
 
 #endif // MODETABLE_H

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QToolButton>
 
@@ -70,17 +71,6 @@ QWidget *row(std::initializer_list<QWidget *> widgets)
     for (QWidget *widget : widgets)
         layout->addWidget(widget, widget == *widgets.begin() ? 1 : 0);
     return holder;
-}
-
-bool portExists(const QString &name)
-{
-    if (QFileInfo::exists(name))
-        return true;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (info.portName() == name)
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -151,10 +141,11 @@ SetupForm::SetupForm(QWidget *parent)
     connect(port, &QComboBox::editTextChanged, this, &SetupForm::check);
     for (QComboBox *box : {meterKinds, resetKinds})
         connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, &SetupForm::check);
-    for (QLineEdit *field : {meterAddressField, profile, resetCommand, folder})
+    for (QLineEdit *field : {meterAddressField, resetCommand, folder})
         connect(field, &QLineEdit::textChanged, this, &SetupForm::check);
+    connect(profile, &QLineEdit::textChanged, this, &SetupForm::loadProfile);
     refreshPorts();
-    check();
+    loadProfile();
 }
 
 SetupForm::~SetupForm() = default;
@@ -168,13 +159,27 @@ QLabel *SetupForm::reasonLabel()
     return label;
 }
 
+// Listing the ports takes the platform tens of milliseconds, so it is done
+// here and on Refresh, not as the user types.
 void SetupForm::refreshPorts()
 {
     const QString current = port->currentText();
-    port->clear();
+    listedPorts.clear();
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        port->addItem(info.portName());
+        listedPorts << info.portName();
+    const QSignalBlocker quiet(port);
+    port->clear();
+    port->addItems(listedPorts);
     port->setEditText(current.isEmpty() ? port->itemText(0) : current);
+    check();
+}
+
+void SetupForm::loadProfile()
+{
+    const QString path = profile->text().trimmed();
+    profileError.clear();
+    profileLoaded = path.isEmpty() ? std::optional<MeterProfile>(MeterProfile()) : MeterProfile::load(path, &profileError);
+    check();
 }
 
 QString SetupForm::meterKind() const
@@ -187,9 +192,13 @@ QString SetupForm::resetKind() const
     return resetKinds->currentData().toString();
 }
 
-bool SetupForm::meterIsTyped() const
+ModePlan SetupForm::defaults() const
 {
-    return meterKind() == QLatin1String("manual");
+    ModePlan defaults;
+    defaults.meter.samples = SweepSettings::defaultSamples(meterKind() == QLatin1String("manual")
+                                                               ? std::optional<MeterAddress>(MeterAddress())
+                                                               : std::nullopt);
+    return defaults;
 }
 
 QString SetupForm::resultsFolder() const
@@ -225,13 +234,13 @@ void SetupForm::check()
     resetCommand->setPlaceholderText(QLatin1String(resetChoices[resetKinds->currentIndex()].hint));
 
     const QString portName = port->currentText().trimmed();
+    const bool portKnown = listedPorts.contains(portName) || QFileInfo::exists(portName);
     bool ok = show(portReason, portName.isEmpty() ? tr("Choose the board's port.")
-                               : portExists(portName) ? QString() : tr("Unknown port \"%1\".").arg(portName));
+                               : portKnown ? QString() : tr("Unknown port \"%1\".").arg(portName));
     QString meterError;
     if (addressed) {
         const auto address = meterAddress(&meterError);
-        QString profileError;
-        if (address && !profile->text().trimmed().isEmpty() && !MeterProfile::load(profile->text().trimmed(), &profileError))
+        if (address && !profileLoaded)
             meterError = profileError;
         if (address && meterError.isEmpty() && failedTestOf == meterAddressField->text())
             meterError = tr("The meter did not answer the test.");
@@ -249,20 +258,26 @@ bool SetupForm::isValid() const
     return valid;
 }
 
-bool SetupForm::fill(SweepSettings &settings) const
+bool SetupForm::fill(SweepSettings &settings, QString *error) const
 {
-    if (!valid)
-        return false;
-    QString error;
-    settings.port = port->currentText().trimmed();
-    settings.meterText = meterText();
-    settings.meter = meterKind() == QLatin1String("none") ? std::nullopt : meterAddress(&error);
-    settings.profilePath = profile->isEnabled() ? profile->text().trimmed() : QString();
-    if (!settings.profilePath.isEmpty())
-        settings.profile = *MeterProfile::load(settings.profilePath, &error);
     const QString reset = resetKind() == QLatin1String("command") ? QStringLiteral("command:") + resetCommand->text().trimmed()
                                                                   : resetKind();
-    settings.reset = *ResetStrategy::parse(reset, &error);
+    const std::optional<ResetStrategy> resetStrategy = ResetStrategy::parse(reset, error);
+    const bool addressed = meterKind() != QLatin1String("none");
+    const std::optional<MeterAddress> address = addressed ? meterAddress(error) : std::nullopt;
+    if (!valid || !resetStrategy || (addressed && !address) || !profileLoaded) {
+        if (error->isEmpty())
+            *error = profileLoaded ? tr("A field of the set-up is not valid.") : profileError;
+        return false;
+    }
+    settings.port = port->currentText().trimmed();
+    settings.meterText = meterText();
+    settings.meter = address;
+    settings.profilePath = profile->isEnabled() ? profile->text().trimmed() : QString();
+    if (profile->isEnabled())
+        settings.profile = *profileLoaded;
+    settings.defaults = defaults();
+    settings.reset = *resetStrategy;
     settings.bootSeconds = boot->value();
     settings.supplyVolts = supply->value() > 0 ? std::optional<double>(supply->value()) : std::nullopt;
     settings.batteryMah = battery->value() > 0 ? std::optional<double>(battery->value()) : std::nullopt;
@@ -273,18 +288,13 @@ void SetupForm::testMeter()
 {
     QString error;
     const auto address = meterAddress(&error);
-    MeterProfile meterProfile;
-    if (!profile->text().trimmed().isEmpty()) {
-        if (const auto loaded = MeterProfile::load(profile->text().trimmed(), &error))
-            meterProfile = *loaded;
-    }
-    if (!address)
+    if (!address || !profileLoaded)
         return;
     testButton->setEnabled(false);
     meterReason->setStyleSheet(QStringLiteral("color: #1f232b;"));
     meterReason->setText(tr("Asking the meter…"));
     meterReason->show();
-    testedMeter = std::make_unique<ScpiMeter>(MeterLink::create(*address), meterProfile);
+    testedMeter = std::make_unique<ScpiMeter>(MeterLink::create(*address), *profileLoaded);
     const QString tested = meterAddressField->text();
     const auto finish = [this, tested](const QString &text, bool answered) {
         failedTestOf = answered ? QString() : tested;

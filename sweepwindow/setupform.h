@@ -27,10 +27,11 @@ public:
     explicit SetupForm(QWidget *parent = nullptr);
     ~SetupForm() override;
 
-    // Fills in what the form holds; false where a field is not valid.
-    bool fill(SweepSettings &settings) const;
+    // Fills in what the form holds; false with the reason where a field is not valid.
+    bool fill(SweepSettings &settings, QString *error) const;
     bool isValid() const;
-    bool meterIsTyped() const;
+    // What a mode table's empty cells stand for with this meter.
+    ModePlan defaults() const;
     QString resultsFolder() const;
 
     void save(QSettings &settings) const;
@@ -50,6 +51,7 @@ signals:
 private:
     QLabel *reasonLabel();
     void refreshPorts();
+    void loadProfile();
     void testMeter();
     void check();
     QString meterText() const;   // as the command line's --meter takes it
@@ -72,6 +74,9 @@ private:
     QDoubleSpinBox *battery;
     QLineEdit *folder;
     QLabel *folderReason;
+    QStringList listedPorts;                  // as of the last refresh
+    std::optional<MeterProfile> profileLoaded;   // of the profile field's file, loaded when the field changes
+    QString profileError;
     std::unique_ptr<Meter> testedMeter;
     QString failedTestOf;   // the address whose test failed
     bool valid = false;

@@ -58,7 +58,7 @@ SweepWindow::SweepWindow(QWidget *parent)
 
     connect(setup, &SetupForm::changed, this, [this] {
         // Typed readings are one per mode unless the table says otherwise, as on the command line.
-        modes->adoptSampleDefault(setup->meterIsTyped() ? 1 : 10);
+        modes->setDefaults(setup->defaults());
         checkStart();
     });
     connect(modes, &ModeTable::edited, this, &SweepWindow::checkStart);
@@ -111,6 +111,10 @@ QWidget *SweepWindow::buildSetup()
     modesLayout->addWidget(modes);
     tableReason->setStyleSheet(QStringLiteral("color: #a01c1c;"));
     tableReason->setWordWrap(true);
+    tableReason->setObjectName(QStringLiteral("tableReason"));
+    // Room kept for the reason, so that nothing moves when one appears.
+    tableReason->setMinimumHeight(2 * tableReason->fontMetrics().lineSpacing());
+    tableReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     modesLayout->addWidget(tableReason);
     layout->addWidget(modesBox, 1);
     return panel;
@@ -146,48 +150,65 @@ QWidget *SweepWindow::buildRun()
         after->addWidget(button);
         afterRunButtons << button;
     }
-    auto *open = new QPushButton(tr("Open results…"));
-    connect(open, &QPushButton::clicked, this, &SweepWindow::openResults);
-    after->addWidget(open);
+    openButton = new QPushButton(tr("Open results…"));
+    openButton->setObjectName(QStringLiteral("openResults"));
+    connect(openButton, &QPushButton::clicked, this, &SweepWindow::openResults);
+    after->addWidget(openButton);
     after->addStretch();
     layout->addLayout(after);
     return panel;
 }
 
+// The settings the window holds, or empty with why they cannot be measured.
+std::optional<SweepSettings> SweepWindow::settings(QString *error) const
+{
+    SweepSettings settings;
+    if (!setup->fill(settings, error))
+        return std::nullopt;
+    settings.modes = modes->checkedModes();
+    const auto plan = modes->plan();
+    const auto limits = modes->limits();
+    if (!plan || !limits) {
+        *error = modes->summary();
+        return std::nullopt;
+    }
+    if (settings.modes.isEmpty()) {
+        *error = tr("Check at least one mode.");
+        return std::nullopt;
+    }
+    settings.plan = *plan;
+    settings.limits = *limits;
+    *error = settings.checkAgainstProfile();
+    return error->isEmpty() ? std::optional<SweepSettings>(settings) : std::nullopt;
+}
+
 void SweepWindow::checkStart()
 {
     QString reason;
-    const bool tableValid = modes->plan(&reason) && modes->limits(&reason);
-    if (tableValid && modes->checkedModes().isEmpty())
-        reason = tr("Check at least one mode.");
-    tableReason->setText(reason);
-    tableReason->setVisible(!reason.isEmpty());
-    startButton->setEnabled(!sweep && setup->isValid() && reason.isEmpty());
+    const bool ready = setup->isValid() && settings(&reason);
+    tableReason->setText(setup->isValid() ? reason : QString());
+    startButton->setEnabled(!sweep && ready);
 }
 
 void SweepWindow::start()
 {
-    if (sweep || !startButton->isEnabled())
-        return;
-    SweepSettings settings;
     QString error;
-    setup->fill(settings);
-    settings.modes = modes->checkedModes();
-    settings.plan = *modes->plan(&error);
-    settings.limits = *modes->limits(&error);
+    std::optional<SweepSettings> chosen = sweep ? std::nullopt : settings(&error);
+    if (!chosen)
+        return;
     QDir().mkpath(setup->resultsFolder());
-    settings.outputFolder = QDir(setup->resultsFolder()).filePath(QDir(freshFolderName(QStringLiteral("sweep"))).dirName());
+    chosen->outputParent = setup->resultsFolder();
     saveSettings();
 
-    sweep = std::make_unique<Sweep>(settings);
+    sweep = std::make_unique<Sweep>(*chosen);
     if (!sweep->prepare(&error)) {
         sweep.reset();
         status->setText(tr("Cannot start: %1").arg(error));
         return;
     }
-    folder = settings.outputFolder;
+    folder = sweep->folderPath();
     results->clear();
-    progress->setRange(0, settings.modes.size());
+    progress->setRange(0, chosen->modes.size());
     progress->setValue(0);
     progress->setFormat(tr("%v of %m modes"));
     connect(sweep.get(), &Sweep::modeStarted, this, [this](int position, int count, int index) {
@@ -252,6 +273,7 @@ void SweepWindow::setRunning(bool running)
 {
     setupPanel->setEnabled(!running);
     stopButton->setEnabled(running);
+    openButton->setEnabled(!running);
     for (QPushButton *button : afterRunButtons)
         button->setEnabled(!running && !folder.isEmpty());
 }
@@ -316,10 +338,17 @@ void SweepWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
-    if (QMessageBox::question(this, tr("Stop the sweep?"),
-                              tr("A sweep is running. Stop it and close? Every finished mode is kept.")) == QMessageBox::Yes) {
+    const bool stopIt = QMessageBox::question(this, tr("Stop the sweep?"),
+                                              tr("A sweep is running. Stop it and close? Every finished mode is kept."))
+        == QMessageBox::Yes;
+    if (!stopIt)
+        return;
+    // The sweep may have ended while the question was open.
+    if (sweep) {
         closeWhenStopped = true;
         sweep->stop();
+    } else {
+        close();
     }
 }
 

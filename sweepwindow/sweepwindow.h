@@ -47,6 +47,7 @@ protected:
 private:
     QWidget *buildSetup();
     QWidget *buildRun();
+    std::optional<SweepSettings> settings(QString *error) const;
     void checkStart();
     void showProgress(int position, int count, double secondsLeft);
     void finishRun(Sweep::Outcome outcome, const QString &message);
@@ -63,6 +64,7 @@ private:
     QLabel *tableReason;
     QPushButton *startButton;
     QPushButton *stopButton;
+    QPushButton *openButton = nullptr;
     QProgressBar *progress;
     QLabel *status;
     ResetBanner *banner;

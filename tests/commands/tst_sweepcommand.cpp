@@ -4,51 +4,15 @@
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
 #include "results/resultsfolder.h"
+#include "tests/support/scriptedmeter.h"
 #include "tests/support/simulatedbench.h"
+#include "tests/support/sweepprocess.h"
 
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
 
 namespace {
-
-// A LAN meter that answers like the simulated one until its Nth READ?, then never again.
-class FallingSilentMeter
-{
-public:
-    explicit FallingSilentMeter(int answeredReads)
-        : responder([] { return 1e-6; })
-    {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, answeredReads] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, answeredReads] {
-                while (socket->canReadLine()) {
-                    const QByteArray line = socket->readLine();
-                    if (line.startsWith("READ?") && ++reads > answeredReads)
-                        continue;
-                    if (const std::optional<QByteArray> reply = responder.answer(line))
-                        socket->write(*reply + '\n');
-                }
-            });
-        });
-    }
-    QString address() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(server.serverPort()); }
-
-private:
-    QTcpServer server;
-    ScpiResponder responder;
-    int reads = 0;
-};
-
-struct Run
-{
-    int exitCode = -1;
-    QString errors;
-};
 
 // Short waits. The boot wait stays: the simulator takes its reset signal in
 // its own time, and a command that comes first is ignored, as by a board
@@ -60,29 +24,10 @@ QStringList quick(const QString &folder)
             QStringLiteral("--out"), folder};
 }
 
-// Runs the tool while this process's event loop serves any in-process meter;
-// `interrupt`, asked as its progress comes, may end it with a signal.
-Run sweep(const QStringList &arguments, std::function<bool(const QString &progress)> interrupt = nullptr)
+// pellmora-sweep run with these arguments.
+ToolRun sweep(const QStringList &arguments, const std::function<bool(const QString &progress)> &interrupt = nullptr)
 {
-    QProcess process;
-    process.start(QStringLiteral(SWEEP_PROGRAM), QStringList {QStringLiteral("run")} + arguments);
-    process.closeWriteChannel();
-    Run run;
-    QElapsedTimer clock;
-    clock.start();
-    bool interrupted = false;
-    while (process.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
-        QTest::qWait(20);
-        run.errors += QString::fromLocal8Bit(process.readAllStandardError());
-        if (interrupt && !interrupted && process.processId() > 0 && interrupt(run.errors)) {
-            ::kill(pid_t(process.processId()), SIGINT);
-            interrupted = true;
-        }
-    }
-    process.waitForFinished(1000);
-    run.errors += QString::fromLocal8Bit(process.readAllStandardError());
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return run;
+    return runSweepTool(QStringList {QStringLiteral("run")} + arguments, interrupt);
 }
 
 QList<ResultRow> rowsIn(const QString &folder)
@@ -126,7 +71,7 @@ void SweepCommandTest::measuresEveryModeOfAStrictBoard()
     QVERIFY(planFile.open(QIODevice::WriteOnly));
     planFile.write("index,range,nplc,settle_s,samples\n14,,,0.8,\n15,0.1,0.5,0.8,\n");
     planFile.close();
-    const Run run = sweep(QStringList {"--port", bench.port(), "--meter", bench.meter(), "--reset", bench.resetCommand(),
+    const ToolRun run = sweep(QStringList {"--port", bench.port(), "--meter", bench.meter(), "--reset", bench.resetCommand(),
                                        "--supply", "3.3", "--plan", plan} + quick(out));
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
 
@@ -149,8 +94,9 @@ void SweepCommandTest::measuresEveryModeOfAStrictBoard()
 void SweepCommandTest::keepsFinishedModesWhenTheMeterFallsSilent()
 {
     SimulatedBench bench(false);
-    FallingSilentMeter meter(2);
-    const Run run = sweep(QStringList {"--port", bench.port(), "--meter", meter.address(), "--reset", "none", "--modes", "0-5"}
+    ScriptedMeter meter;
+    meter.fallSilent("READ?", 2);
+    const ToolRun run = sweep(QStringList {"--port", bench.port(), "--meter", meter.address(), "--reset", "none", "--modes", "0-5"}
                           + quick(out));
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.errors.contains(QLatin1String("mode 2 (STANDBY + RTC): meter did not answer READ? within")),
@@ -163,7 +109,7 @@ void SweepCommandTest::keepsFinishedModesWhenInterruptedAndResumes()
     SimulatedBench bench;
     const QStringList arguments = QStringList {"--port", bench.port(), "--meter", bench.meter(), "--reset",
                                                bench.resetCommand(), "--modes", "0-5"} + quick(out);
-    const Run interrupted = sweep(arguments, [](const QString &progress) { return progress.contains(QLatin1String("[2/6]")); });
+    const ToolRun interrupted = sweep(arguments, [](const QString &progress) { return progress.contains(QLatin1String("[2/6]")); });
     QVERIFY2(interrupted.exitCode == 130, qPrintable(interrupted.errors));
     const int kept = rowsIn(out).size();
     QVERIFY(kept >= 2 && kept < 6);
@@ -171,7 +117,7 @@ void SweepCommandTest::keepsFinishedModesWhenInterruptedAndResumes()
              QStringList({"chart.png", "chart.svg", "report.html", "results.csv", "results.json", "samples.csv"}));
 
     QCOMPARE(sweep(arguments).exitCode, 2);   // results there, and no --resume
-    const Run resumed = sweep(arguments + QStringList {"--resume"});
+    const ToolRun resumed = sweep(arguments + QStringList {"--resume"});
     QVERIFY2(resumed.exitCode == 0, qPrintable(resumed.errors));
     QList<int> modes;
     for (const ResultRow &row : rowsIn(out))
@@ -189,15 +135,42 @@ void SweepCommandTest::refusesBadInputWithoutWritingAnything_data()
     QTest::newRow("decimal comma") << QStringList {"--settle", "0,5"} << "0,5";
     QTest::newRow("unreadable plan") << QStringList {"--plan", "/no/such/plan.csv"} << "/no/such/plan.csv";
     QTest::newRow("port that does not exist") << QStringList {"--port", "/dev/no-such-board"} << "no-such-board";
+    QTest::newRow("a mode twice") << QStringList {"--modes", "0-3,1"} << "mode 1 twice";
+    QTest::newRow("settle beyond an hour") << QStringList {"--settle", "1e9"} << "3600";
+    QTest::newRow("boot beyond an hour") << QStringList {"--boot", "3601"} << "3600";
+    QTest::newRow("reply time-out beyond an hour") << QStringList {"--reply-timeout", "7200"} << "3600";
+    QTest::newRow("integration past 100 cycles") << QStringList {"--nplc", "101"} << "100";
+    QTest::newRow("more than 10,000 readings") << QStringList {"--samples", "10001"} << "10000";
+    QTest::newRow("plan settle beyond an hour") << QStringList {"--plan", "@plan:0,,,1e9,"} << "settle_s";
+    QTest::newRow("plan with a mode twice") << QStringList {"--plan", "@plan:0,,,1,\n0,,,2,"} << "mode 0 twice";
+    QTest::newRow("misspelt placeholder") << QStringList {"--meter", "tcp:127.0.0.1:9", "--meter-profile", "@profile:samples = SAMP:COUN {sample}"} << "{sample}";
+    QTest::newRow("empty read command") << QStringList {"--meter", "tcp:127.0.0.1:9", "--meter-profile", "@profile:read ="} << "read";
+    QTest::newRow("range above the profile's") << QStringList {"--meter", "tcp:127.0.0.1:9", "--range", "5", "--meter-profile",
+                                                               "@profile:configure_range = RANG:IND {range_index}\nranges = 0.001, 0.1, 1"}
+                                               << "largest";
+    QTest::newRow("serial meter at 0 baud") << QStringList {"--meter", "serial:/dev/ttyS0@000"} << "@000";
 }
 
 void SweepCommandTest::refusesBadInputWithoutWritingAnything()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, said);
+    // "@plan:ROWS" and "@profile:LINES" stand for files of the row's own.
+    for (QString &argument : arguments) {
+        for (const auto &file : {qMakePair(QStringLiteral("@plan:"), QByteArray("index,range,nplc,settle_s,samples\n")),
+                                 qMakePair(QStringLiteral("@profile:"), QByteArray())}) {
+            if (!argument.startsWith(file.first))
+                continue;
+            const QString path = scratch.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
+            QFile written(path);
+            QVERIFY(written.open(QIODevice::WriteOnly));
+            written.write(file.second + argument.mid(file.first.size()).replace(QLatin1String("\\n"), QLatin1String("\n")).toUtf8() + '\n');
+            argument = path;
+        }
+    }
     BoardSimulator board;
     const QString folder = out + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-    const Run run = sweep(QStringList {"--port", board.portPath(), "--meter", "none", "--reset", "none", "--out", folder}
+    const ToolRun run = sweep(QStringList {"--port", board.portPath(), "--meter", "none", "--reset", "none", "--out", folder}
                           + arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.errors.contains(said) && run.errors.count(QLatin1Char('\n')) == 1, qPrintable(run.errors));
@@ -211,9 +184,8 @@ void SweepCommandTest::boardReplyRoundTripsThroughResultsCsv()
     ResultsFolder folder(scratch.path());
     const ResultRow row = ResultRow::measured(15, QDateTime::currentDateTimeUtc(),
                                               {{0.5, {1.5e-3, false}}, {0.5, {0, true}}}, reply, {std::nullopt, 1e-3}, {});
-    folder.add(row, {});
     QString error;
-    QVERIFY2(folder.write(QJsonObject(), QString(), &error), qPrintable(error));
+    QVERIFY2(folder.commit(row, {}, QJsonObject(), QString(), &error), qPrintable(error));
 
     const QList<ResultRow> rows = rowsIn(scratch.path());
     QCOMPARE(rows.size(), 1);

@@ -2,8 +2,8 @@
 // pellmora-sweep writes them on a machine without a display.
 #include "report/logaxis.h"
 #include "results/resultsfolder.h"
+#include "tests/support/sweepprocess.h"
 
-#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -17,33 +17,21 @@ void writeFolder(const QString &path, double standbyCurrent)
     const auto readings = [](double amperes) {
         return QList<Sample> {{2.1, {amperes * 0.98, false}}, {2.1, {amperes * 1.02, false}}};
     };
-    folder.add(ResultRow::measured(0, started, readings(33e-9), {}, {std::nullopt, 30e-9}, 3.3), readings(33e-9));
-    folder.add(ResultRow::measured(1, started, readings(standbyCurrent), {}, {}, 3.3), readings(standbyCurrent));
-    folder.add(ResultRow::measured(15, started, readings(10.4e-3), "CoreMark 1.0 : 166.42 / GCC12.2.0 -O2 / STACK\r\n", {}, 3.3),
-               readings(10.4e-3));
+    const QString meter = QStringLiteral("Keysight Technologies,34465A,MY0000,A.03");
     QString error;
-    QVERIFY2(folder.write(QJsonObject(), QStringLiteral("Keysight Technologies,34465A,MY0000,A.03"), &error), qPrintable(error));
+    QVERIFY2(folder.commit(ResultRow::measured(0, started, readings(33e-9), {}, {std::nullopt, 30e-9}, 3.3), readings(33e-9),
+                           QJsonObject(), meter, &error)
+                 && folder.commit(ResultRow::measured(1, started, readings(standbyCurrent), {}, {}, 3.3), readings(standbyCurrent),
+                                  QJsonObject(), meter, &error)
+                 && folder.commit(ResultRow::measured(15, started, readings(10.4e-3),
+                                                      "CoreMark 1.0 : 166.42 / GCC12.2.0 -O2 / STACK\r\n", {}, 3.3),
+                                  readings(10.4e-3), QJsonObject(), meter, &error),
+             qPrintable(error));
 }
 
-struct Run
+ToolRun sweepTool(const QStringList &arguments)
 {
-    int exitCode = -1;
-    QString output;
-    QString errors;
-};
-
-// The tool as a script calls it, with a DISPLAY that names no server.
-Run sweepTool(const QStringList &arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SWEEP_PROGRAM), arguments);
-    process.waitForFinished(30000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+    return runSweepTool(arguments);
 }
 
 QString read(const QString &path)
@@ -98,7 +86,7 @@ void ReportTest::reportHoldsTheTableAndTheChartAndNothingOutside()
 {
     const QString folder = scratch.filePath(QStringLiteral("small"));
     writeFolder(folder, 118e-9);
-    const Run run = sweepTool({QStringLiteral("report"), folder, QStringLiteral("--battery-mah"), QStringLiteral("220")});
+    const ToolRun run = sweepTool({QStringLiteral("report"), folder, QStringLiteral("--battery-mah"), QStringLiteral("220")});
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
 
     const QString html = read(folder + QStringLiteral("/report.html"));
@@ -111,7 +99,7 @@ void ReportTest::reportHoldsTheTableAndTheChartAndNothingOutside()
     QCOMPARE(QImage(folder + QStringLiteral("/chart.png")).size(), QSize(1600, 900));
 
     QFile::remove(folder + QStringLiteral("/results.csv"));
-    const Run missing = sweepTool({QStringLiteral("report"), folder});
+    const ToolRun missing = sweepTool({QStringLiteral("report"), folder});
     QCOMPARE(missing.exitCode, 2);
     QVERIFY2(missing.errors.contains(QLatin1String("results.csv")), qPrintable(missing.errors));
 }
@@ -124,7 +112,7 @@ void ReportTest::compareNamesTheModeThatDoubled()
     writeFolder(before, 118e-9);
     writeFolder(after, 236e-9);
 
-    const Run run = sweepTool({QStringLiteral("compare"), before, after, QStringLiteral("--out"), out});
+    const ToolRun run = sweepTool({QStringLiteral("compare"), before, after, QStringLiteral("--out"), out});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.output.count(QLatin1Char('\n')), 1);
     QVERIFY2(run.output.startsWith(QLatin1String("changed  1 STANDBY  ratio 2.00")), qPrintable(run.output));

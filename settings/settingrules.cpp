@@ -1,0 +1,98 @@
+#include "settings/settingrules.h"
+
+#include "board/powermodes.h"
+#include "meter/readings.h"
+
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace {
+
+constexpr double unbounded = std::numeric_limits<double>::infinity();
+
+// An hour bounds every wait: longer is a typo, and past it timers overflow.
+constexpr double longestWait = 3600;
+
+} // namespace
+
+bool NumberRule::allows(double value) const
+{
+    const bool aboveLowest = lowestAllowed ? value >= lowest : value > lowest;
+    return aboveLowest && value <= highest && (!whole || value == double(qint64(value)));
+}
+
+std::optional<double> NumberRule::parse(const QString &text, const QString &label, QString *why) const
+{
+    const std::optional<double> value = Numbers::parse(text);
+    if (value && allows(*value))
+        return value;
+    *why = QStringLiteral("%1 takes %2, not \"%3\"").arg(label, QLatin1String(expectation), text.trimmed());
+    return std::nullopt;
+}
+
+namespace SettingRules {
+
+const NumberRule samples {"a whole number of readings from 1 to 10000", 1, true, 10000, true};
+const NumberRule settleSeconds {"a number of seconds from 0 to 3600, such as 0.5", 0, true, longestWait, false};
+const NumberRule bootSeconds {"a number of seconds from 0 to 3600, such as 0.5", 0, true, longestWait, false};
+const NumberRule replyTimeoutSeconds {"a number of seconds from 0 to 3600, such as 60", 0, true, longestWait, false};
+const NumberRule nplc {"a number of power-line cycles above 0 and at most 100, such as 10", 0, false, 100, false};
+const NumberRule rangeAmperes {"auto or a range in amperes, such as 0.001", 0, false, unbounded, false};
+const NumberRule limitAmperes {"a current in amperes, such as 2.5e-6", -unbounded, true, unbounded, false};
+const NumberRule supplyVolts {"a voltage above 0, such as 3.3", 0, false, 1000, false};
+const NumberRule batteryMah {"a capacity in mAh above 0, such as 220", 0, false, unbounded, false};
+
+std::optional<std::optional<double>> parseRange(const QString &text, const QString &label, QString *why)
+{
+    if (text.trimmed() == QLatin1String("auto"))
+        return std::optional<double>();
+    const std::optional<double> amperes = rangeAmperes.parse(text, label, why);
+    if (!amperes)
+        return std::nullopt;
+    return amperes;
+}
+
+std::optional<int> parseModeIndex(const QString &text, QString *why)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\s*\\d{1,3}\\s*$"));
+    const int index = digits.match(text).hasMatch() ? text.trimmed().toInt() : -1;
+    if (PowerModes::find(index))
+        return index;
+    *why = QStringLiteral("\"%1\" is no mode; modes are 0 to %2").arg(text.trimmed()).arg(PowerModes::count() - 1);
+    return std::nullopt;
+}
+
+std::optional<QList<int>> parseModes(const QString &text, QString *why)
+{
+    QList<int> modes;
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList bounds = item.split(QLatin1Char('-'));
+        QString ignored;
+        const std::optional<int> first = parseModeIndex(bounds.first(), &ignored);
+        const std::optional<int> last = bounds.size() == 2 ? parseModeIndex(bounds.last(), &ignored) : first;
+        if (bounds.size() > 2 || !first || !last || *last < *first) {
+            *why = QStringLiteral("unknown mode \"%1\" in \"%2\"; modes are 0 to %3, as in 0-7,15")
+                       .arg(item, text).arg(PowerModes::count() - 1);
+            return std::nullopt;
+        }
+        for (int mode = *first; mode <= *last; ++mode) {
+            if (modes.contains(mode)) {
+                *why = QStringLiteral("\"%1\" names mode %2 twice").arg(text).arg(mode);
+                return std::nullopt;
+            }
+            modes << mode;
+        }
+    }
+    return modes;
+}
+
+QString checkRange(const std::optional<double> &range, const MeterProfile &profile)
+{
+    if (!range || profile.ranges.isEmpty() || *range <= profile.ranges.last())
+        return QString();
+    return QStringLiteral("range %1 is above the meter's largest range, %2")
+        .arg(Readings::formatAmperes(*range), Readings::formatAmperes(profile.ranges.last()));
+}
+
+} // namespace SettingRules
