@@ -124,7 +124,10 @@ int compareCommand(const QStringList &arguments)
         const auto amperes = [](const std::optional<double> &value) {
             return value ? Readings::formatAmperes(*value) : QStringLiteral("none");
         };
-        if (comparison->changed(mode)) {
+        if (mode.lostItsCurrent()) {
+            say(stdout, QStringLiteral("changed  %1 %2  current lost  (%3 -> %4)").arg(mode.index).arg(mode.mode)
+                            .arg(amperes(mode.before), mode.afterMissing));
+        } else if (comparison->changed(mode)) {
             say(stdout, QStringLiteral("changed  %1 %2  ratio %3  (%4 -> %5)").arg(mode.index).arg(mode.mode)
                             .arg(QLocale::c().toString(*mode.ratio(), 'f', 2), amperes(mode.before), amperes(mode.after)));
         } else if (!mode.inBefore || !mode.inAfter) {

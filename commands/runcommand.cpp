@@ -207,7 +207,7 @@ QString progressLine(int position, int count, const ResultRow &row, double secon
                                                                 Readings::formatAmperes(*row.min),
                                                                 Readings::formatAmperes(*row.max));
     } else {
-        line += row.overloads > 0 ? QStringLiteral(" every reading an overload") : QStringLiteral(" no current measured");
+        line += QLatin1Char(' ') + row.missingCurrent();
     }
     if (row.coremark)
         line += QStringLiteral("  CoreMark %1").arg(Numbers::format(*row.coremark));

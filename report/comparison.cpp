@@ -28,10 +28,7 @@ ChartMeasure measureOf(const ResultRow *row)
 {
     if (!row)
         return {std::nullopt, std::nullopt, std::nullopt, QStringLiteral("not in this run")};
-    ChartMeasure measure {row->mean, row->min, row->max, QString()};
-    if (!row->mean)
-        measure.missing = row->overloads > 0 ? QStringLiteral("every reading an overload") : QStringLiteral("no current");
-    return measure;
+    return {row->mean, row->min, row->max, row->missingCurrent()};
 }
 
 QString cell(const std::optional<double> &value)
@@ -39,8 +36,11 @@ QString cell(const std::optional<double> &value)
     return value ? QLocale::c().toString(*value, 'g', 10) : QString();
 }
 
-QString ratioText(const std::optional<double> &ratio)
+QString changeText(const ComparedMode &mode)
 {
+    if (mode.lostItsCurrent())
+        return mode.afterMissing;
+    const std::optional<double> ratio = mode.ratio();
     return ratio ? QStringLiteral("\u00d7%1").arg(QLocale::c().toString(*ratio, 'f', 2)) : QString();
 }
 
@@ -79,7 +79,8 @@ std::optional<Comparison> Comparison::of(const QString &before, const QString &a
         const ResultRow *was = rowFor(comparison.beforeRows, index);
         const ResultRow *is = rowFor(comparison.afterRows, index);
         comparison.compared << ComparedMode {index, (was ? was : is)->mode, was ? was->mean : std::nullopt,
-                                             is ? is->mean : std::nullopt, was != nullptr, is != nullptr};
+                                             is ? is->mean : std::nullopt, was != nullptr, is != nullptr,
+                                             is ? is->missingCurrent() : QString()};
     }
     return comparison;
 }
@@ -87,7 +88,7 @@ std::optional<Comparison> Comparison::of(const QString &before, const QString &a
 bool Comparison::changed(const ComparedMode &mode) const
 {
     const std::optional<double> ratio = mode.ratio();
-    return ratio && (*ratio > threshold || *ratio < 1 / threshold);
+    return mode.lostItsCurrent() || (ratio && (*ratio > threshold || *ratio < 1 / threshold));
 }
 
 QList<ComparedMode> Comparison::changedModes() const
@@ -106,7 +107,7 @@ CurrentChart Comparison::chart() const
     for (const ComparedMode &mode : compared) {
         chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
                                {measureOf(rowFor(beforeRows, mode.index)), measureOf(rowFor(afterRows, mode.index))},
-                               std::nullopt, std::nullopt, ratioText(mode.ratio()), changed(mode)};
+                               std::nullopt, std::nullopt, changeText(mode), changed(mode)};
     }
     return CurrentChart(QStringLiteral("Current per power mode, before and after"),
                         comparisonSeries(QDir(beforeFolder).dirName(), QDir(afterFolder).dirName()), chartRows);
@@ -122,7 +123,7 @@ bool Comparison::write(const QString &folder, QString *error) const
         csv += Csv::row({QString::number(mode.index), mode.mode, cell(mode.before), cell(mode.after), cell(ratio)}).toUtf8();
         cells << QStringList {QString::number(mode.index), mode.mode,
                               mode.before ? Readings::formatAmperes(*mode.before) : QStringLiteral("—"),
-                              mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), ratioText(ratio)};
+                              mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), changeText(mode)};
         flagged << changed(mode);
     }
     const CurrentChart chart = this->chart();

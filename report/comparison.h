@@ -16,8 +16,11 @@ struct ComparedMode
     QString mode;
     std::optional<double> before, after;   // the means
     bool inBefore = false, inAfter = false;
+    QString afterMissing;                  // why the after run has no mean
 
     std::optional<double> ratio() const;   // after / before
+    // The mode had a current before and has none after: every reading an overload, or none taken.
+    bool lostItsCurrent() const { return before && inAfter && !after; }
 };
 
 // Two results folders mode by mode: what a firmware change did.
@@ -27,7 +30,8 @@ public:
     static std::optional<Comparison> of(const QString &before, const QString &after, double threshold, QString *error);
 
     QList<ComparedMode> modes() const { return compared; }
-    // Changed by more than the threshold's factor, up or down; a mode in one run only never is.
+    // Changed by more than the threshold's factor, up or down, or lost its
+    // current; a mode in one run only never is.
     bool changed(const ComparedMode &mode) const;
     QList<ComparedMode> changedModes() const;
 

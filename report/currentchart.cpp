@@ -1,5 +1,8 @@
 #include "report/currentchart.h"
 
+#include "meter/readings.h"
+#include "report/markuptext.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
@@ -56,6 +59,15 @@ CurrentChart::CurrentChart(const QString &chartTitle, const QList<ChartSeries> &
     , rows(chartRows)
     , axis(LogAxis::fit(currentsOf(chartRows)))
 {
+    title = MarkupText::printable(title);
+    for (ChartSeries &one : series)
+        one.name = MarkupText::printable(one.name);
+    for (ChartRow &row : rows) {
+        row.label = MarkupText::printable(row.label);
+        row.note = MarkupText::printable(row.note);
+        for (ChartMeasure &measure : row.measures)
+            measure.missing = MarkupText::printable(measure.missing);
+    }
 }
 
 QByteArray CurrentChart::svg() const
@@ -149,6 +161,10 @@ void CurrentChart::paintRow(QPainter &painter, int row) const
                              measure.missing);
             continue;
         }
+        if (axis.side(*measure.mean) != 0) {
+            paintOffAxis(painter, *measure.mean, y, colour, labelSize - 1);
+            continue;
+        }
         painter.setPen(QPen(colour, std::clamp(rowHeight / 9, 2.0, 6.0), Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(x(*measure.min), y), QPointF(x(*measure.max), y));
         const double radius = std::clamp(rowHeight / (3.0 * count), 3.0, 8.0);
@@ -165,6 +181,23 @@ void CurrentChart::paintRow(QPainter &painter, int row) const
         painter.setPen(QPen(limitColour, 3));
         painter.drawLine(QPointF(x(*limit), band.top() + 3), QPointF(x(*limit), band.bottom() - 3));
     }
+}
+
+// A mean the axis cannot show (zero, negative, or past its ends) is an
+// arrow at the end it lies beyond, with its value, never a point that looks measured.
+void CurrentChart::paintOffAxis(QPainter &painter, double amperes, double y, const QColor &colour, int textSize) const
+{
+    const bool below = axis.side(amperes) < 0;
+    const double tip = below ? left + 4 : right - 4;
+    const double back = below ? tip + 14 : tip - 14;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour.darker(140));
+    painter.drawPolygon(QPolygonF({QPointF(tip, y), QPointF(back, y - 7), QPointF(back, y + 7)}));
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(ink);
+    painter.setFont(font(textSize));
+    const QRectF room = below ? QRectF(back + 6, y - 12, 300, 24) : QRectF(back - 306, y - 12, 300, 24);
+    painter.drawText(room, (below ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, Readings::formatAmperes(amperes));
 }
 
 void CurrentChart::paintLegend(QPainter &painter) const

@@ -53,6 +53,7 @@ public:
 private:
     void paintAxis(QPainter &painter) const;
     void paintRow(QPainter &painter, int row) const;
+    void paintOffAxis(QPainter &painter, double amperes, double y, const QColor &colour, int textSize) const;
     void paintLegend(QPainter &painter) const;
     double x(double amperes) const;
 

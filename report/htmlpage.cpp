@@ -1,5 +1,7 @@
 #include "report/htmlpage.h"
 
+#include "report/markuptext.h"
+
 namespace {
 
 const char style[] =
@@ -15,7 +17,7 @@ const char style[] =
 
 QString escaped(const QString &text)
 {
-    return text.toHtmlEscaped();
+    return MarkupText::printable(text).toHtmlEscaped();
 }
 
 } // namespace

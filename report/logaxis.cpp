@@ -46,6 +46,13 @@ QString LogAxis::label(int decade)
     return QString::number(multiple) + QLatin1Char(' ') + QString::fromUtf8(units[size_t(unit)]);
 }
 
+int LogAxis::side(double amperes) const
+{
+    if (amperes <= 0 || std::log10(amperes) < first - 1e-9)
+        return -1;
+    return std::log10(amperes) > last + 1e-9 ? 1 : 0;
+}
+
 double LogAxis::position(double amperes) const
 {
     if (amperes <= 0)

@@ -18,8 +18,11 @@ public:
     QList<int> decades() const;
     static QString label(int decade);
 
-    // Where a current lies along the axis, from 0 at the first decade to 1 at the last.
+    // Where a current lies along the axis, from 0 at the first decade to 1
+    // at the last; a current off the axis lies at its nearer end.
     double position(double amperes) const;
+    // -1 below the axis (zero and negative currents included), 1 above it, 0 on it.
+    int side(double amperes) const;
 
 private:
     int first = -9;

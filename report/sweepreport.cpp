@@ -39,9 +39,7 @@ QString settingText(const QJsonValue &value)
 
 ChartRow chartRowOf(const ResultRow &row)
 {
-    ChartMeasure measure {row.mean, row.min, row.max, QString()};
-    if (!row.mean)
-        measure.missing = row.overloads > 0 ? QStringLiteral("every reading an overload") : QStringLiteral("no current measured");
+    const ChartMeasure measure {row.mean, row.min, row.max, row.missingCurrent()};
     return {QStringLiteral("%1  %2").arg(row.index).arg(row.mode), {measure}, row.limitMin, row.limitMax,
             row.verdict == QLatin1String("FAIL") ? QStringLiteral("FAIL") : QString(), row.verdict == QLatin1String("FAIL")};
 }
@@ -72,6 +70,13 @@ ReportContext ReportContext::fromFolder(const QString &folder)
 }
 
 namespace SweepReport {
+
+QString meanCell(const ResultRow &row)
+{
+    if (row.mean)
+        return Readings::formatAmperes(*row.mean);
+    return row.overloads > 0 ? QStringLiteral("overload") : QString();
+}
 
 QString batteryLife(double capacityMah, double amperes)
 {
@@ -128,7 +133,7 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ResultRow &row : rows) {
-        QStringList line {QString::number(row.index), row.mode, si(row.mean, "A"), si(row.min, "A"), si(row.max, "A"),
+        QStringList line {QString::number(row.index), row.mode, meanCell(row), si(row.min, "A"), si(row.max, "A"),
                           si(row.stdev, "A"), QString::number(row.samples), QString::number(row.overloads),
                           si(row.powerW, "W"), plain(row.coremark, 2), plain(row.coremarkPerMa, 2), limitsText(row),
                           row.verdict};

@@ -37,6 +37,9 @@ std::optional<QList<ResultRow>> rowsOf(const QString &folder, const ReportContex
 // The chart and report from the folder's own results.csv and results.json.
 bool rebuild(const QString &folder, QString *error);
 
+// A row's mean as tables show it: "312 nA", or "overload" where every reading overloaded.
+QString meanCell(const ResultRow &row);
+
 // "18.5 h", "42 days", "3.1 years": how long a battery of this capacity lasts at this current.
 QString batteryLife(double capacityMah, double amperes);
 

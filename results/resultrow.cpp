@@ -80,6 +80,13 @@ void ResultRow::derive(std::optional<double> supplyVolts)
         verdict = (!limitMin || *mean >= *limitMin) && (!limitMax || *mean <= *limitMax) ? QStringLiteral("PASS") : QStringLiteral("FAIL");
 }
 
+QString ResultRow::missingCurrent() const
+{
+    if (mean)
+        return QString();
+    return overloads > 0 ? QStringLiteral("every reading an overload") : QStringLiteral("no current measured");
+}
+
 QStringList ResultRow::fields() const
 {
     return {QString::number(index), mode, startedUtc, QString::number(samples), cell(mean), cell(min), cell(max),

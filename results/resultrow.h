@@ -63,6 +63,9 @@ struct ResultRow
                               const QByteArray &boardReply, const Limits &limits, std::optional<double> supplyVolts);
     // The cells that follow from the others: power, CoreMark per mA and the verdict.
     void derive(std::optional<double> supplyVolts);
+    // Why there is no mean: "every reading an overload" or "no current
+    // measured"; empty when there is one.
+    QString missingCurrent() const;
 
     static const QStringList header;
     QStringList fields() const;

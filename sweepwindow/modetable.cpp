@@ -128,8 +128,8 @@ QString ModeTable::summary() const
 {
     if (invalidCells == 0)
         return QString();
-    return tr("%n cell(s) of the table are not valid (marked in red; the reason is in each one's tooltip).", nullptr,
-              invalidCells);
+    const QString cells = invalidCells == 1 ? tr("1 cell of the table is") : tr("%1 cells of the table are").arg(invalidCells);
+    return tr("%1 not valid (marked in red; the reason is in each one's tooltip).").arg(cells);
 }
 
 std::optional<QMap<int, PlanRow>> ModeTable::plan() const

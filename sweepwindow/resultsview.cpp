@@ -33,7 +33,7 @@ void ResultsView::showRows(const QList<ResultRow> &rows)
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ResultRow &row : rows) {
-        cells << QStringList {QString::number(row.index), row.mode, si(row.mean, "A"), si(row.min, "A"), si(row.max, "A"),
+        cells << QStringList {QString::number(row.index), row.mode, SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
                               si(row.stdev, "A"), si(row.powerW, "W"),
                               row.coremark ? QLocale::c().toString(*row.coremark, 'f', 2) : QString(), row.verdict};
         flagged << (row.verdict == QLatin1String("FAIL"));

@@ -95,6 +95,8 @@ SetupForm::SetupForm(QWidget *parent)
 {
     port->setEditable(true);
     port->setObjectName(QStringLiteral("port"));
+    testButton->setObjectName(QStringLiteral("testMeter"));
+    meterReason->setObjectName(QStringLiteral("meterReason"));
     auto *refresh = new QToolButton;
     refresh->setText(tr("Refresh"));
     addChoices(meterKinds, meterChoices);

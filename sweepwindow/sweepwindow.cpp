@@ -77,7 +77,6 @@ SweepWindow::SweepWindow(QWidget *parent)
     });
     restoreSettings();
     setRunning(false);
-    checkStart();
 }
 
 SweepWindow::~SweepWindow() = default;
@@ -255,7 +254,7 @@ void SweepWindow::finishRun(Sweep::Outcome outcome, const QString &message)
     banner->hide();
     entry->hide();
     const int kept = sweep->rows().size();
-    const QString where = tr("%n mode(s) in %1", nullptr, kept).arg(QDir::toNativeSeparators(folder));
+    const QString where = (kept == 1 ? tr("1 mode in %1") : tr("%1 modes in %2").arg(kept)).arg(QDir::toNativeSeparators(folder));
     if (outcome == Sweep::Completed)
         status->setText(tr("Done: %1.").arg(where) + (sweep->anyFailed() ? tr(" Some modes FAIL.") : QString()));
     else
@@ -263,7 +262,6 @@ void SweepWindow::finishRun(Sweep::Outcome outcome, const QString &message)
     // Deleted from the event loop: this slot runs inside the sweep's signal.
     sweep.release()->deleteLater();
     setRunning(false);
-    checkStart();
     emit sweepEnded(outcome);
     if (closeWhenStopped)
         close();
@@ -276,6 +274,7 @@ void SweepWindow::setRunning(bool running)
     openButton->setEnabled(!running);
     for (QPushButton *button : afterRunButtons)
         button->setEnabled(!running && !folder.isEmpty());
+    checkStart();
 }
 
 void SweepWindow::loadFile(bool plan)
@@ -326,30 +325,32 @@ void SweepWindow::compareWith()
         return;
     }
     results->showComparison(*comparison);
-    status->setText(tr("%1 (before) compared with %2 (after): %n mode(s) changed by more than a factor of 1.2.", nullptr,
-                       comparison->changedModes().size()).arg(QDir::toNativeSeparators(other), QDir::toNativeSeparators(folder)));
+    const int changed = comparison->changedModes().size();
+    status->setText(tr("%1 (before) compared with %2 (after): %3 changed by more than a factor of 1.2 or lost its current.")
+                        .arg(QDir::toNativeSeparators(other), QDir::toNativeSeparators(folder),
+                             changed == 1 ? tr("1 mode") : tr("%1 modes").arg(changed)));
 }
 
 void SweepWindow::closeEvent(QCloseEvent *event)
 {
-    if (!sweep) {
-        saveSettings();
-        event->accept();
-        return;
-    }
-    event->ignore();
-    const bool stopIt = QMessageBox::question(this, tr("Stop the sweep?"),
-                                              tr("A sweep is running. Stop it and close? Every finished mode is kept."))
-        == QMessageBox::Yes;
-    if (!stopIt)
-        return;
-    // The sweep may have ended while the question was open.
     if (sweep) {
-        closeWhenStopped = true;
-        sweep->stop();
-    } else {
-        close();
+        const bool stopIt = QMessageBox::question(this, tr("Stop the sweep?"),
+                                                  tr("A sweep is running. Stop it and close? Every finished mode is kept."))
+            == QMessageBox::Yes;
+        if (!stopIt) {
+            event->ignore();
+            return;
+        }
+        // The sweep may have ended while the question was open; if not, the window closes once it has.
+        if (sweep) {
+            closeWhenStopped = true;
+            sweep->stop();
+            event->ignore();
+            return;
+        }
     }
+    saveSettings();
+    event->accept();
 }
 
 void SweepWindow::saveSettings() const

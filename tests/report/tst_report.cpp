@@ -8,25 +8,60 @@
 
 namespace {
 
-// A results folder of three modes, written as the sweep writes it.
-void writeFolder(const QString &path, double standbyCurrent)
+// Two readings 2 % either side of a current.
+QList<Sample> readings(double amperes)
+{
+    return {{2.1, {amperes * 0.98, false}}, {2.1, {amperes * 1.02, false}}};
+}
+
+// A results folder of three modes at 3.3 V, written as the sweep writes it;
+// mode 1 (STANDBY) has the readings given.
+void writeFolder(const QString &path, const QList<Sample> &standby, const QByteArray &standbyReply = {})
 {
     QDir().mkpath(path);
     ResultsFolder folder(path);
     const QDateTime started = QDateTime::fromString(QStringLiteral("2026-12-07T10:00:00Z"), Qt::ISODate);
-    const auto readings = [](double amperes) {
-        return QList<Sample> {{2.1, {amperes * 0.98, false}}, {2.1, {amperes * 1.02, false}}};
-    };
     const QString meter = QStringLiteral("Keysight Technologies,34465A,MY0000,A.03");
+    const QJsonObject settings {{"supply_v", 3.3}, {"reset", "command"}};
     QString error;
     QVERIFY2(folder.commit(ResultRow::measured(0, started, readings(33e-9), {}, {std::nullopt, 30e-9}, 3.3), readings(33e-9),
-                           QJsonObject(), meter, &error)
-                 && folder.commit(ResultRow::measured(1, started, readings(standbyCurrent), {}, {}, 3.3), readings(standbyCurrent),
-                                  QJsonObject(), meter, &error)
+                           settings, meter, &error)
+                 && folder.commit(ResultRow::measured(1, started, standby, standbyReply, {}, 3.3), standby, settings, meter, &error)
                  && folder.commit(ResultRow::measured(15, started, readings(10.4e-3),
                                                       "CoreMark 1.0 : 166.42 / GCC12.2.0 -O2 / STACK\r\n", {}, 3.3),
-                                  readings(10.4e-3), QJsonObject(), meter, &error),
+                                  readings(10.4e-3), settings, meter, &error),
              qPrintable(error));
+}
+
+void writeFolder(const QString &path, double standbyCurrent)
+{
+    writeFolder(path, readings(standbyCurrent));
+}
+
+// Replaces a line of a file that starts with `start`.
+void editLine(const QString &path, const QString &start, const QString &line)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    file.close();
+    for (QString &each : lines) {
+        if (each.startsWith(start))
+            each = line;
+    }
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.join(QLatin1Char('\n')).toUtf8());
+}
+
+// Whether a file is XML that a strict reader takes to its end.
+QString xmlError(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd())
+        xml.readNext();
+    return xml.hasError() ? xml.errorString() : QString();
 }
 
 ToolRun sweepTool(const QStringList &arguments)
@@ -52,6 +87,12 @@ private slots:
     void axisLabelsEveryDecadeInSiUnits();
     void reportHoldsTheTableAndTheChartAndNothingOutside();
     void compareNamesTheModeThatDoubled();
+    void compareCountsChangesBothWaysAndLostCurrents_data();
+    void compareCountsChangesBothWaysAndLostCurrents();
+    void reportShowsWhateverTheBoardSentSafely();
+    void reportRecomputesWhatAnEditChanged();
+    void chartDrawsCurrentsOffItsAxisAsArrows_data();
+    void chartDrawsCurrentsOffItsAxisAsArrows();
 
 private:
     QTemporaryDir scratch;
@@ -122,6 +163,102 @@ void ReportTest::compareNamesTheModeThatDoubled()
 
     QCOMPARE(sweepTool({QStringLiteral("compare"), before, before, QStringLiteral("--out"), out}).exitCode, 0);
     QCOMPARE(sweepTool({QStringLiteral("compare"), before, scratch.filePath(QStringLiteral("none"))}).exitCode, 2);
+}
+
+void ReportTest::compareCountsChangesBothWaysAndLostCurrents_data()
+{
+    QTest::addColumn<QList<Sample>>("after");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("halved") << readings(59e-9) << "changed  1 STANDBY  ratio 0.50  (118 nA -> 59 nA)";
+    QTest::newRow("every reading an overload") << QList<Sample> {{2.1, {0, true}}, {2.1, {0, true}}}
+                                                << "changed  1 STANDBY  current lost  (118 nA -> every reading an overload)";
+    QTest::newRow("no current") << QList<Sample>() << "changed  1 STANDBY  current lost  (118 nA -> no current measured)";
+}
+
+void ReportTest::compareCountsChangesBothWaysAndLostCurrents()
+{
+    QFETCH(QList<Sample>, after);
+    QFETCH(QString, printed);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+    const QString before = scratch.filePath(QStringLiteral("lost-before-") + tag);
+    const QString changed = scratch.filePath(QStringLiteral("lost-after-") + tag);
+    const QString out = scratch.filePath(QStringLiteral("lost-comparison-") + tag);
+    writeFolder(before, 118e-9);
+    writeFolder(changed, after);
+    const ToolRun run = sweepTool({QStringLiteral("compare"), before, changed, QStringLiteral("--out"), out});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.output, printed + QLatin1Char('\n'));
+    QCOMPARE(xmlError(out + QStringLiteral("/compare.svg")), QString());
+}
+
+void ReportTest::reportShowsWhateverTheBoardSentSafely()
+{
+    // Markup, a control character and a spreadsheet formula from the board;
+    // a mode name edited to hold a control character.
+    const QString folder = scratch.filePath(QStringLiteral("hostile"));
+    const QByteArray reply = "<script>alert(1)</script> & \x07" "bell\r\n=HYPERLINK(\"http://x\")\r\n";
+    writeFolder(folder, readings(118e-9), reply);
+    editLine(folder + QStringLiteral("/results.csv"), QStringLiteral("0,SHUTDOWN,"),
+             QStringLiteral("0,SHUT\u0001DOWN,") + read(folder + QStringLiteral("/results.csv")).section(QLatin1Char('\n'), 1, 1).section(QLatin1Char(','), 2));
+    QString error;
+    QCOMPARE(ResultsFolder::readRows(folder, &error)->at(1).boardReply, QString::fromUtf8(reply));
+
+    const ToolRun run = sweepTool({QStringLiteral("report"), folder});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const QString html = read(folder + QStringLiteral("/report.html"));
+    QVERIFY(html.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt; &amp; \u2407bell")));
+    QVERIFY(!html.contains(QLatin1String("<script")));
+    QVERIFY(html.contains(QStringLiteral("SHUT\u2401DOWN")));
+    for (const QChar c : html)
+        QVERIFY2(c.unicode() >= 0x20 || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t'),
+                 qPrintable(QString::number(c.unicode())));
+    QCOMPARE(xmlError(folder + QStringLiteral("/chart.svg")), QString());
+    // The reset command is never repeated; it may hold credentials.
+    QVERIFY(read(folder + QStringLiteral("/results.json")).contains(QLatin1String("\"reset\": \"command\"")));
+}
+
+void ReportTest::reportRecomputesWhatAnEditChanged()
+{
+    // Mode 0 measured 33 nA against a 30 nA maximum: FAIL, 109 nW at 3.3 V.
+    const QString folder = scratch.filePath(QStringLiteral("edited"));
+    writeFolder(folder, 118e-9);
+    editLine(folder + QStringLiteral("/results.csv"), QStringLiteral("0,SHUTDOWN,"),
+             QStringLiteral("0,SHUTDOWN,2026-12-07T10:00:00.000Z,2,2.5e-08,3.234e-08,3.366e-08,9.3e-10,0,1.089e-07,,,,3e-08,FAIL,"));
+    const ToolRun run = sweepTool({QStringLiteral("report"), folder});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QCOMPARE(run.errors, QStringLiteral("pellmora-sweep report: warning: mode 0: its mean, 2.5e-08, lies outside its own min to max, "
+                                        "3.234e-08 to 3.366e-08\n"));
+    const QString html = read(folder + QStringLiteral("/report.html"));
+    const QString modeZero = html.section(QStringLiteral("<td>SHUTDOWN</td>"), 1).section(QStringLiteral("</tr>"), 0, 0);
+    QVERIFY2(modeZero.contains(QLatin1String("<td>PASS</td>")) && modeZero.contains(QStringLiteral("82.5 nW")), qPrintable(modeZero));
+
+    // One mode twice is refused, naming the line (the header is line 1;
+    // mode 15's reply spans lines 4 and 5).
+    QFile csv(folder + QStringLiteral("/results.csv"));
+    QVERIFY(csv.open(QIODevice::Append));
+    csv.write(read(folder + QStringLiteral("/results.csv")).section(QLatin1Char('\n'), 2, 2).toUtf8() + '\n');
+    csv.close();
+    const ToolRun twice = sweepTool({QStringLiteral("report"), folder});
+    QCOMPARE(twice.exitCode, 2);
+    QVERIFY2(twice.errors.contains(QLatin1String("results.csv:6: mode 1 again, already on line 3")), qPrintable(twice.errors));
+}
+
+void ReportTest::chartDrawsCurrentsOffItsAxisAsArrows_data()
+{
+    QTest::addColumn<double>("amperes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a meter's offset below zero") << -1.5e-9 << ">-1.5 nA</text>";
+    QTest::newRow("past the axis's 100 mA") << 12.0 << ">12 A</text>";
+}
+
+void ReportTest::chartDrawsCurrentsOffItsAxisAsArrows()
+{
+    QFETCH(double, amperes);
+    QFETCH(QString, shown);
+    const QString folder = scratch.filePath(QStringLiteral("off-axis-%1").arg(amperes));
+    writeFolder(folder, {{2.1, {amperes, false}}, {2.1, {amperes, false}}});
+    QCOMPARE(sweepTool({QStringLiteral("report"), folder}).exitCode, 0);
+    QVERIFY2(read(folder + QStringLiteral("/chart.svg")).contains(shown), "the mean says its value beside its arrow");
 }
 
 QTEST_MAIN(ReportTest)

@@ -9,10 +9,14 @@
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"
 #include "sweepwindow/chartview.h"
+#include "meter/scpimeter.h"
+#include "simulator/boardsimulator.h"
+#include "tests/support/scriptedmeter.h"
 #include "tests/support/simulatedbench.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -28,6 +32,10 @@ private slots:
     void entryFieldTakesReadingsAndSaysWhyItRefusesATypo_data();
     void entryFieldTakesReadingsAndSaysWhyItRefusesATypo();
     void stopKeepsTheFinishedModes();
+    void tableMarksEveryInvalidCellAtOnce();
+    void emptyCellsKeepTheirDefaults();
+    void startWantsAMeterThatAnsweredAndAMode();
+    void closingAsTheSweepEndsIsSafe();
 
 private:
     QTemporaryDir scratch;
@@ -137,6 +145,117 @@ void SweepWindowTest::stopKeepsTheFinishedModes()
     QCOMPARE(window.resultsView()->chart()->rowCount(), kept->size());
     QVERIFY(QFileInfo::exists(window.lastFolder() + QStringLiteral("/report.html")));
     QVERIFY(start->isEnabled());
+}
+
+void SweepWindowTest::tableMarksEveryInvalidCellAtOnce()
+{
+    ModeTable table;
+    const QList<QPair<QPair<int, int>, QString>> invalid = {
+        {{2, ModeTable::Nplc}, "0,5"}, {{5, ModeTable::Settle}, "1e9"}, {{9, ModeTable::LimitMax}, "1e-6"},
+    };
+    table.item(9, ModeTable::LimitMin)->setText(QStringLiteral("2e-6"));   // above its maximum, once that is set
+    for (const auto &cell : invalid)
+        table.item(cell.first.first, cell.first.second)->setText(cell.second);
+    QCOMPARE(table.invalidCellCount(), 3);
+    QVERIFY2(table.summary().startsWith(QLatin1String("3 cells of the table are not valid")), qPrintable(table.summary()));
+    for (const auto &cell : invalid) {
+        const QTableWidgetItem *item = table.item(cell.first.first, cell.first.second);
+        QVERIFY2(!item->toolTip().isEmpty() && item->background() != QBrush(), qPrintable(cell.second));
+    }
+    QVERIFY(!table.plan() && !table.limits());
+
+    // Mended one by one, each mark goes.
+    table.item(2, ModeTable::Nplc)->setText(QStringLiteral("0.5"));
+    QCOMPARE(table.invalidCellCount(), 2);
+    QVERIFY(table.item(2, ModeTable::Nplc)->toolTip().isEmpty());
+}
+
+void SweepWindowTest::emptyCellsKeepTheirDefaults()
+{
+    const QString plan = scratch.filePath(QStringLiteral("sparse-plan.csv"));
+    QFile file(plan);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("index,range,nplc,settle_s,samples\n0,1e-06,,5,\n13,,,,20\n");
+    file.close();
+    ModeTable table;
+    QString error;
+    QVERIFY2(table.loadPlan(plan, &error), qPrintable(error));
+    QCOMPARE(table.item(0, ModeTable::Nplc)->text(), QString());
+    QCOMPARE(table.item(0, ModeTable::Samples)->text(), QString());
+    QCOMPARE(table.item(1, ModeTable::Samples)->text(), QString());
+    QCOMPARE(table.item(13, ModeTable::Samples)->text(), QStringLiteral("20"));
+
+    // Saved, it reads as it was written; measured, empty cells take the meter's defaults.
+    const QString saved = scratch.filePath(QStringLiteral("saved-plan.csv"));
+    QVERIFY(table.savePlan(saved, &error));
+    QFile back(saved);
+    QVERIFY(back.open(QIODevice::ReadOnly));
+    QCOMPARE(back.readAll(), QByteArray("index,range,nplc,settle_s,samples\n0,1e-06,,5,\n13,,,,20\n"));
+    ModePlan typed;
+    typed.meter.samples = 1;
+    QCOMPARE(table.plan()->value(0).over(typed).meter.samples, 1);
+    QCOMPARE(table.plan()->value(13).over(typed).meter.samples, 20);
+}
+
+void SweepWindowTest::startWantsAMeterThatAnsweredAndAMode()
+{
+    BoardSimulator board;
+    ScriptedMeter mute;
+    mute.answer("*IDN?", std::nullopt);
+    SweepWindow window;
+    window.show();
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("start"));
+    window.setupForm()->setPort(board.portPath());
+    window.setupForm()->setMeter(mute.address());
+    window.setupForm()->setResultsFolder(scratch.filePath(QStringLiteral("start-results")));
+    window.modeTable()->checkAll(true);
+    QVERIFY(start->isEnabled());
+
+    window.setupForm()->findChild<QPushButton *>(QStringLiteral("testMeter"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!start->isEnabled(), ScpiMeter::deadlineFor(0, 0) + 3000);
+    QVERIFY(window.setupForm()->findChild<QLabel *>(QStringLiteral("meterReason"))->text().contains(QLatin1String("did not answer")));
+
+    window.setupForm()->setMeter(QStringLiteral("none"));
+    QVERIFY(start->isEnabled());
+    window.modeTable()->checkAll(false);
+    QVERIFY(!start->isEnabled());
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("tableReason"))->text(), QStringLiteral("Check at least one mode."));
+}
+
+void SweepWindowTest::closingAsTheSweepEndsIsSafe()
+{
+    // "Stop the sweep?" stays open while the sweep ends on its own; Yes then just closes.
+    BoardSimulator board;
+    SweepWindow window;
+    window.show();
+    window.setupForm()->setPort(board.portPath());
+    window.setupForm()->setMeter(QStringLiteral("none"));
+    window.setupForm()->setReset(QStringLiteral("none"));
+    window.setupForm()->setBootSeconds(0);
+    const QString results = scratch.filePath(QStringLiteral("closing-results"));
+    window.setupForm()->setResultsFolder(results);
+    window.modeTable()->checkAll(false);
+    window.modeTable()->setCheckedModes({0});
+    window.modeTable()->item(0, ModeTable::Settle)->setText(QStringLiteral("0.5"));
+    bool ended = false;
+    connect(&window, &SweepWindow::sweepEnded, this, [&ended] { ended = true; });
+    window.start();
+    QVERIFY(window.isRunning());
+    QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("start"))->isEnabled());
+    QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("openResults"))->isEnabled());
+
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&ended] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && ended)
+            box->button(QMessageBox::Yes)->click();
+    });
+    answer.start(20);
+    window.close();
+    QVERIFY(ended);
+    QTRY_VERIFY(!window.isVisible());
+    // Its folder was made in "Save results in".
+    QCOMPARE(QFileInfo(window.lastFolder()).absolutePath(), QFileInfo(results).absoluteFilePath());
 }
 
 QTEST_MAIN(SweepWindowTest)
