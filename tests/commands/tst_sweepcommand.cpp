@@ -1,16 +1,13 @@
 // pellmora-sweep run as scripts call it, against the board simulator and
 // its meter: the files it writes, its exit status, and what it keeps when
 // the meter falls silent or the sweep is interrupted.
-#include "simulator/boardsimulator.h"
-#include "simulator/metersimulator.h"
 #include "results/resultsfolder.h"
+#include "simulator/boardsimulator.h"
 #include "tests/support/scriptedmeter.h"
 #include "tests/support/simulatedbench.h"
 #include "tests/support/sweepprocess.h"
 
 #include <QtTest>
-
-#include <csignal>
 
 namespace {
 
@@ -51,6 +48,7 @@ private slots:
     void refusesBadInputWithoutWritingAnything_data();
     void refusesBadInputWithoutWritingAnything();
     void boardReplyRoundTripsThroughResultsCsv();
+    void estimatesTheTimeLeftFromEachModesOwnSettings();
 
 private:
     QTemporaryDir scratch;
@@ -195,6 +193,22 @@ void SweepCommandTest::boardReplyRoundTripsThroughResultsCsv()
     QCOMPARE(*row.coremark, 412.34);
     QCOMPARE(*row.coremarkPerMa, 412.34 / 1.5);
     QCOMPARE(row.verdict, QStringLiteral("FAIL"));
+}
+
+void SweepCommandTest::estimatesTheTimeLeftFromEachModesOwnSettings()
+{
+    // Two quick modes, then one that settles 4 s: after the first, the last one's wait is ahead.
+    BoardSimulator board;
+    const QString plan = scratch.filePath(QStringLiteral("slow-last.csv"));
+    QFile planFile(plan);
+    QVERIFY(planFile.open(QIODevice::WriteOnly));
+    planFile.write("index,range,nplc,settle_s,samples\n2,,,4,\n");
+    planFile.close();
+    const ToolRun run = sweep({"--port", board.portPath(), "--meter", "none", "--reset", "none", "--boot", "0", "--settle", "0",
+                               "--modes", "0-2", "--plan", plan, "--out", out});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const QRegularExpressionMatch left = QRegularExpression(QStringLiteral("\\[1/3\\].*about (\\d+) s left")).match(run.errors);
+    QVERIFY2(left.hasMatch() && left.captured(1).toInt() >= 4, qPrintable(run.errors));
 }
 
 QTEST_GUILESS_MAIN(SweepCommandTest)

@@ -97,6 +97,7 @@ private slots:
     void neverTakesAnUnaskedLineForAReading();
     void aNulFromTheBoardLosesNothing();
     void anEnterTypedAheadAnswersNoPrompt();
+    void eachTypedReadingKeepsItsOwnTime();
     void aResetCommandEndsWithTheSweep_data();
     void aResetCommandEndsWithTheSweep();
     void aFailingResetCommandIsNoReset();
@@ -201,6 +202,26 @@ void SweepFaultsTest::anEnterTypedAheadAnswersNoPrompt()
     terminal.type("\n");
     QTRY_COMPARE(board.commands(), QList<int>({0, 1}));
     QCOMPARE(tool.finish().exitCode, 0);
+}
+
+void SweepFaultsTest::eachTypedReadingKeepsItsOwnTime()
+{
+    BoardSimulator board;
+    Terminal terminal;
+    SweepProcess tool({"run", "--port", board.portPath(), "--meter", "manual", "--samples", "2", "--reset", "none",
+                       "--boot", "0", "--settle", "0", "--modes", "4", "--out", out});
+    tool.setInputTerminal(terminal.path);
+    tool.start();
+    QVERIFY(tool.waitForErrors(QStringLiteral("mode 4 (STOP2), reading 1 of 2: ")));
+    terminal.type("1.1u\n");
+    QVERIFY(tool.waitForErrors(QStringLiteral("reading 2 of 2: ")));
+    tool.pump(1000);
+    terminal.type("1.2u\n");
+    QCOMPARE(tool.finish().exitCode, 0);
+    const QList<QStringList> samples = samplesIn(out, 4);
+    QCOMPARE(samples.size(), 2);
+    const double between = samples.at(1).at(3).toDouble() - samples.at(0).at(3).toDouble();
+    QVERIFY2(between >= 0.9, qPrintable(QString::number(between)));
 }
 
 void SweepFaultsTest::aResetCommandEndsWithTheSweep_data()
