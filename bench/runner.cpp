@@ -62,12 +62,12 @@ struct Launch
 };
 
 // From just before the process starts until its dialog has been painted.
-Launch launch(const QString &program)
+Launch launch(const QString &program, const QStringList &arguments = QStringList())
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const qint64 startedAt = monotonicNanoseconds();
-    process.start(program, QStringList());
+    process.start(program, arguments);
     process.waitForFinished(20000);
     const QList<QByteArray> report = process.readAllStandardOutput().trimmed().split(' ');
     if (report.size() != 2)
@@ -269,14 +269,16 @@ int main(int argc, char *argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("qt.qpa.xcb.warning=false"));
     const int startRuns = 21;
 
-    QVector<double> ownStart, bareStart, ownResident, bareResident;
+    QVector<double> ownStart, bareStart, listingStart, ownResident, bareResident;
     for (int run = 0; run < startRuns; ++run) {
         const Launch own = launch(QStringLiteral(PELLMORA_STARTUP));
         const Launch bare = launch(QStringLiteral(BARE_DIALOG));
+        const Launch listing = launch(QStringLiteral(BARE_DIALOG), {QStringLiteral("--list-ports")});
         ownStart << own.milliseconds;
         ownResident << own.residentMiB;
         bareStart << bare.milliseconds;
         bareResident << bare.residentMiB;
+        listingStart << listing.milliseconds;
     }
     const QVector<double> confirms = confirmToBoard(220);
     const double growth = growthOverConfirms(1000);
@@ -288,9 +290,13 @@ int main(int argc, char *argv[])
     std::printf("Machine: %s, %d cores, %s, Qt %s, platform %s\n\n", qPrintable(processorName()),
                 QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion(),
                 qPrintable(QGuiApplication::platformName()));
-    std::printf("| Measure (medians) | Pellmora | Bare Qt dialog | Result | Goal |\n|---|---|---|---|---|\n");
-    row("Start-up to first paint of the dialog", number(median(ownStart), "ms"), number(median(bareStart), "ms"),
-        QString::number(median(ownStart) / median(bareStart), 'f', 2) + QLatin1Char('x'), "at most 1.15x");
+    std::printf("| Measure (medians) | Pellmora | Baseline | Result | Goal |\n|---|---|---|---|---|\n");
+    row("Start-up to first paint of the dialog, against a bare Qt dialog", number(median(ownStart), "ms"),
+        number(median(bareStart), "ms"), QString::number(median(ownStart) / median(bareStart), 'f', 2) + QLatin1Char('x'),
+        "for reference");
+    row("The same, against a bare dialog that lists the serial ports", number(median(ownStart), "ms"),
+        number(median(listingStart), "ms"), QString::number(median(ownStart) / median(listingStart), 'f', 2) + QLatin1Char('x'),
+        "at most 1.05x");
     row("Resident memory, dialog shown", number(median(ownResident), "MiB"), number(median(bareResident), "MiB"),
         QString::number(median(ownResident) / median(bareResident), 'f', 2) + QLatin1Char('x'), "at most 1.2x");
     row("Resident growth over 1,000 Confirms", number(growth, "MiB"), QString(), QString(), "under 1 MiB");
