@@ -46,6 +46,8 @@ const Option options[] = {
     {"reply-timeout", "SECONDS", "Wait for a CoreMark mode's report (default: 60)."},
     {"supply", "VOLTS", "The board's supply voltage, for the power column."},
     {"battery-mah", "CAPACITY", "A battery's capacity, for the battery life in the report."},
+    {"battery-shelf-years", "YEARS", "How long the battery keeps its charge on the shelf; a longer life is shown as that (default: 10)."},
+    {"note", "TEXT", "A note for the report, such as what was changed on the board."},
     {"limits", "FILE", "CSV index,min_a,max_a: limits on each mode's mean current."},
     {"out", "DIR", "The results folder (default: sweep-YYYYMMDD-HHMMSS here)."},
 };
@@ -85,6 +87,7 @@ public:
         settings.reset = *reset;
         settings.resume = parser.isSet(QStringLiteral("resume"));
         settings.outputFolder = parser.value(QStringLiteral("out"));
+        settings.note = parser.value(QStringLiteral("note"));
         if (settings.resume && settings.outputFolder.isEmpty())
             return refuse(error, QStringLiteral("--resume needs --out, the folder to continue"));
         return true;
@@ -148,7 +151,8 @@ private:
             || !number("boot", SettingRules::bootSeconds, settings.bootSeconds, error)
             || !number("reply-timeout", SettingRules::replyTimeoutSeconds, settings.replyTimeoutSeconds, error)
             || !optionalNumber("supply", SettingRules::supplyVolts, settings.supplyVolts, error)
-            || !optionalNumber("battery-mah", SettingRules::batteryMah, settings.batteryMah, error))
+            || !optionalNumber("battery-mah", SettingRules::batteryMah, settings.batteryMah, error)
+            || !number("battery-shelf-years", SettingRules::shelfYears, settings.batteryShelfYears, error))
             return false;
         defaults.meter.samples = int(samples);
         if (parser.isSet(QStringLiteral("range"))) {

@@ -98,25 +98,33 @@ std::optional<double> parseTyped(const QString &text, QString *error)
     return *number * factor;
 }
 
-QString formatAmperes(double amperes)
+QString formatAmperes(double amperes, QChar separator)
 {
-    return formatSi(amperes, QStringLiteral("A"));
+    return formatSi(amperes, QStringLiteral("A"), separator);
 }
 
-QString formatSi(double value, const QString &unit)
+QString formatSi(double value, const QString &unit, QChar separator)
 {
     static const std::array<std::pair<double, const char *>, 5> prefixes = {{
         {1, ""}, {1e-3, "m"}, {1e-6, "\u00b5"}, {1e-9, "n"}, {1e-12, "p"},
     }};
     const double magnitude = std::fabs(value);
     for (const auto &prefix : prefixes) {
-        // 999.97 nA rounds to 1 µA, not to "1e+03 nA".
-        if (magnitude >= prefix.first * 0.9995 || prefix.first == prefixes.back().first) {
-            return QLocale::c().toString(value / prefix.first, 'g', 3) + QLatin1Char(' ')
-                + QString::fromUtf8(prefix.second) + unit;
-        }
+        // 999.97 nA rounds to 1.00 µA, not to "1.00e+03 nA".
+        if (magnitude >= prefix.first * 0.9995 || prefix.first == prefixes.back().first)
+            return threeDigits(value / prefix.first) + separator + QString::fromUtf8(prefix.second) + unit;
     }
     return QString();
+}
+
+QString threeDigits(double value)
+{
+    if (value == 0)
+        return QStringLiteral("0.00");
+    // The digits before the point once rounded to three significant ones: 999.7 has four.
+    const double rounded = QLocale::c().toDouble(QLocale::c().toString(value, 'g', 3));
+    const int whole = int(std::floor(std::log10(std::fabs(rounded)))) + 1;
+    return QLocale::c().toString(rounded, 'f', std::max(0, 3 - whole));
 }
 
 } // namespace Readings

@@ -45,9 +45,14 @@ Parsed parseReply(const QByteArray &reply);
 // "1.2e-6", "4.5 mA". Empty when the text is no current; why goes to *error.
 std::optional<double> parseTyped(const QString &text, QString *error = nullptr);
 
-// "312 nA", "1.05 mA": three significant digits and an SI prefix.
-QString formatAmperes(double amperes);
-QString formatSi(double value, const QString &unit);   // the same for any unit: "34.3 mW"
+// "312 nA", "1.05 mA", "33.0 nA": three significant digits and an SI
+// prefix, the number and its unit apart by `separator` (a no-break space
+// where text may wrap).
+QString formatAmperes(double amperes, QChar separator = QLatin1Char(' '));
+QString formatSi(double value, const QString &unit, QChar separator = QLatin1Char(' '));   // any unit: "34.3 mW"
+
+// Three significant digits, trailing zeros kept: 9.80, 98.0, 980, 0.0123.
+QString threeDigits(double value);
 
 } // namespace Readings
 

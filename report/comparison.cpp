@@ -39,7 +39,7 @@ QString cell(const std::optional<double> &value)
 QString changeText(const ComparedMode &mode)
 {
     if (mode.lostItsCurrent())
-        return mode.afterMissing;
+        return QStringLiteral("current lost");
     const std::optional<double> ratio = mode.ratio();
     return ratio ? QStringLiteral("\u00d7%1").arg(QLocale::c().toString(*ratio, 'f', 2)) : QString();
 }
@@ -133,7 +133,7 @@ bool Comparison::write(const QString &folder, QString *error) const
     page.facts({{QStringLiteral("Before"), beforeFolder}, {QStringLiteral("After"), afterFolder},
                 {QStringLiteral("Marked"), QStringLiteral("a mean changed by more than a factor of %1 either way")
                                                .arg(Numbers::format(threshold))}});
-    page.svg(svg);
+    page.chart(svg);
     page.table({"Index", "Mode", "Mean before", "Mean after", "After / before"}, cells, flagged);
 
     const QDir out(folder);

@@ -2,20 +2,18 @@
 
 #include "meter/readings.h"
 #include "report/markuptext.h"
+#include "report/pngencoder.h"
 
 #include <QBuffer>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
-
-constexpr int left = 400;      // mode labels to the left of it
-constexpr int right = 1440;    // notes to the right of it
-constexpr int top = 90;
-constexpr int bottom = 840;    // decade labels below it
 
 const QColor ink(0x1f, 0x23, 0x2b);
 const QColor grid(0xd5, 0xd9, 0xe0);
@@ -23,14 +21,23 @@ const QColor stripe(0xf4, 0xf6, 0xf9);
 const QColor limitColour(0xd0, 0x2f, 0x2f);
 const QColor missingColour(0x80, 0x86, 0x90);
 
-QFont font(int pixelSize, bool bold = false, bool italic = false)
+QFont font(double pixelSize, bool bold = false, bool italic = false)
 {
     QFont chosen(QStringLiteral("Liberation Sans"));
     chosen.setStyleHint(QFont::SansSerif);
-    chosen.setPixelSize(pixelSize);
+    chosen.setPixelSize(std::max(1, int(pixelSize + 0.5)));
     chosen.setBold(bold);
     chosen.setItalic(italic);
     return chosen;
+}
+
+double widest(const QFont &font, const QStringList &texts)
+{
+    const QFontMetricsF metrics(font);
+    double widest = 0;
+    for (const QString &text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return widest;
 }
 
 QList<double> currentsOf(const QList<ChartRow> &rows)
@@ -54,12 +61,11 @@ QList<double> currentsOf(const QList<ChartRow> &rows)
 } // namespace
 
 CurrentChart::CurrentChart(const QString &chartTitle, const QList<ChartSeries> &chartSeries, const QList<ChartRow> &chartRows)
-    : title(chartTitle)
+    : title(MarkupText::printable(chartTitle))
     , series(chartSeries)
     , rows(chartRows)
     , axis(LogAxis::fit(currentsOf(chartRows)))
 {
-    title = MarkupText::printable(title);
     for (ChartSeries &one : series)
         one.name = MarkupText::printable(one.name);
     for (ChartRow &row : rows) {
@@ -80,7 +86,7 @@ QByteArray CurrentChart::svg() const
     generator.setViewBox(QRect(0, 0, width, height));
     generator.setTitle(title);
     QPainter painter(&generator);
-    paint(painter);
+    paint(painter, QSizeF(width, height), fileTextPixels);
     painter.end();
     return buffer.data();
 }
@@ -90,87 +96,118 @@ QByteArray CurrentChart::png() const
     QImage image(width, height, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    paint(painter);
+    paint(painter, QSizeF(width, height), fileTextPixels);
     painter.end();
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return buffer.data();
+    return PngEncoder::encode(image);
 }
 
-void CurrentChart::paint(QPainter &painter) const
+// Labels to the left of the plot, notes to its right, the title and legend
+// above and the decades below, each as wide or high as its text needs.
+CurrentChart::Layout CurrentChart::layout(const QSizeF &size, double textPixels) const
 {
-    painter.fillRect(QRect(0, 0, width, height), Qt::white);
+    Layout where;
+    where.text = textPixels;
+    const double margin = textPixels * 0.6;
+    QStringList labels;
+    QStringList notes;
+    for (const ChartRow &row : rows) {
+        labels << row.label;
+        notes << row.note;
+    }
+    const double left = margin + widest(font(textPixels, true), labels) + textPixels;
+    const double notesWidth = widest(font(textPixels, true), notes);
+    const double right = size.width() - margin - (notesWidth > 0 ? notesWidth + textPixels : textPixels * 2);
+    const double top = margin + textPixels * 1.45 * 1.4 + textPixels * 1.6;
+    const double bottom = size.height() - margin - textPixels * 1.4 * 2 - textPixels * 0.4;
+    where.plot = QRectF(QPointF(left, top), QPointF(std::max(left + textPixels * 8, right), std::max(top + textPixels, bottom)));
+    where.rowHeight = where.plot.height() / std::max(1, int(rows.size()));
+    return where;
+}
+
+double CurrentChart::Layout::x(const LogAxis &axis, double amperes) const
+{
+    return plot.left() + axis.position(amperes) * plot.width();
+}
+
+void CurrentChart::paint(QPainter &painter, const QSizeF &size, double textPixels) const
+{
+    const Layout where = layout(size, textPixels);
+    painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
     painter.setPen(ink);
-    painter.setFont(font(26, true));
-    painter.drawText(QRect(left, 20, right - left, 40), Qt::AlignLeft | Qt::AlignVCenter, title);
-    const double rowHeight = double(bottom - top) / std::max(1, int(rows.size()));
+    painter.setFont(font(textPixels * 1.45, true));
+    painter.drawText(QRectF(where.plot.left(), textPixels * 0.6, where.plot.width(), textPixels * 1.45 * 1.4),
+                     Qt::AlignLeft | Qt::AlignVCenter, title);
     for (int row = 0; row < rows.size(); row += 2)
-        painter.fillRect(QRectF(left, top + row * rowHeight, right - left, rowHeight), stripe);
-    paintAxis(painter);
+        painter.fillRect(QRectF(where.plot.left(), where.plot.top() + row * where.rowHeight, where.plot.width(), where.rowHeight),
+                         stripe);
+    paintAxis(painter, where);
     for (int row = 0; row < rows.size(); ++row)
-        paintRow(painter, row);
-    paintLegend(painter);
+        paintRow(painter, where, row);
+    paintLegend(painter, where);
 }
 
-double CurrentChart::x(double amperes) const
+void CurrentChart::paintAxis(QPainter &painter, const Layout &where) const
 {
-    return left + axis.position(amperes) * (right - left);
-}
-
-void CurrentChart::paintAxis(QPainter &painter) const
-{
-    painter.setFont(font(17));
+    const QRectF &plot = where.plot;
+    const double text = where.text * 0.95;
+    painter.setFont(font(text));
     for (int decade : axis.decades()) {
-        const double at = left + double(decade - axis.firstDecade()) / (axis.lastDecade() - axis.firstDecade()) * (right - left);
+        const double at = plot.left() + double(decade - axis.firstDecade()) / (axis.lastDecade() - axis.firstDecade()) * plot.width();
         painter.setPen(QPen(grid, 1));
-        painter.drawLine(QPointF(at, top), QPointF(at, bottom));
+        painter.drawLine(QPointF(at, plot.top()), QPointF(at, plot.bottom()));
         painter.setPen(ink);
-        painter.drawText(QRectF(at - 60, bottom + 8, 120, 24), Qt::AlignCenter, LogAxis::label(decade));
+        painter.drawText(QRectF(at - text * 4, plot.bottom() + text * 0.4, text * 8, text * 1.4), Qt::AlignCenter,
+                         LogAxis::label(decade));
     }
     painter.setPen(QPen(ink, 1.5));
-    painter.drawLine(QPointF(left, bottom), QPointF(right, bottom));
-    painter.setFont(font(17, false, true));
-    painter.drawText(QRectF(left, bottom + 34, right - left, 24), Qt::AlignCenter,
+    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+    painter.setFont(font(text, false, true));
+    painter.drawText(QRectF(plot.left(), plot.bottom() + text * 1.8, plot.width(), text * 1.4), Qt::AlignCenter,
                      QStringLiteral("current (logarithmic axis)"));
 }
 
-void CurrentChart::paintRow(QPainter &painter, int row) const
+void CurrentChart::paintRow(QPainter &painter, const Layout &where, int row) const
 {
-    const double rowHeight = double(bottom - top) / std::max(1, int(rows.size()));
-    const QRectF band(0, top + row * rowHeight, width, rowHeight);
+    const QRectF &plot = where.plot;
+    const double rowHeight = where.rowHeight;
+    const QRectF band(0, plot.top() + row * rowHeight, plot.right(), rowHeight);
     const ChartRow &chartRow = rows.at(row);
 
-    const int labelSize = int(std::clamp(rowHeight * 0.45, 11.0, 18.0));
+    // The text shrinks only where the rows are too low for it.
+    const double labelSize = std::min(where.text, rowHeight * 0.8);
     painter.setFont(font(labelSize, chartRow.flagged));
     painter.setPen(chartRow.flagged ? limitColour : ink);
-    painter.drawText(QRectF(10, band.top(), left - 24, band.height()), Qt::AlignRight | Qt::AlignVCenter, chartRow.label);
+    painter.drawText(QRectF(where.text * 0.6, band.top(), plot.left() - where.text * 1.6, band.height()),
+                     Qt::AlignRight | Qt::AlignVCenter, chartRow.label);
     if (!chartRow.note.isEmpty())
-        painter.drawText(QRectF(right + 14, band.top(), width - right - 20, band.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         chartRow.note);
+        painter.drawText(QRectF(plot.right() + where.text * 0.6, band.top(), where.text * 40, band.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, chartRow.note);
 
     const int count = chartRow.measures.size();
+    const double lane = rowHeight / (count + 1);   // each run's own slice of the row
     for (int i = 0; i < count; ++i) {
         const ChartMeasure &measure = chartRow.measures.at(i);
         const QColor colour = series.value(i).colour;
-        const double y = band.top() + band.height() * (i + 1) / (count + 1);
+        const double y = band.top() + lane * (i + 1);
         if (!measure.mean) {
-            painter.setFont(font(labelSize - 1, false, true));
+            const QFont missingFont = font(std::min(where.text * 0.9, lane * 1.6), false, true);
+            painter.setFont(missingFont);
             painter.setPen(missingColour);
-            painter.drawText(QRectF(left + 8 + i * 280, y - rowHeight / 2, 270, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                             measure.missing);
+            const QRectF room(plot.left() + where.text * 0.5, y - lane / 2 - lane * 0.3, plot.width() - where.text, lane * 1.6);
+            painter.drawText(room.intersected(band), Qt::AlignLeft | Qt::AlignVCenter,
+                             QFontMetricsF(missingFont).elidedText(measure.missing, Qt::ElideRight, room.width()));
             continue;
         }
         if (axis.side(*measure.mean) != 0) {
-            paintOffAxis(painter, *measure.mean, y, colour, labelSize - 1);
+            paintOffAxis(painter, where, *measure.mean, y, colour, labelSize * 0.95);
             continue;
         }
         painter.setPen(QPen(colour, std::clamp(rowHeight / 9, 2.0, 6.0), Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(x(*measure.min), y), QPointF(x(*measure.max), y));
+        painter.drawLine(QPointF(where.x(axis, *measure.min), y), QPointF(where.x(axis, *measure.max), y));
         const double radius = std::clamp(rowHeight / (3.0 * count), 3.0, 8.0);
         painter.setPen(QPen(Qt::white, 1.5));
         painter.setBrush(colour.darker(140));
-        painter.drawEllipse(QPointF(x(*measure.mean), y), radius, radius);
+        painter.drawEllipse(QPointF(where.x(axis, *measure.mean), y), radius, radius);
         painter.setBrush(Qt::NoBrush);
     }
 
@@ -179,52 +216,59 @@ void CurrentChart::paintRow(QPainter &painter, int row) const
         if (!limit)
             continue;
         painter.setPen(QPen(limitColour, 3));
-        painter.drawLine(QPointF(x(*limit), band.top() + 3), QPointF(x(*limit), band.bottom() - 3));
+        painter.drawLine(QPointF(where.x(axis, *limit), band.top() + 3), QPointF(where.x(axis, *limit), band.bottom() - 3));
     }
 }
 
 // A mean the axis cannot show (zero, negative, or past its ends) is an
 // arrow at the end it lies beyond, with its value, never a point that looks measured.
-void CurrentChart::paintOffAxis(QPainter &painter, double amperes, double y, const QColor &colour, int textSize) const
+void CurrentChart::paintOffAxis(QPainter &painter, const Layout &where, double amperes, double y, const QColor &colour,
+                                double textSize) const
 {
     const bool below = axis.side(amperes) < 0;
-    const double tip = below ? left + 4 : right - 4;
-    const double back = below ? tip + 14 : tip - 14;
+    const double size = textSize * 0.75;
+    const double tip = below ? where.plot.left() + 4 : where.plot.right() - 4;
+    const double back = below ? tip + size : tip - size;
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour.darker(140));
-    painter.drawPolygon(QPolygonF({QPointF(tip, y), QPointF(back, y - 7), QPointF(back, y + 7)}));
+    painter.drawPolygon(QPolygonF({QPointF(tip, y), QPointF(back, y - size / 2), QPointF(back, y + size / 2)}));
     painter.setBrush(Qt::NoBrush);
     painter.setPen(ink);
     painter.setFont(font(textSize));
-    const QRectF room = below ? QRectF(back + 6, y - 12, 300, 24) : QRectF(back - 306, y - 12, 300, 24);
+    const double roomWidth = textSize * 12;
+    const QRectF room = below ? QRectF(back + size / 2, y - textSize, roomWidth, textSize * 2)
+                              : QRectF(back - size / 2 - roomWidth, y - textSize, roomWidth, textSize * 2);
     painter.drawText(room, (below ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, Readings::formatAmperes(amperes));
 }
 
-void CurrentChart::paintLegend(QPainter &painter) const
+void CurrentChart::paintLegend(QPainter &painter, const Layout &where) const
 {
-    painter.setFont(font(16));
-    double at = right;
-    const auto entry = [&](const QString &text, const std::function<void(QPointF)> &mark) {
-        const double textWidth = painter.fontMetrics().horizontalAdvance(text);
-        at -= textWidth + 50;
-        mark(QPointF(at + 12, 64));
+    const double text = where.text * 0.9;
+    painter.setFont(font(text));
+    const double y = where.plot.top() - where.text * 0.9;
+    double at = where.plot.right();
+    const auto entry = [&](const QString &label, const std::function<void(QPointF)> &mark) {
+        const double textWidth = painter.fontMetrics().horizontalAdvance(label);
+        at -= textWidth + text * 3;
+        mark(QPointF(at + text * 0.7, y));
         painter.setPen(ink);
-        painter.drawText(QRectF(at + 32, 52, textWidth + 4, 24), Qt::AlignLeft | Qt::AlignVCenter, text);
+        painter.drawText(QRectF(at + text * 1.8, y - text * 0.75, textWidth + 4, text * 1.5), Qt::AlignLeft | Qt::AlignVCenter,
+                         label);
     };
     const bool anyLimits = std::any_of(rows.cbegin(), rows.cend(), [](const ChartRow &row) { return row.limitMin || row.limitMax; });
     if (anyLimits) {
         entry(QStringLiteral("limits"), [&](QPointF p) {
             painter.setPen(QPen(limitColour, 3));
-            painter.drawLine(p + QPointF(0, -9), p + QPointF(0, 9));
+            painter.drawLine(p + QPointF(0, -text / 2), p + QPointF(0, text / 2));
         });
     }
     for (int i = series.size() - 1; i >= 0; --i) {
         entry(series.at(i).name, [&](QPointF p) {
             painter.setPen(QPen(series.at(i).colour, 4, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(p + QPointF(-10, 0), p + QPointF(10, 0));
+            painter.drawLine(p + QPointF(-text * 0.6, 0), p + QPointF(text * 0.6, 0));
             painter.setPen(QPen(Qt::white, 1.5));
             painter.setBrush(series.at(i).colour.darker(140));
-            painter.drawEllipse(p, 6, 6);
+            painter.drawEllipse(p, text / 3, text / 3);
             painter.setBrush(Qt::NoBrush);
         });
     }

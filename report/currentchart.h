@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QRectF>
 #include <QString>
 
 #include <optional>
@@ -24,7 +25,7 @@ struct ChartRow
     QString label;
     QList<ChartMeasure> measures;
     std::optional<double> limitMin, limitMax;
-    QString note;          // at the row's end, such as a ratio
+    QString note;          // at the row's end, such as the mean's value or a ratio
     bool flagged = false;  // FAIL, or changed past the threshold
 };
 
@@ -35,27 +36,37 @@ struct ChartSeries
 };
 
 // Currents per mode on a logarithmic axis, a row per mode in sweep order,
-// drawn with QPainter to an SVG whose texts stay text, or to a PNG.
+// drawn with QPainter to an SVG whose texts stay text, to a PNG, or onto a
+// widget. It is laid out for the size and text height it is drawn at.
 class CurrentChart
 {
 public:
     CurrentChart(const QString &title, const QList<ChartSeries> &series, const QList<ChartRow> &rows);
 
+    // 1600 × 900, with text 18 pixels high.
     QByteArray svg() const;
     QByteArray png() const;
-    // Onto a painter whose area is width × height.
-    void paint(QPainter &painter) const;
+    void paint(QPainter &painter, const QSizeF &size, double textPixels) const;
     int rowCount() const { return rows.size(); }
 
     static constexpr int width = 1600;
     static constexpr int height = 900;
+    static constexpr double fileTextPixels = 18;
 
 private:
-    void paintAxis(QPainter &painter) const;
-    void paintRow(QPainter &painter, int row) const;
-    void paintOffAxis(QPainter &painter, double amperes, double y, const QColor &colour, int textSize) const;
-    void paintLegend(QPainter &painter) const;
-    double x(double amperes) const;
+    // Where things go for one size and text height.
+    struct Layout
+    {
+        double text = 0;
+        QRectF plot;         // the rows' area, the axis beneath it
+        double rowHeight = 0;
+        double x(const LogAxis &axis, double amperes) const;
+    };
+    Layout layout(const QSizeF &size, double textPixels) const;
+    void paintAxis(QPainter &painter, const Layout &where) const;
+    void paintRow(QPainter &painter, const Layout &where, int row) const;
+    void paintOffAxis(QPainter &painter, const Layout &where, double amperes, double y, const QColor &colour, double textSize) const;
+    void paintLegend(QPainter &painter, const Layout &where) const;
 
     QString title;
     QList<ChartSeries> series;

@@ -6,14 +6,24 @@ namespace {
 
 const char style[] =
     "body{font-family:'Liberation Sans',Arial,sans-serif;color:#1f232b;margin:2em;max-width:1700px}"
-    "h1{font-size:1.6em}h2{font-size:1.2em;margin-top:2em}"
+    "h1{font-size:1.6em}h2{font-size:1.2em;margin-top:1.6em}h3{font-size:1em}"
     "table{border-collapse:collapse;font-size:.9em}"
-    "th,td{border:1px solid #d5d9e0;padding:.3em .6em;text-align:right}"
-    "th{background:#f4f6f9}td:nth-child(2){text-align:left}"
+    "th,td{border:1px solid #d5d9e0;padding:.3em .5em;text-align:right;white-space:nowrap}"
+    "th{background:#f4f6f9}td:nth-child(2),th:nth-child(2){text-align:left}"
     "tr.flagged td{background:#fde8e8;color:#a01c1c;font-weight:bold}"
-    "dl{display:grid;grid-template-columns:max-content auto;gap:.2em 1.2em}dt{font-weight:bold}dd{margin:0}"
+    "dl.facts{display:grid;grid-template-columns:repeat(2,max-content minmax(0,1fr));gap:.2em 1.2em;margin:1em 0}"
+    "dt{font-weight:bold}dd{margin:0;overflow-wrap:anywhere}"
     "pre{background:#f4f6f9;padding:.6em;white-space:pre-wrap}"
-    "svg{max-width:100%;height:auto}";
+    "figure{margin:0}figure.chart svg{max-width:100%;height:auto}"
+    "@page{size:A4 landscape;margin:10mm}"
+    "@media print{"
+    "body{margin:0;max-width:none;font-size:9.5pt}"
+    "h1{font-size:1.4em;margin:0 0 .4em}h2{break-after:avoid}h3{break-after:avoid}"
+    "figure.chart{break-inside:avoid;break-after:page}"
+    "figure.chart svg{width:auto;max-width:100%;max-height:170mm}"
+    "thead{display:table-header-group}tr{break-inside:avoid}"
+    "tr.flagged td{-webkit-print-color-adjust:exact;print-color-adjust:exact}"
+    "}";
 
 QString escaped(const QString &text)
 {
@@ -35,33 +45,33 @@ void HtmlPage::heading(const QString &text)
 
 void HtmlPage::facts(const QList<QPair<QString, QString>> &facts)
 {
-    body += QStringLiteral("<dl>\n");
+    body += QStringLiteral("<dl class=\"facts\">\n");
     for (const auto &fact : facts)
         body += QStringLiteral("<dt>%1</dt><dd>%2</dd>\n").arg(escaped(fact.first), escaped(fact.second));
     body += QStringLiteral("</dl>\n");
 }
 
-void HtmlPage::svg(const QByteArray &svgDocument)
+void HtmlPage::chart(const QByteArray &svgDocument)
 {
     // The drawing itself, not a reference to a file: its texts stay searchable.
     QString markup = QString::fromUtf8(svgDocument);
     markup.remove(0, std::max(0, int(markup.indexOf(QLatin1String("<svg")))));
-    body += markup + QLatin1Char('\n');
+    body += QStringLiteral("<figure class=\"chart\">\n%1</figure>\n").arg(markup);
 }
 
 void HtmlPage::table(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged)
 {
-    body += QStringLiteral("<table>\n<tr>");
+    body += QStringLiteral("<table>\n<thead><tr>");
     for (const QString &cell : header)
         body += QStringLiteral("<th>%1</th>").arg(escaped(cell));
-    body += QStringLiteral("</tr>\n");
+    body += QStringLiteral("</tr></thead>\n<tbody>\n");
     for (int i = 0; i < rows.size(); ++i) {
         body += flagged.value(i) ? QStringLiteral("<tr class=\"flagged\">") : QStringLiteral("<tr>");
         for (const QString &cell : rows.at(i))
             body += QStringLiteral("<td>%1</td>").arg(escaped(cell));
         body += QStringLiteral("</tr>\n");
     }
-    body += QStringLiteral("</table>\n");
+    body += QStringLiteral("</tbody>\n</table>\n");
 }
 
 void HtmlPage::preformatted(const QString &caption, const QString &text)

@@ -14,9 +14,12 @@ namespace {
 
 const ChartSeries sweepSeries {QStringLiteral("mean, with min to max"), QColor(0x2f, 0x6f, 0xc0)};
 
+// Between a value and its unit in the report, so that a table never wraps them apart.
+const QChar noBreak(0x00a0);
+
 QString si(const std::optional<double> &value, const char *unit)
 {
-    return value ? Readings::formatSi(*value, QLatin1String(unit)) : QString();
+    return value ? Readings::formatSi(*value, QLatin1String(unit), noBreak) : QString();
 }
 
 QString plain(const std::optional<double> &value, int decimals)
@@ -40,16 +43,92 @@ QString settingText(const QJsonValue &value)
 ChartRow chartRowOf(const ResultRow &row)
 {
     const ChartMeasure measure {row.mean, row.min, row.max, row.missingCurrent()};
-    return {QStringLiteral("%1  %2").arg(row.index).arg(row.mode), {measure}, row.limitMin, row.limitMax,
-            row.verdict == QLatin1String("FAIL") ? QStringLiteral("FAIL") : QString(), row.verdict == QLatin1String("FAIL")};
+    const bool failed = row.verdict == QLatin1String("FAIL");
+    QString note = SweepReport::meanCell(row);
+    if (failed)
+        note += QStringLiteral("  FAIL");
+    return {QStringLiteral("%1  %2").arg(row.index).arg(row.mode), {measure}, row.limitMin, row.limitMax, note, failed};
 }
 
 QString limitsText(const ResultRow &row)
 {
     if (!row.limitMin && !row.limitMax)
         return QString();
-    return (row.limitMin ? Readings::formatAmperes(*row.limitMin) : QStringLiteral("…")) + QStringLiteral(" to ")
-        + (row.limitMax ? Readings::formatAmperes(*row.limitMax) : QStringLiteral("…"));
+    return (row.limitMin ? Readings::formatAmperes(*row.limitMin, noBreak) : QStringLiteral("…")) + QStringLiteral(" to ")
+        + (row.limitMax ? Readings::formatAmperes(*row.limitMax, noBreak) : QStringLiteral("…"));
+}
+
+// "2026-12-07 10:00:00 UTC (11:00:00 local, UTC+01:00)"
+QString timeText(const QDateTime &utc, int offsetSeconds)
+{
+    if (!utc.isValid())
+        return QString();
+    const QDateTime local = utc.toOffsetFromUtc(offsetSeconds);
+    return QStringLiteral("%1 UTC (%2 local, %3)").arg(utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                                        local.toString(QStringLiteral("HH:mm:ss")),
+                                                        offsetSeconds == 0 ? QStringLiteral("UTC") : local.timeZoneAbbreviation());
+}
+
+// "1 h 02 min", "12 min 30 s", "45 s"
+QString durationText(const QDateTime &from, const QDateTime &to)
+{
+    if (!from.isValid() || !to.isValid())
+        return QString();
+    const qint64 seconds = std::max<qint64>(0, from.secsTo(to));
+    if (seconds >= 3600)
+        return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60, 2, 10, QLatin1Char('0'));
+    if (seconds >= 60)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 s").arg(seconds);
+}
+
+// When, where and by whom, then the settings: a plan or the table may set
+// each mode's own, which the results table gives.
+QList<QPair<QString, QString>> factsOf(const ReportContext &context)
+{
+    const RunFacts &facts = context.facts;
+    QString port = context.settings.value(QStringLiteral("port")).toString();
+    if (!facts.boardSerial.isEmpty())
+        port += QStringLiteral(", USB serial number %1").arg(facts.boardSerial);
+    QList<QPair<QString, QString>> shown {
+        {QStringLiteral("Started"), timeText(facts.started, facts.utcOffsetSeconds)},
+        {QStringLiteral("Ended"), timeText(facts.ended, facts.utcOffsetSeconds)},
+        {QStringLiteral("Duration"), durationText(facts.started, facts.ended)},
+        {QStringLiteral("Host"), facts.host},
+        {QStringLiteral("Board's port"), port},
+        {QStringLiteral("Meter"), facts.meterIdentity.isEmpty() ? QStringLiteral("not recorded") : facts.meterIdentity},
+        {QStringLiteral("Note"), facts.note},
+    };
+    static const QList<QPair<const char *, const char *>> settingNames = {
+        {"meter", "Meter address"}, {"meter_profile", "Meter profile"}, {"modes", "Modes"},
+        {"samples", "Readings per mode (default)"}, {"settle_s", "Settle time, s (default)"}, {"range", "Range, A (default)"},
+        {"nplc", "Integration, power-line cycles (default)"}, {"plan", "Plan"}, {"limits", "Limits"}, {"reset", "Reset"},
+        {"boot_s", "Boot time, s"}, {"supply_v", "Supply, V"}, {"battery_mah", "Battery, mAh"},
+    };
+    for (const auto &setting : settingNames)
+        shown << qMakePair(QString::fromLatin1(setting.second), settingText(context.settings.value(QLatin1String(setting.first))));
+    if (context.batteryMah)
+        shown << qMakePair(QStringLiteral("Battery shelf life, years"), Numbers::format(context.shelfYears));
+    QList<QPair<QString, QString>> given;
+    for (const auto &fact : shown) {
+        if (!fact.second.isEmpty())
+            given << fact;
+    }
+    return given;
+}
+
+// A mode's range and NPLC as it was measured; a folder from before rows
+// recorded them has only the defaults.
+QStringList rowSettingsCells(const ResultRow &row, const QJsonObject &settings)
+{
+    if (row.settings) {
+        return {row.settings->range ? Readings::formatAmperes(*row.settings->range, noBreak) : QStringLiteral("auto"),
+                Numbers::format(row.settings->nplc)};
+    }
+    const QJsonValue range = settings.value(QStringLiteral("range"));
+    const QJsonValue nplc = settings.value(QStringLiteral("nplc"));
+    return {range.isDouble() ? Readings::formatAmperes(range.toDouble(), noBreak) : range.toString(),
+            nplc.isDouble() ? Numbers::format(nplc.toDouble()) : QString()};
 }
 
 } // namespace
@@ -62,31 +141,34 @@ ReportContext ReportContext::fromFolder(const QString &folder)
         return context;
     const QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
     context.settings = document.value(QStringLiteral("settings")).toObject();
-    context.meterIdentity = document.value(QStringLiteral("meter_identity")).toString();
+    context.facts = RunFacts::of(document);
     const QJsonValue battery = context.settings.value(QStringLiteral("battery_mah"));
     if (battery.isDouble())
         context.batteryMah = battery.toDouble();
+    context.shelfYears = context.settings.value(QStringLiteral("battery_shelf_years")).toDouble(context.shelfYears);
     return context;
 }
 
 namespace SweepReport {
 
-QString meanCell(const ResultRow &row)
+QString meanCell(const ResultRow &row, QChar separator)
 {
     if (row.mean)
-        return Readings::formatAmperes(*row.mean);
+        return Readings::formatAmperes(*row.mean, separator);
     return row.overloads > 0 ? QStringLiteral("overload") : QString();
 }
 
-QString batteryLife(double capacityMah, double amperes)
+QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar separator)
 {
     const double hours = capacityMah / (amperes * 1e3);
-    if (hours < 48)
-        return QLocale::c().toString(hours, 'f', 1) + QStringLiteral(" h");
-    const double days = hours / 24;
-    if (days < 730)
-        return QLocale::c().toString(days, 'f', 0) + QStringLiteral(" days");
-    return QLocale::c().toString(days / 365.25, 'f', 1) + QStringLiteral(" years");
+    const double years = hours / (24 * 365.25);
+    if (years > shelfYears)
+        return QStringLiteral(">%1%2%3years (shelf life)").arg(separator, Numbers::format(shelfYears), separator);
+    if (years >= 1)
+        return Readings::threeDigits(years) + separator + QStringLiteral("years");
+    if (hours >= 24)
+        return Readings::threeDigits(hours / 24) + separator + QStringLiteral("days");
+    return Readings::threeDigits(hours) + separator + QStringLiteral("hours");
 }
 
 CurrentChart chart(const QList<ResultRow> &rows)
@@ -105,40 +187,24 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
         || !saveAtomically(QDir(folder).filePath(QStringLiteral("chart.png")), chart.png(), error))
         return false;
 
+    // The chart first: printed, it fills page 1, and the facts and the table follow.
     HtmlPage page(QStringLiteral("Power modes: %1").arg(QDir(folder).dirName()));
-    const QString date = rows.isEmpty() ? QString() : rows.first().startedUtc.left(10);
-    QList<QPair<QString, QString>> facts {
-        {QStringLiteral("Date"), date},
-        {QStringLiteral("Meter"), context.meterIdentity.isEmpty() ? QStringLiteral("not recorded") : context.meterIdentity},
-    };
-    static const QList<QPair<const char *, const char *>> settingNames = {
-        {"port", "Port"}, {"meter", "Meter address"}, {"modes", "Modes"}, {"samples", "Readings per mode"},
-        {"settle_s", "Settle time (s)"}, {"range", "Range (A)"}, {"nplc", "Integration (power-line cycles)"},
-        {"plan", "Plan"}, {"limits", "Limits"}, {"reset", "Reset"}, {"boot_s", "Boot time (s)"},
-        {"supply_v", "Supply (V)"}, {"battery_mah", "Battery (mAh)"},
-    };
-    for (const auto &setting : settingNames) {
-        const QString text = settingText(context.settings.value(QLatin1String(setting.first)));
-        if (!text.isEmpty())
-            facts << qMakePair(QString::fromLatin1(setting.second), text);
-    }
-    page.facts(facts);
-    page.heading(QStringLiteral("Chart"));
-    page.svg(svg);
+    page.chart(svg);
+    page.facts(factsOf(context));
 
-    QStringList header {"Index", "Mode", "Mean", "Min", "Max", "Std dev", "Readings", "Overloads", "Power", "CoreMark",
-                        "CoreMark/mA", "Limits", "Verdict"};
+    QStringList header {"Index", "Mode", "Range", "NPLC", "Mean", "Min", "Max", "Std dev", "Readings", "Overloads", "Power",
+                        "CoreMark", "CoreMark/mA", "Limits", "Verdict"};
     if (context.batteryMah)
-        header << QStringLiteral("Battery life (%1 mAh)").arg(Numbers::format(*context.batteryMah));
+        header << QStringLiteral("Battery life (%1%2mAh)").arg(Numbers::format(*context.batteryMah)).arg(noBreak);
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ResultRow &row : rows) {
-        QStringList line {QString::number(row.index), row.mode, meanCell(row), si(row.min, "A"), si(row.max, "A"),
-                          si(row.stdev, "A"), QString::number(row.samples), QString::number(row.overloads),
-                          si(row.powerW, "W"), plain(row.coremark, 2), plain(row.coremarkPerMa, 2), limitsText(row),
-                          row.verdict};
+        QStringList line = QStringList {QString::number(row.index), row.mode} + rowSettingsCells(row, context.settings);
+        line << meanCell(row, noBreak) << si(row.min, "A") << si(row.max, "A") << si(row.stdev, "A")
+             << QString::number(row.samples) << QString::number(row.overloads) << si(row.powerW, "W") << plain(row.coremark, 2)
+             << plain(row.coremarkPerMa, 2) << limitsText(row) << row.verdict;
         if (context.batteryMah)
-            line << (row.mean && *row.mean > 0 ? batteryLife(*context.batteryMah, *row.mean) : QString());
+            line << (row.mean && *row.mean > 0 ? batteryLife(*context.batteryMah, *row.mean, context.shelfYears, noBreak) : QString());
         cells << line;
         flagged << (row.verdict == QLatin1String("FAIL"));
     }

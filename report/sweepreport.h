@@ -3,6 +3,7 @@
 
 #include "report/currentchart.h"
 #include "results/resultrow.h"
+#include "results/runfacts.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -13,8 +14,9 @@
 struct ReportContext
 {
     QJsonObject settings;      // as results.json holds them
-    QString meterIdentity;
+    RunFacts facts;
     std::optional<double> batteryMah;
+    double shelfYears = 10;
 
     // From a folder's results.json where present; empty otherwise.
     static ReportContext fromFolder(const QString &folder);
@@ -22,7 +24,7 @@ struct ReportContext
 
 namespace SweepReport {
 
-// The chart of these rows, as the report shows it.
+// The chart of these rows, as the report shows it: each mean's value at the end of its row.
 CurrentChart chart(const QList<ResultRow> &rows);
 
 // chart.svg, chart.png and report.html in the folder, from these rows.
@@ -38,10 +40,12 @@ std::optional<QList<ResultRow>> rowsOf(const QString &folder, const ReportContex
 bool rebuild(const QString &folder, QString *error);
 
 // A row's mean as tables show it: "312 nA", or "overload" where every reading overloaded.
-QString meanCell(const ResultRow &row);
+QString meanCell(const ResultRow &row, QChar separator = QLatin1Char(' '));
 
-// "18.5 h", "42 days", "3.1 years": how long a battery of this capacity lasts at this current.
-QString batteryLife(double capacityMah, double amperes);
+// How long a battery of this capacity lasts at this current, to three
+// digits in the largest unit that fits: "18.5 hours", "3.51 days",
+// "2.40 years"; past the battery's shelf life, "> 10 years (shelf life)".
+QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar separator = QLatin1Char(' '));
 
 } // namespace SweepReport
 

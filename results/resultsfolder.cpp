@@ -137,19 +137,10 @@ bool ResultsFolder::load(QString *error)
     if (!rows)
         return false;
     recorded = readJson(filePath(QStringLiteral("results.json")));
-    QMap<int, RowSettings> settings;
-    for (const QJsonValue &row : recorded.value(QStringLiteral("results")).toArray()) {
-        if (const auto used = RowSettings::fromJson(row.toObject()))
-            settings.insert(row.toObject().value(QStringLiteral("index")).toInt(), *used);
-    }
-    resultRows.clear();
+    resultRows = *rows;
     QStringList finished;
-    for (ResultRow row : *rows) {
-        if (settings.contains(row.index))
-            row.settings = settings.value(row.index);
-        resultRows << row;
+    for (const ResultRow &row : resultRows)
         finished << QString::number(row.index);
-    }
     // Readings of a mode that results.csv does not hold were never committed.
     sampleRows.clear();
     const QString samplesPath = filePath(QStringLiteral("samples.csv"));
@@ -170,9 +161,9 @@ QJsonObject ResultsFolder::recordedSettings() const
     return recorded.value(QStringLiteral("settings")).toObject();
 }
 
-QString ResultsFolder::recordedIdentity() const
+RunFacts ResultsFolder::recordedFacts() const
 {
-    return recorded.value(QStringLiteral("meter_identity")).toString();
+    return RunFacts::of(recorded);
 }
 
 QList<ResultRow> ResultsFolder::rows() const
@@ -181,7 +172,7 @@ QList<ResultRow> ResultsFolder::rows() const
 }
 
 bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings,
-                           const QString &meterIdentity, QString *error)
+                           const RunFacts &facts, QString *error)
 {
     QList<ResultRow> rows;
     for (const ResultRow &earlier : resultRows) {
@@ -190,20 +181,20 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
     }
     rows << row;
     const QList<QStringList> allSamples = withoutMode(sampleRows, row.index) + sampleRowsOf(row, samples);
-    if (!write(rows, allSamples, settings, meterIdentity, error))
+    if (!write(rows, allSamples, settings, facts, error))
         return false;
     resultRows = rows;
     sampleRows = allSamples;
     return true;
 }
 
-bool ResultsFolder::rewrite(const QJsonObject &settings, const QString &meterIdentity, QString *error) const
+bool ResultsFolder::rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const
 {
-    return write(resultRows, sampleRows, settings, meterIdentity, error);
+    return write(resultRows, sampleRows, settings, facts, error);
 }
 
 bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
-                          const QString &meterIdentity, QString *error) const
+                          const RunFacts &facts, QString *error) const
 {
     QByteArray results = Csv::row(ResultRow::header).toUtf8();
     QJsonArray jsonRows;
@@ -214,11 +205,8 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
     QByteArray samplesCsv = Csv::row(samplesHeader).toUtf8();
     for (const QStringList &sample : samples)
         samplesCsv += Csv::row(sample).toUtf8();
-    const QJsonObject document {
-        {"settings", settings},
-        {"meter_identity", meterIdentity},
-        {"results", jsonRows},
-    };
+    QJsonObject document {{"settings", settings}, {"results", jsonRows}};
+    facts.addTo(document);
     // results.csv last: it is the commit point.
     return saveAtomically(filePath(QStringLiteral("samples.csv")), samplesCsv, error)
         && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error)
@@ -248,6 +236,16 @@ std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QSt
         }
         lineOfMode.insert(row->index, line);
         rows << *row;
+    }
+    // What each mode was measured with, where results.json records it.
+    QMap<int, RowSettings> settings;
+    for (const QJsonValue &row : readJson(QDir(path).filePath(QStringLiteral("results.json"))).value(QStringLiteral("results")).toArray()) {
+        if (const auto used = RowSettings::fromJson(row.toObject()))
+            settings.insert(row.toObject().value(QStringLiteral("index")).toInt(), *used);
+    }
+    for (ResultRow &row : rows) {
+        if (settings.contains(row.index))
+            row.settings = settings.value(row.index);
     }
     return rows;
 }

@@ -2,6 +2,7 @@
 #define RESULTSFOLDER_H
 
 #include "results/resultrow.h"
+#include "results/runfacts.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -43,24 +44,25 @@ public:
     // settings and readings from the other files.
     bool load(QString *error);
     QJsonObject recordedSettings() const;
-    QString recordedIdentity() const;
+    RunFacts recordedFacts() const;
     QList<ResultRow> rows() const;
 
     // Adds a mode (replacing an earlier row of its index) and writes every
     // file. When a write fails, this object and results.csv keep what they had.
-    bool commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings,
-                const QString &meterIdentity, QString *error);
+    bool commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings, const RunFacts &facts,
+                QString *error);
     // Writes every file from what this object holds.
-    bool rewrite(const QJsonObject &settings, const QString &meterIdentity, QString *error) const;
+    bool rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const;
 
-    // Rows of results.csv in any folder, each mode once.
+    // Rows of results.csv in any folder, each mode once, with the settings
+    // results.json records for them where it does.
     static std::optional<QList<ResultRow>> readRows(const QString &path, QString *error);
 
     static const QStringList samplesHeader;
 
 private:
     bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
-               const QString &meterIdentity, QString *error) const;
+               const RunFacts &facts, QString *error) const;
 
     QString folder;
     QList<ResultRow> resultRows;

@@ -42,6 +42,7 @@ const NumberRule rangeAmperes {"auto or a range in amperes, such as 0.001", 0, f
 const NumberRule limitAmperes {"a current in amperes, such as 2.5e-6", -unbounded, true, unbounded, false};
 const NumberRule supplyVolts {"a voltage above 0, such as 3.3", 0, false, 1000, false};
 const NumberRule batteryMah {"a capacity in mAh above 0, such as 220", 0, false, unbounded, false};
+const NumberRule shelfYears {"a number of years above 0, such as 10", 0, false, 1000, false};
 
 std::optional<std::optional<double>> parseRange(const QString &text, const QString &label, QString *why)
 {

@@ -35,6 +35,7 @@ extern const NumberRule rangeAmperes;
 extern const NumberRule limitAmperes;
 extern const NumberRule supplyVolts;
 extern const NumberRule batteryMah;
+extern const NumberRule shelfYears;
 
 // "auto", or a range in amperes.
 std::optional<std::optional<double>> parseRange(const QString &text, const QString &label, QString *why);

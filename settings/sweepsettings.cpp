@@ -156,7 +156,7 @@ QJsonObject SweepSettings::toJson() const
         {"nplc", defaults.meter.nplc}, {"plan", planPath}, {"limits", limitsPath},
         {"reset", reset.recordedText()}, {"boot_s", bootSeconds},
         {"reply_timeout_s", replyTimeoutSeconds}, {"supply_v", json(supplyVolts)},
-        {"battery_mah", json(batteryMah)},
+        {"battery_mah", json(batteryMah)}, {"battery_shelf_years", batteryShelfYears},
     };
 }
 

@@ -74,6 +74,8 @@ struct SweepSettings
     double replyTimeoutSeconds = 60;
     std::optional<double> supplyVolts;
     std::optional<double> batteryMah;
+    double batteryShelfYears = 10;        // a battery life past it is no battery life
+    QString note;                         // the operator's, for the report
     QString outputFolder;                 // empty: a new sweep-YYYYMMDD-HHMMSS in outputParent
     QString outputParent = QStringLiteral(".");
     bool resume = false;

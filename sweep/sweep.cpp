@@ -8,6 +8,8 @@
 #include "meter/typedmeter.h"
 #include "sweep/boardreset.h"
 
+#include <QSerialPortInfo>
+
 namespace {
 
 // What a board may send during one mode; a CoreMark report is under 1 KiB.
@@ -105,10 +107,16 @@ void Sweep::start()
 {
     running = true;
     sinceStart.start();
+    facts = RunFacts::startingNow(QSerialPortInfo(board).serialNumber(), settings.note);
     if (settings.resume) {
-        // The other files follow results.csv again, and the chart and report are redrawn.
+        // The run goes on from when it started; the other files follow
+        // results.csv again, and the chart and report are redrawn.
+        const RunFacts earlier = folder->recordedFacts();
+        if (earlier.started.isValid())
+            facts.started = earlier.started;
+        facts.meterIdentity = earlier.meterIdentity;
         QString error;
-        if (!folder->rewrite(settings.toJson(), folder->recordedIdentity(), &error)) {
+        if (!folder->rewrite(settings.toJson(), facts, &error)) {
             end(Failed, error);
             return;
         }
@@ -119,7 +127,7 @@ void Sweep::start()
         return;
     }
     connect(meter.get(), &Meter::ready, this, [this](const QString &identity) {
-        meterIdentity = identity;
+        facts.meterIdentity = identity;
         emit meterIdentified(identity);
         nextMode();
     });
@@ -275,7 +283,8 @@ void Sweep::record()
     ResultRow row = ResultRow::measured(mode, modeStartedAt, samples, reply, settings.limits.value(mode), settings.supplyVolts);
     row.settings = settings.rowSettings(mode);
     QString error;
-    if (!folder->commit(row, samples, settings.toJson(), meterIdentity, &error)) {
+    facts.ended = QDateTime::currentDateTimeUtc();
+    if (!folder->commit(row, samples, settings.toJson(), facts, &error)) {
         fail(error);
         return;
     }
@@ -301,8 +310,13 @@ void Sweep::end(Outcome outcome, const QString &message)
     wait.stop();
     whenWaited = nullptr;
     reset->cancel();
-    // Finished once the meter has its closing commands.
+    // Finished once the meter has its closing commands, and the folder
+    // records when the run ended.
     const auto announce = [this, outcome, message] {
+        QString error;
+        facts.ended = QDateTime::currentDateTimeUtc();
+        if (folder && !folder->rows().isEmpty() && folder->rewrite(settings.toJson(), facts, &error))
+            emit recorded();
         if (folder)
             folder->release();
         emit finished(outcome, message);

@@ -82,7 +82,7 @@ private:
     std::unique_ptr<Meter> meter;
     TypedMeter *typedMeter = nullptr;
     BoardReset *reset = nullptr;
-    QString meterIdentity;
+    RunFacts facts;
 
     QList<int> pending;    // modes still to measure
     int position = 0;

@@ -1,5 +1,6 @@
 #include "sweepwindow/chartview.h"
 
+#include <QFontInfo>
 #include <QPainter>
 
 ChartView::ChartView(QWidget *parent)
@@ -25,15 +26,13 @@ QSize ChartView::sizeHint() const
     return QSize(CurrentChart::width / 2, CurrentChart::height / 2);
 }
 
+// Laid out anew for the pane, its text as high as the window's own.
 void ChartView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     if (!chart)
         return;
-    const double scale = std::min(double(width()) / CurrentChart::width, double(height()) / CurrentChart::height);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate((width() - CurrentChart::width * scale) / 2, (height() - CurrentChart::height * scale) / 2);
-    painter.scale(scale, scale);
-    chart->paint(painter);
+    chart->paint(painter, size(), QFontInfo(font()).pixelSize());
 }

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-// Shows a chart of the report, scaled to the widget with its proportions kept.
+// Shows a chart of the report, drawn for the widget's size.
 class ChartView : public QWidget
 {
     Q_OBJECT

@@ -183,7 +183,7 @@ void SweepCommandTest::boardReplyRoundTripsThroughResultsCsv()
     const ResultRow row = ResultRow::measured(15, QDateTime::currentDateTimeUtc(),
                                               {{0.5, {1.5e-3, false}}, {0.5, {0, true}}}, reply, {std::nullopt, 1e-3}, {});
     QString error;
-    QVERIFY2(folder.commit(row, {}, QJsonObject(), QString(), &error), qPrintable(error));
+    QVERIFY2(folder.commit(row, {}, QJsonObject(), RunFacts(), &error), qPrintable(error));
 
     const QList<ResultRow> rows = rowsIn(scratch.path());
     QCOMPARE(rows.size(), 1);

@@ -101,7 +101,13 @@ void ReadingsTest::writesNumbersWithADecimalPoint()
     QCOMPARE(Numbers::parse(QStringLiteral("0,2")), std::nullopt);
     QCOMPARE(Readings::formatAmperes(312e-9), QStringLiteral("312 nA"));
     QCOMPARE(Readings::formatAmperes(1.05e-3), QStringLiteral("1.05 mA"));
-    QCOMPARE(Readings::formatAmperes(999.9e-9), QStringLiteral("1 \u00b5A"));
+    QCOMPARE(Readings::formatAmperes(999.9e-9), QStringLiteral("1.00 \u00b5A"));
+    // Three significant digits everywhere, not "9.8 mA" beside "9.89 mA".
+    QCOMPARE(Readings::formatAmperes(9.8e-3), QStringLiteral("9.80 mA"));
+    QCOMPARE(Readings::formatAmperes(33e-9), QStringLiteral("33.0 nA"));
+    QCOMPARE(Readings::formatAmperes(0.5e-12), QStringLiteral("0.500 pA"));
+    QCOMPARE(Readings::formatAmperes(-1.5e-9), QStringLiteral("-1.50 nA"));
+    QCOMPARE(Readings::formatSi(34.26e-3, QStringLiteral("W"), QChar(0x00a0)), QStringLiteral("34.3\u00a0mW"));
 }
 
 QTEST_GUILESS_MAIN(ReadingsTest)

@@ -21,7 +21,8 @@ void writeFolder(const QString &path, const QList<Sample> &standby, const QByteA
     QDir().mkpath(path);
     ResultsFolder folder(path);
     const QDateTime started = QDateTime::fromString(QStringLiteral("2026-12-07T10:00:00Z"), Qt::ISODate);
-    const QString meter = QStringLiteral("Keysight Technologies,34465A,MY0000,A.03");
+    RunFacts meter;
+    meter.meterIdentity = QStringLiteral("Keysight Technologies,34465A,MY0000,A.03");
     const QJsonObject settings {{"supply_v", 3.3}, {"reset", "command"}};
     QString error;
     QVERIFY2(folder.commit(ResultRow::measured(0, started, readings(33e-9), {}, {std::nullopt, 30e-9}, 3.3), readings(33e-9),
@@ -131,7 +132,7 @@ void ReportTest::reportHoldsTheTableAndTheChartAndNothingOutside()
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
 
     const QString html = read(folder + QStringLiteral("/report.html"));
-    for (const char *expected : {"Keysight Technologies,34465A", "33 nA", "118 nA", "10.4 mA", "166.42", "FAIL", "<svg",
+    for (const char *expected : {"Keysight Technologies,34465A", "33.0\u00a0nA", "118\u00a0nA", "10.4\u00a0mA", "166.42", "FAIL", "<svg",
                                  ">100 nA</text>", "tr class=\"flagged\"", "years"})
         QVERIFY2(html.contains(QString::fromUtf8(expected)), expected);
     for (const char *outside : {"src=", "href=", "<link", "<script", "url("})
@@ -169,7 +170,7 @@ void ReportTest::compareCountsChangesBothWaysAndLostCurrents_data()
 {
     QTest::addColumn<QList<Sample>>("after");
     QTest::addColumn<QString>("printed");
-    QTest::newRow("halved") << readings(59e-9) << "changed  1 STANDBY  ratio 0.50  (118 nA -> 59 nA)";
+    QTest::newRow("halved") << readings(59e-9) << "changed  1 STANDBY  ratio 0.50  (118 nA -> 59.0 nA)";
     QTest::newRow("every reading an overload") << QList<Sample> {{2.1, {0, true}}, {2.1, {0, true}}}
                                                 << "changed  1 STANDBY  current lost  (118 nA -> every reading an overload)";
     QTest::newRow("no current") << QList<Sample>() << "changed  1 STANDBY  current lost  (118 nA -> no current measured)";
@@ -230,7 +231,7 @@ void ReportTest::reportRecomputesWhatAnEditChanged()
                                         "3.234e-08 to 3.366e-08\n"));
     const QString html = read(folder + QStringLiteral("/report.html"));
     const QString modeZero = html.section(QStringLiteral("<td>SHUTDOWN</td>"), 1).section(QStringLiteral("</tr>"), 0, 0);
-    QVERIFY2(modeZero.contains(QLatin1String("<td>PASS</td>")) && modeZero.contains(QStringLiteral("82.5 nW")), qPrintable(modeZero));
+    QVERIFY2(modeZero.contains(QLatin1String("<td>PASS</td>")) && modeZero.contains(QStringLiteral("82.5\u00a0nW")), qPrintable(modeZero));
 
     // One mode twice is refused, naming the line (the header is line 1;
     // mode 15's reply spans lines 4 and 5).
@@ -247,8 +248,8 @@ void ReportTest::chartDrawsCurrentsOffItsAxisAsArrows_data()
 {
     QTest::addColumn<double>("amperes");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("a meter's offset below zero") << -1.5e-9 << ">-1.5 nA</text>";
-    QTest::newRow("past the axis's 100 mA") << 12.0 << ">12 A</text>";
+    QTest::newRow("a meter's offset below zero") << -1.5e-9 << ">-1.50 nA</text>";
+    QTest::newRow("past the axis's 100 mA") << 12.0 << ">12.0 A</text>";
 }
 
 void ReportTest::chartDrawsCurrentsOffItsAxisAsArrows()

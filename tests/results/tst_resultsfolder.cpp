@@ -101,7 +101,7 @@ void ResultsFolderTest::replacesFilesWholeNeverInPlace()
     QString error;
     QVERIFY2(folder.claim(&error), qPrintable(error));
     QVERIFY(folder.commit(ResultRow::measured(0, QDateTime::currentDateTimeUtc(), samplesOf({33e-9}), {}, {}, {}),
-                          samplesOf({33e-9}), QJsonObject(), QString(), &error));
+                          samplesOf({33e-9}), QJsonObject(), RunFacts(), &error));
     // A reader that holds the file meanwhile keeps reading the whole old one.
     const QString held = scratch.filePath(QStringLiteral("held.csv"));
     QCOMPARE(::link(QFile::encodeName(folder.filePath(QStringLiteral("results.csv"))).constData(),
@@ -109,7 +109,7 @@ void ResultsFolderTest::replacesFilesWholeNeverInPlace()
     const QByteArray before = contentOf(held);
     const ino_t inode = inodeOf(folder.filePath(QStringLiteral("results.csv")));
     QVERIFY(folder.commit(ResultRow::measured(1, QDateTime::currentDateTimeUtc(), samplesOf({118e-9}), {}, {}, {}),
-                          samplesOf({118e-9}), QJsonObject(), QString(), &error));
+                          samplesOf({118e-9}), QJsonObject(), RunFacts(), &error));
     QCOMPARE(contentOf(held), before);
     QVERIFY(inodeOf(folder.filePath(QStringLiteral("results.csv"))) != inode);
     QCOMPARE(ResultsFolder::readRows(path, &error)->size(), 2);
@@ -126,12 +126,12 @@ void ResultsFolderTest::aModeMeasuredAgainReplacesItsReadings()
         ResultsFolder folder(path);
         QVERIFY(folder.claim(&error));
         QVERIFY(folder.commit(ResultRow::measured(0, QDateTime::currentDateTimeUtc(), samplesOf({1e-6, 1e-6, 1e-6}), {}, {}, {}),
-                              samplesOf({1e-6, 1e-6, 1e-6}), QJsonObject(), QString(), &error));
+                              samplesOf({1e-6, 1e-6, 1e-6}), QJsonObject(), RunFacts(), &error));
     }
     ResultsFolder resumed(path);
     QVERIFY(resumed.claim(&error) && resumed.load(&error));
     QVERIFY(resumed.commit(ResultRow::measured(0, QDateTime::currentDateTimeUtc(), samplesOf({2e-6, 2e-6}), {}, {}, {}),
-                           samplesOf({2e-6, 2e-6}), QJsonObject(), QString(), &error));
+                           samplesOf({2e-6, 2e-6}), QJsonObject(), RunFacts(), &error));
     QCOMPARE(ResultsFolder::readRows(path, &error)->size(), 1);
     const QByteArray samples = contentOf(resumed.filePath(QStringLiteral("samples.csv")));
     QCOMPARE(samples, QByteArray("index,mode,sample,t_s,current_a\n0,SHUTDOWN,1,1.000,2e-06\n0,SHUTDOWN,2,1.000,2e-06\n"));
@@ -166,7 +166,7 @@ void ResultsFolderTest::aClaimedFolderIsOneRunsAndLeavesNothingEmpty()
         ResultsFolder kept(path);
         QVERIFY(kept.claim(&error));
         QVERIFY(kept.commit(ResultRow::measured(0, QDateTime::currentDateTimeUtc(), samplesOf({1e-6}), {}, {}, {}),
-                            samplesOf({1e-6}), QJsonObject(), QString(), &error));
+                            samplesOf({1e-6}), QJsonObject(), RunFacts(), &error));
     }
     QCOMPARE(ResultsFolder::readRows(path, &error)->size(), 1);
 

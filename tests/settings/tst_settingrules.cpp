@@ -76,7 +76,7 @@ void SettingRulesTest::refusesARangeTheMeterDoesNotHave()
     settings.profile.ranges = {1e-4, 1e-2, 1};
     QStringList reasons;
     settings.plan.insert(13, PlanRow::parse({"3", "", "", ""}, &reasons));
-    QCOMPARE(settings.checkAgainstProfile(), QStringLiteral("mode 13: range 3 A is above the meter's largest range, 1 A"));
+    QCOMPARE(settings.checkAgainstProfile(), QStringLiteral("mode 13: range 3.00 A is above the meter's largest range, 1.00 A"));
     settings.plan.insert(13, PlanRow::parse({"1", "", "", ""}, &reasons));
     QCOMPARE(settings.checkAgainstProfile(), QString());
 }
@@ -107,7 +107,7 @@ void SettingRulesTest::recordsWhatChangesAMeasurementAndNoCredentials()
     SweepSettings otherPlan = recorded;
     otherPlan.plan.clear();
     QCOMPARE(otherPlan.differenceFrom(json, {finished}),
-             QStringLiteral("mode 0 (SHUTDOWN) was measured with range 1 \u00b5A, NPLC 10, settle 2 s, 10 readings, boot 0.5 s; "
+             QStringLiteral("mode 0 (SHUTDOWN) was measured with range 1.00 \u00b5A, NPLC 10, settle 2 s, 10 readings, boot 0.5 s; "
                             "this run would use range auto, NPLC 1, settle 2 s, 10 readings, boot 0.5 s"));
 }
 
