@@ -26,6 +26,21 @@ const std::array<Prefix, 6> prefixes = {{
 
 const char typedExample[] = "type a current such as 12.3u, 4.5 mA or 1.2e-6";
 
+// The SI prefix that puts the value's number between 1 and 1000: its factor and symbol.
+std::pair<double, const char *> prefixFor(double value)
+{
+    static const std::array<std::pair<double, const char *>, 5> prefixes = {{
+        {1, ""}, {1e-3, "m"}, {1e-6, "\u00b5"}, {1e-9, "n"}, {1e-12, "p"},
+    }};
+    const double magnitude = std::fabs(value);
+    for (const auto &prefix : prefixes) {
+        // 999.97 nA rounds to 1.00 µA, not to "1.00e+03 nA".
+        if (magnitude >= prefix.first * 0.9995)
+            return prefix;
+    }
+    return prefixes.back();
+}
+
 } // namespace
 
 namespace Numbers {
@@ -105,16 +120,15 @@ QString formatAmperes(double amperes, QChar separator)
 
 QString formatSi(double value, const QString &unit, QChar separator)
 {
-    static const std::array<std::pair<double, const char *>, 5> prefixes = {{
-        {1, ""}, {1e-3, "m"}, {1e-6, "\u00b5"}, {1e-9, "n"}, {1e-12, "p"},
-    }};
-    const double magnitude = std::fabs(value);
-    for (const auto &prefix : prefixes) {
-        // 999.97 nA rounds to 1.00 µA, not to "1.00e+03 nA".
-        if (magnitude >= prefix.first * 0.9995 || prefix.first == prefixes.back().first)
-            return threeDigits(value / prefix.first) + separator + QString::fromUtf8(prefix.second) + unit;
-    }
-    return QString();
+    const auto prefix = prefixFor(value);
+    return threeDigits(value / prefix.first) + separator + QString::fromUtf8(prefix.second) + unit;
+}
+
+QString formatSetting(double value, const QString &unit)
+{
+    const auto prefix = prefixFor(value);
+    // Twelve digits hide the last bit of a division: 150, not 149.99999999999997.
+    return QLocale::c().toString(value / prefix.first, 'g', 12) + QLatin1Char(' ') + QString::fromUtf8(prefix.second) + unit;
 }
 
 QString threeDigits(double value)

@@ -36,15 +36,15 @@ QString cell(const std::optional<double> &value)
     return value ? QLocale::c().toString(*value, 'g', 10) : QString();
 }
 
-QString changeText(const ComparedMode &mode)
-{
-    if (mode.lostItsCurrent())
-        return QStringLiteral("current lost");
-    const std::optional<double> ratio = mode.ratio();
-    return ratio ? QStringLiteral("\u00d7%1").arg(QLocale::c().toString(*ratio, 'f', 2)) : QString();
-}
-
 } // namespace
+
+QString ComparedMode::change() const
+{
+    if (lostItsCurrent())
+        return QStringLiteral("current lost");
+    const std::optional<double> after = ratio();
+    return after ? QStringLiteral("\u00d7%1").arg(QLocale::c().toString(*after, 'f', 2)) : QString();
+}
 
 std::optional<double> ComparedMode::ratio() const
 {
@@ -107,7 +107,7 @@ CurrentChart Comparison::chart() const
     for (const ComparedMode &mode : compared) {
         chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
                                {measureOf(rowFor(beforeRows, mode.index)), measureOf(rowFor(afterRows, mode.index))},
-                               std::nullopt, std::nullopt, changeText(mode), changed(mode)};
+                               std::nullopt, std::nullopt, mode.change(), changed(mode)};
     }
     return CurrentChart(QStringLiteral("Current per power mode, before and after"),
                         comparisonSeries(QDir(beforeFolder).dirName(), QDir(afterFolder).dirName()), chartRows);
@@ -123,7 +123,7 @@ bool Comparison::write(const QString &folder, QString *error) const
         csv += Csv::row({QString::number(mode.index), mode.mode, cell(mode.before), cell(mode.after), cell(ratio)}).toUtf8();
         cells << QStringList {QString::number(mode.index), mode.mode,
                               mode.before ? Readings::formatAmperes(*mode.before) : QStringLiteral("—"),
-                              mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), changeText(mode)};
+                              mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), mode.change()};
         flagged << changed(mode);
     }
     const CurrentChart chart = this->chart();

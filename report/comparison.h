@@ -19,6 +19,7 @@ struct ComparedMode
     QString afterMissing;                  // why the after run has no mean
 
     std::optional<double> ratio() const;   // after / before
+    QString change() const;                // "×1.25", or "current lost"
     // The mode had a current before and has none after: every reading an overload, or none taken.
     bool lostItsCurrent() const { return before && inAfter && !after; }
 };

@@ -158,12 +158,14 @@ QString meanCell(const ResultRow &row, QChar separator)
     return row.overloads > 0 ? QStringLiteral("overload") : QString();
 }
 
-QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar separator)
+QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar separator, Room room)
 {
     const double hours = capacityMah / (amperes * 1e3);
     const double years = hours / (24 * 365.25);
-    if (years > shelfYears)
-        return QStringLiteral(">%1%2%3years (shelf life)").arg(separator, Numbers::format(shelfYears), separator);
+    if (years > shelfYears) {
+        return QStringLiteral(">%1%2%3years").arg(separator, Numbers::format(shelfYears), separator)
+            + (room == Room::Ample ? QStringLiteral(" (shelf life)") : QString());
+    }
     if (years >= 1)
         return Readings::threeDigits(years) + separator + QStringLiteral("years");
     if (hours >= 24)

@@ -44,8 +44,11 @@ QString meanCell(const ResultRow &row, QChar separator = QLatin1Char(' '));
 
 // How long a battery of this capacity lasts at this current, to three
 // digits in the largest unit that fits: "18.5 hours", "3.51 days",
-// "2.40 years"; past the battery's shelf life, "> 10 years (shelf life)".
-QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar separator = QLatin1Char(' '));
+// "2.40 years"; past the battery's shelf life, "> 10 years (shelf life)",
+// or "> 10 years" where room is short.
+enum class Room { Ample, Short };
+QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar separator = QLatin1Char(' '),
+                    Room room = Room::Ample);
 
 } // namespace SweepReport
 

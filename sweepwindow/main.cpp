@@ -1,5 +1,5 @@
 // pellmora-sweep-window [--port PORT] [--meter ADDRESS] [--reset HOW] [--boot SECONDS]
-//                       [--plan FILE] [--limits FILE] [--out DIR]
+//                       [--plan FILE] [--limits FILE] [--battery-mah CAPACITY] [--note TEXT] [--out DIR]
 // The characterisation of the board's power modes in a desktop window. The
 // options fill the set-up in, over the settings of the last run.
 #include "meter/readings.h"
@@ -29,6 +29,9 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("boot"), QStringLiteral("Wait after each reset, in seconds."), QStringLiteral("SECONDS")});
     parser.addOption({QStringLiteral("plan"), QStringLiteral("Per-mode settings, as pellmora-sweep run takes them."), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("limits"), QStringLiteral("Limits on each mode's mean current."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("battery-mah"), QStringLiteral("A battery's capacity, for the battery life."),
+                      QStringLiteral("CAPACITY")});
+    parser.addOption({QStringLiteral("note"), QStringLiteral("A note for the report."), QStringLiteral("TEXT")});
     parser.addOption({QStringLiteral("out"), QStringLiteral("The folder that results go in."), QStringLiteral("DIR")});
     parser.process(application);
 
@@ -42,6 +45,10 @@ int main(int argc, char *argv[])
         setup->setReset(parser.value(QStringLiteral("reset")));
     if (const auto boot = Numbers::parse(parser.value(QStringLiteral("boot"))))
         setup->setBootSeconds(*boot);
+    if (const auto battery = Numbers::parse(parser.value(QStringLiteral("battery-mah"))))
+        setup->setBatteryMah(*battery);
+    if (parser.isSet(QStringLiteral("note")))
+        setup->setNote(parser.value(QStringLiteral("note")));
     if (parser.isSet(QStringLiteral("out")))
         setup->setResultsFolder(parser.value(QStringLiteral("out")));
     QString error;

@@ -12,6 +12,26 @@ namespace {
 
 const QColor invalidBackground(0xfd, 0xe2, 0xe2);
 
+bool holdsCurrent(int column)
+{
+    return column == ModeTable::Range || column == ModeTable::LimitMin || column == ModeTable::LimitMax;
+}
+
+// A current as a file writes it, from what was typed: "400n" is "4e-07".
+QString toFileNumber(const QString &typed, QString *why)
+{
+    if (typed.isEmpty() || typed == QLatin1String("auto"))
+        return typed;
+    const std::optional<double> amperes = Readings::parseTyped(typed, why);
+    return amperes ? Numbers::format(*amperes) : typed;
+}
+
+QString fromFileNumber(const QString &cell)
+{
+    const std::optional<double> amperes = Numbers::parse(cell);
+    return amperes ? Readings::formatSetting(*amperes, QStringLiteral("A")) : cell;
+}
+
 // An empty cell shows, in grey, the default it stands for.
 class DefaultShowingDelegate : public QStyledItemDelegate
 {
@@ -42,7 +62,7 @@ private:
         const ModePlan defaults = table->defaults();
         switch (column) {
         case ModeTable::Range:
-            return defaults.meter.range ? Numbers::format(*defaults.meter.range) : QStringLiteral("auto");
+            return defaults.meter.range ? Readings::formatSetting(*defaults.meter.range, QStringLiteral("A")) : QStringLiteral("auto");
         case ModeTable::Nplc:
             return Numbers::format(defaults.meter.nplc);
         case ModeTable::Settle:
@@ -62,8 +82,8 @@ private:
 ModeTable::ModeTable(QWidget *parent)
     : QTableWidget(PowerModes::count(), ColumnCount, parent)
 {
-    setHorizontalHeaderLabels({tr("Measure"), tr("Mode"), tr("Range (A)"), tr("NPLC"), tr("Settle (s)"), tr("Readings"),
-                               tr("Min (A)"), tr("Max (A)")});
+    setHorizontalHeaderLabels({tr("Measure"), tr("Mode"), tr("Range"), tr("NPLC"), tr("Settle (s)"), tr("Readings"),
+                               tr("Min"), tr("Max")});
     verticalHeader()->hide();
     setItemDelegate(new DefaultShowingDelegate(this));
     for (int mode = 0; mode < PowerModes::count(); ++mode) {
@@ -78,9 +98,9 @@ ModeTable::ModeTable(QWidget *parent)
             setItem(mode, column, new QTableWidgetItem);
     }
     resizeColumnsToContents();
-    // Room for a current in amperes as the files write it.
+    // Room for a current as one types it.
     for (int column : {Range, LimitMin, LimitMax})
-        setColumnWidth(column, std::max(columnWidth(column), fontMetrics().horizontalAdvance(QStringLiteral("0.0000015")) + 12));
+        setColumnWidth(column, std::max(columnWidth(column), fontMetrics().horizontalAdvance(QStringLiteral("1.25 mA")) + 16));
     // Wide enough for every column, the modes' names in full.
     setMinimumWidth(horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
     connect(this, &QTableWidget::itemChanged, this, [this] {
@@ -139,7 +159,7 @@ std::optional<QMap<int, PlanRow>> ModeTable::plan() const
     QMap<int, PlanRow> rows;
     QStringList reasons;
     for (int mode = 0; mode < rowCount(); ++mode) {
-        const QStringList cells = rowCells(mode, Range, Samples);
+        const QStringList cells = fileCells(mode, Range, Samples, &reasons);
         if (cells.join(QString()).isEmpty())
             continue;
         rows.insert(mode, PlanRow::parse(cells, &reasons));
@@ -154,7 +174,7 @@ std::optional<QMap<int, Limits>> ModeTable::limits() const
     QMap<int, Limits> bounds;
     QStringList reasons;
     for (int mode = 0; mode < rowCount(); ++mode) {
-        const Limits modeLimits = parseLimits(rowCells(mode, LimitMin, LimitMax), &reasons);
+        const Limits modeLimits = parseLimits(fileCells(mode, LimitMin, LimitMax, &reasons), &reasons);
         if (modeLimits.min || modeLimits.max)
             bounds.insert(mode, modeLimits);
     }
@@ -166,11 +186,8 @@ bool ModeTable::loadPlan(const QString &path, QString *error)
     const auto loaded = PlanFiles::loadPlan(path, error);
     if (!loaded)
         return false;
-    for (int mode = 0; mode < rowCount(); ++mode) {
-        const QStringList cells = loaded->value(mode).cells();
-        for (int column = Range; column <= Samples; ++column)
-            setText(mode, Column(column), cells.at(column - Range));
-    }
+    for (int mode = 0; mode < rowCount(); ++mode)
+        setFileCells(mode, Range, loaded->value(mode).cells());
     return true;
 }
 
@@ -189,11 +206,8 @@ bool ModeTable::loadLimits(const QString &path, QString *error)
     const auto loaded = PlanFiles::loadLimits(path, error);
     if (!loaded)
         return false;
-    for (int mode = 0; mode < rowCount(); ++mode) {
-        const QStringList cells = limitCells(loaded->value(mode));
-        setText(mode, LimitMin, cells.at(0));
-        setText(mode, LimitMax, cells.at(1));
-    }
+    for (int mode = 0; mode < rowCount(); ++mode)
+        setFileCells(mode, LimitMin, limitCells(loaded->value(mode)));
     return true;
 }
 
@@ -244,19 +258,43 @@ QStringList ModeTable::rowCells(int row, Column first, Column last) const
     return cells;
 }
 
+QStringList ModeTable::fileCells(int row, Column first, Column last, QStringList *reasons) const
+{
+    QStringList cells;
+    reasons->clear();
+    for (int column = first; column <= last; ++column) {
+        QString why;
+        cells << (holdsCurrent(column) ? toFileNumber(text(row, Column(column)), &why) : text(row, Column(column)));
+        *reasons << why;
+    }
+    return cells;
+}
+
+void ModeTable::setFileCells(int row, Column first, const QStringList &cells)
+{
+    for (int i = 0; i < cells.size(); ++i) {
+        const int column = first + i;
+        setText(row, Column(column), holdsCurrent(column) ? fromFileNumber(cells.at(i)) : cells.at(i));
+    }
+}
+
 // Checks every cell by the files' rules and marks each invalid one.
 void ModeTable::check()
 {
     checking = true;
     invalidCells = 0;
     for (int mode = 0; mode < rowCount(); ++mode) {
+        QStringList typingReasons;
         QStringList planReasons;
         QStringList limitReasons;
-        PlanRow::parse(rowCells(mode, Range, Samples), &planReasons);
-        parseLimits(rowCells(mode, LimitMin, LimitMax), &limitReasons);
-        const QStringList reasons = planReasons + limitReasons;
-        for (int column = Range; column < ColumnCount; ++column)
-            mark(mode, Column(column), reasons.at(column - Range));
+        QStringList cells = fileCells(mode, Range, LimitMax, &typingReasons);
+        PlanRow::parse(cells.mid(0, Samples - Range + 1), &planReasons);
+        parseLimits(cells.mid(LimitMin - Range), &limitReasons);
+        const QStringList ruleReasons = planReasons + limitReasons;
+        for (int column = Range; column < ColumnCount; ++column) {
+            const QString typing = typingReasons.at(column - Range);
+            mark(mode, Column(column), typing.isEmpty() ? ruleReasons.at(column - Range) : typing);
+        }
     }
     checking = false;
 }

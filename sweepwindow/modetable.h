@@ -9,7 +9,9 @@
 // the meter's range, integration time, settle time, readings and limits,
 // edited in place and loaded from or saved to the command line's plan and
 // limits files. An empty cell keeps the default, shown in grey, as an empty
-// cell of a plan file does. Every cell is checked by the rules the command
+// cell of a plan file does. Ranges and limits show as currents in SI units
+// and take what the reading entry takes (400n, 10 uA, 0.25m, 1e-6); the
+// files keep plain numbers. Every cell is checked by the rules the command
 // line uses, and every invalid one is marked at once, its reason in its
 // tooltip.
 class ModeTable : public QTableWidget
@@ -53,6 +55,9 @@ private:
     QString text(int row, Column column) const;
     void setText(int row, Column column, const QString &text);
     QStringList rowCells(int row, Column first, Column last) const;
+    // The cells as files hold them; a current that cannot be read gets its reason.
+    QStringList fileCells(int row, Column first, Column last, QStringList *reasons) const;
+    void setFileCells(int row, Column first, const QStringList &cells);
     void check();
     void mark(int row, Column column, const QString &reason);
 

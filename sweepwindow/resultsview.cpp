@@ -1,7 +1,7 @@
 #include "sweepwindow/resultsview.h"
 
+#include "board/powermodes.h"
 #include "report/comparison.h"
-#include "report/sweepreport.h"
 #include "sweepwindow/chartview.h"
 
 #include <QHeaderView>
@@ -14,6 +14,12 @@ QString si(const std::optional<double> &value, const char *unit)
     return value ? Readings::formatSi(*value, QLatin1String(unit)) : QString();
 }
 
+// "13  RUN-while (1) Range 1, 80MHz", as the chart and the set-up's table name a mode.
+QString modeText(int index, const QString &mode)
+{
+    return QStringLiteral("%1  %2").arg(index).arg(mode);
+}
+
 } // namespace
 
 ResultsView::ResultsView(QWidget *parent)
@@ -21,25 +27,45 @@ ResultsView::ResultsView(QWidget *parent)
     , grid(new QTableWidget(this))
     , view(new ChartView(this))
 {
+    setObjectName(QStringLiteral("results"));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->verticalHeader()->hide();
+    // Rows as low as their text allows, so that every mode fits without scrolling.
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().lineSpacing() + 8);
+    grid->setMinimumHeight(grid->verticalHeader()->defaultSectionSize() * 6);
     addWidget(grid);
     addWidget(view);
     setStretchFactor(1, 1);
+    const int tableHeight = grid->verticalHeader()->defaultSectionSize() * (PowerModes::count() + 1) + 2 * grid->frameWidth() + 4;
+    setSizes({tableHeight, tableHeight});
 }
 
-void ResultsView::showRows(const QList<ResultRow> &rows)
+void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &context)
 {
+    // The standard deviation and readings are in each mean's tooltip, so that
+    // every column fits beside the set-up.
+    QStringList header {tr("Mode"), tr("Mean"), tr("Min"), tr("Max"), tr("Power"), tr("CoreMark"), tr("Verdict")};
+    if (context.batteryMah)
+        header << tr("Battery (%1 mAh)").arg(Numbers::format(*context.batteryMah));
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ResultRow &row : rows) {
-        cells << QStringList {QString::number(row.index), row.mode, SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
-                              si(row.stdev, "A"), si(row.powerW, "W"),
-                              row.coremark ? QLocale::c().toString(*row.coremark, 'f', 2) : QString(), row.verdict};
+        QStringList line {modeText(row.index, row.mode), SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
+                          si(row.powerW, "W"),
+                          row.coremark ? QLocale::c().toString(*row.coremark, 'f', 2) : QString(), row.verdict};
+        if (context.batteryMah)
+            line << (row.mean && *row.mean > 0 ? SweepReport::batteryLife(*context.batteryMah, *row.mean, context.shelfYears,
+                                                                          QLatin1Char(' '), SweepReport::Room::Short)
+                                               : QString());
+        cells << line;
         flagged << (row.verdict == QLatin1String("FAIL"));
     }
-    fill({tr("#"), tr("Mode"), tr("Mean"), tr("Min"), tr("Max"), tr("Std dev"), tr("Power"), tr("CoreMark"), tr("Verdict")},
-         cells, flagged);
+    fill(header, cells, flagged);
+    for (int i = 0; i < rows.size(); ++i) {
+        const ResultRow &row = rows.at(i);
+        grid->item(i, 1)->setToolTip(tr("%1 readings, %2 overloads; standard deviation %3")
+                                         .arg(row.samples).arg(row.overloads).arg(row.stdev ? si(row.stdev, "A") : tr("none")));
+    }
     view->setChart(SweepReport::chart(rows));
 }
 
@@ -48,12 +74,10 @@ void ResultsView::showComparison(const Comparison &comparison)
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ComparedMode &mode : comparison.modes()) {
-        const std::optional<double> ratio = mode.ratio();
-        cells << QStringList {QString::number(mode.index), mode.mode, si(mode.before, "A"), si(mode.after, "A"),
-                              ratio ? QStringLiteral("\u00d7%1").arg(QLocale::c().toString(*ratio, 'f', 2)) : QString()};
+        cells << QStringList {modeText(mode.index, mode.mode), si(mode.before, "A"), si(mode.after, "A"), mode.change()};
         flagged << comparison.changed(mode);
     }
-    fill({tr("#"), tr("Mode"), tr("Mean before"), tr("Mean after"), tr("After / before")}, cells, flagged);
+    fill({tr("Mode"), tr("Mean before"), tr("Mean after"), tr("After / before")}, cells, flagged);
     view->setChart(comparison.chart());
 }
 
@@ -74,14 +98,20 @@ void ResultsView::fill(const QStringList &header, const QList<QStringList> &rows
     for (int row = 0; row < rows.size(); ++row) {
         for (int column = 0; column < rows.at(row).size(); ++column) {
             auto *item = new QTableWidgetItem(rows.at(row).at(column));
-            item->setTextAlignment(column == 1 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
             if (flagged.value(row))
                 item->setForeground(QColor(0xc0, 0x1c, 0x1c));
             grid->setItem(row, column, item);
         }
     }
+    // Columns that say nothing in any row (no supply, no CoreMark, no limits)
+    // leave their room to the others; the modes' names show in full.
+    for (int column = 1; column < header.size(); ++column) {
+        const bool said = std::any_of(rows.cbegin(), rows.cend(), [column](const QStringList &row) { return !row.value(column).isEmpty(); });
+        grid->setColumnHidden(column, !said && !rows.isEmpty());
+    }
     grid->resizeColumnsToContents();
-    grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    grid->horizontalHeader()->setStretchLastSection(true);
     if (!rows.isEmpty())
         grid->scrollToBottom();
 }

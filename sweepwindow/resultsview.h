@@ -1,7 +1,7 @@
 #ifndef RESULTSVIEW_H
 #define RESULTSVIEW_H
 
-#include "results/resultsfolder.h"
+#include "report/sweepreport.h"
 
 #include <QSplitter>
 
@@ -9,8 +9,10 @@ class ChartView;
 class Comparison;
 class QTableWidget;
 
-// A run's table and chart side by side, growing row by row as modes finish;
-// or two runs compared, with the ratios past the threshold marked.
+// A run's table above its chart, growing row by row as modes finish; or two
+// runs compared, with the changes past the threshold marked. The table is
+// tall enough for every mode, and the splitter between the two keeps its
+// place from one start to the next.
 class ResultsView : public QSplitter
 {
     Q_OBJECT
@@ -18,7 +20,8 @@ class ResultsView : public QSplitter
 public:
     explicit ResultsView(QWidget *parent = nullptr);
 
-    void showRows(const QList<ResultRow> &rows);
+    // With a battery's capacity in the context, each mode's battery life too.
+    void showRows(const QList<ResultRow> &rows, const ReportContext &context);
     void showComparison(const Comparison &comparison);
     void clear();
 

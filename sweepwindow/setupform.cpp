@@ -2,6 +2,7 @@
 
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
+#include "sweepwindow/reasonlabel.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -19,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -63,13 +64,26 @@ QDoubleSpinBox *numberBox(double maximum, int decimals, const QString &suffix, c
     return box;
 }
 
-QWidget *row(std::initializer_list<QWidget *> widgets)
+// Widgets side by side; the one given as `growing` takes the room left.
+QWidget *row(std::initializer_list<QWidget *> widgets, QWidget *growing = nullptr)
 {
     auto *holder = new QWidget;
     auto *layout = new QHBoxLayout(holder);
     layout->setContentsMargins(0, 0, 0, 0);
     for (QWidget *widget : widgets)
-        layout->addWidget(widget, widget == *widgets.begin() ? 1 : 0);
+        layout->addWidget(widget, widget == (growing ? growing : *widgets.begin()) ? 1 : 0);
+    return holder;
+}
+
+// A field with its reason under it.
+QWidget *withReason(QWidget *field, ReasonLabel *reason)
+{
+    auto *holder = new QWidget;
+    auto *layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    layout->addWidget(field);
+    layout->addWidget(reason);
     return holder;
 }
 
@@ -78,25 +92,27 @@ QWidget *row(std::initializer_list<QWidget *> widgets)
 SetupForm::SetupForm(QWidget *parent)
     : QWidget(parent)
     , port(new QComboBox)
-    , portReason(reasonLabel())
+    , portReason(new ReasonLabel)
     , meterKinds(new QComboBox)
     , meterAddressField(new QLineEdit)
     , profile(new QLineEdit)
-    , meterReason(reasonLabel())
+    , meterReason(new ReasonLabel)
     , testButton(new QPushButton(tr("Test")))
     , resetKinds(new QComboBox)
     , resetCommand(new QLineEdit)
-    , resetReason(reasonLabel())
-    , boot(numberBox(60, 1, tr(" s")))
+    , resetReason(new ReasonLabel)
+    , boot(numberBox(3600, 1, tr(" s")))
     , supply(numberBox(50, 2, tr(" V"), tr("not given")))
     , battery(numberBox(1e6, 0, tr(" mAh"), tr("not given")))
     , folder(new QLineEdit)
-    , folderReason(reasonLabel())
+    , folderReason(new ReasonLabel)
+    , note(new QLineEdit)
 {
     port->setEditable(true);
     port->setObjectName(QStringLiteral("port"));
     testButton->setObjectName(QStringLiteral("testMeter"));
     meterReason->setObjectName(QStringLiteral("meterReason"));
+    folderReason->setObjectName(QStringLiteral("folderReason"));
     auto *refresh = new QToolButton;
     refresh->setText(tr("Refresh"));
     addChoices(meterKinds, meterChoices);
@@ -114,19 +130,20 @@ SetupForm::SetupForm(QWidget *parent)
     auto *chooseFolder = new QToolButton;
     chooseFolder->setText(tr("…"));
 
+    note->setObjectName(QStringLiteral("note"));
+    note->setPlaceholderText(tr("for the report, such as what was changed on the board"));
+    resetCommand->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("ssh bench relay-reset 3")) + 24);
+
     auto *form = new QFormLayout(this);
-    form->addRow(tr("Board's port"), row({port, refresh}));
-    form->addRow(QString(), portReason);
-    form->addRow(tr("Meter"), row({meterKinds, meterAddressField, testButton}));
-    form->addRow(tr("Meter profile"), row({profile, chooseProfile}));
-    form->addRow(QString(), meterReason);
-    form->addRow(tr("Reset"), row({resetKinds, resetCommand}));
-    form->addRow(QString(), resetReason);
+    form->addRow(tr("Board's port"), withReason(row({port, refresh}), portReason));
+    form->addRow(tr("Meter"), row({meterKinds, meterAddressField, testButton}, meterAddressField));
+    form->addRow(tr("Meter profile"), withReason(row({profile, chooseProfile}), meterReason));
+    form->addRow(tr("Reset"), withReason(row({resetKinds, resetCommand}, resetCommand), resetReason));
     form->addRow(tr("Boot time"), boot);
     form->addRow(tr("Supply voltage"), supply);
     form->addRow(tr("Battery capacity"), battery);
-    form->addRow(tr("Save results in"), row({folder, chooseFolder}));
-    form->addRow(QString(), folderReason);
+    form->addRow(tr("Save results in"), withReason(row({folder, chooseFolder}), folderReason));
+    form->addRow(tr("Note"), note);
 
     connect(refresh, &QToolButton::clicked, this, &SetupForm::refreshPorts);
     connect(testButton, &QPushButton::clicked, this, &SetupForm::testMeter);
@@ -151,15 +168,6 @@ SetupForm::SetupForm(QWidget *parent)
 }
 
 SetupForm::~SetupForm() = default;
-
-QLabel *SetupForm::reasonLabel()
-{
-    auto *label = new QLabel;
-    label->setStyleSheet(QStringLiteral("color: #a01c1c;"));
-    label->setWordWrap(true);
-    label->hide();
-    return label;
-}
 
 // Listing the ports takes the platform tens of milliseconds, so it is done
 // here and on Refresh, not as the user types.
@@ -220,11 +228,43 @@ std::optional<MeterAddress> SetupForm::meterAddress(QString *error) const
     return MeterAddress::parse(meterText(), error);
 }
 
+// Why the meter's address or profile will not do, in words for this form:
+// its kind is chosen apart from the address, so no scheme is mentioned.
+QString SetupForm::meterProblem() const
+{
+    const QString address = meterAddressField->text().trimmed();
+    if (address.isEmpty())
+        return tr("Enter the meter's address.");
+    if (!MeterAddress::parse(meterText(), nullptr))
+        return tr("\"%1\" is no address here; use %2.").arg(address, QLatin1String(meterChoices[meterKinds->currentIndex()].hint));
+    if (!profileLoaded)
+        return profileError;
+    if (failedTestOf == meterAddressField->text())
+        return tr("The meter did not answer the test.");
+    return QString();
+}
+
+// Why results cannot go where the field says: the folder, or the nearest
+// folder above it that exists, must take new files.
+QString SetupForm::folderProblem() const
+{
+    const QString path = resultsFolder();
+    if (path.isEmpty())
+        return tr("Choose where results go.");
+    QFileInfo existing(QDir::cleanPath(QDir(path).absolutePath()));
+    while (!existing.exists() && existing.absoluteFilePath() != existing.absolutePath())
+        existing = QFileInfo(existing.absolutePath());
+    if (!existing.isDir())
+        return tr("%1 is a file, not a folder.").arg(QDir::toNativeSeparators(existing.absoluteFilePath()));
+    if (!existing.isWritable())
+        return tr("Cannot write in %1.").arg(QDir::toNativeSeparators(existing.absoluteFilePath()));
+    return QString();
+}
+
 void SetupForm::check()
 {
-    const auto show = [](QLabel *label, const QString &reason) {
-        label->setText(reason);
-        label->setVisible(!reason.isEmpty());
+    const auto show = [](ReasonLabel *label, const QString &reason) {
+        label->say(reason);
         return reason.isEmpty();
     };
     const bool addressed = meterKind() != QLatin1String("manual") && meterKind() != QLatin1String("none");
@@ -239,18 +279,10 @@ void SetupForm::check()
     const bool portKnown = listedPorts.contains(portName) || QFileInfo::exists(portName);
     bool ok = show(portReason, portName.isEmpty() ? tr("Choose the board's port.")
                                : portKnown ? QString() : tr("Unknown port \"%1\".").arg(portName));
-    QString meterError;
-    if (addressed) {
-        const auto address = meterAddress(&meterError);
-        if (address && !profileLoaded)
-            meterError = profileError;
-        if (address && meterError.isEmpty() && failedTestOf == meterAddressField->text())
-            meterError = tr("The meter did not answer the test.");
-    }
-    ok = show(meterReason, meterError) && ok;
+    ok = show(meterReason, addressed ? meterProblem() : QString()) && ok;
     ok = show(resetReason, resetKind() == QLatin1String("command") && resetCommand->text().trimmed().isEmpty()
                                ? tr("Give the command that resets the board.") : QString()) && ok;
-    ok = show(folderReason, resultsFolder().isEmpty() ? tr("Choose where results go.") : QString()) && ok;
+    ok = show(folderReason, folderProblem()) && ok;
     valid = ok;
     emit changed();
 }
@@ -283,6 +315,7 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
     settings.bootSeconds = boot->value();
     settings.supplyVolts = supply->value() > 0 ? std::optional<double>(supply->value()) : std::nullopt;
     settings.batteryMah = battery->value() > 0 ? std::optional<double>(battery->value()) : std::nullopt;
+    settings.note = note->text().trimmed();
     return true;
 }
 
@@ -293,17 +326,13 @@ void SetupForm::testMeter()
     if (!address || !profileLoaded)
         return;
     testButton->setEnabled(false);
-    meterReason->setStyleSheet(QStringLiteral("color: #1f232b;"));
-    meterReason->setText(tr("Asking the meter…"));
-    meterReason->show();
+    meterReason->say(tr("Asking the meter…"), false);
     testedMeter = std::make_unique<ScpiMeter>(MeterLink::create(*address), *profileLoaded);
     const QString tested = meterAddressField->text();
     const auto finish = [this, tested](const QString &text, bool answered) {
         failedTestOf = answered ? QString() : tested;
         check();
-        meterReason->setStyleSheet(answered ? QStringLiteral("color: #1b6b2a;") : QStringLiteral("color: #a01c1c;"));
-        meterReason->setText(text);
-        meterReason->show();
+        meterReason->say(text, !answered);
         testButton->setEnabled(true);
         testedMeter->finish();
     };
@@ -327,6 +356,7 @@ void SetupForm::save(QSettings &settings) const
     settings.setValue(QStringLiteral("supply"), supply->value());
     settings.setValue(QStringLiteral("battery"), battery->value());
     settings.setValue(QStringLiteral("resultsFolder"), folder->text());
+    settings.setValue(QStringLiteral("note"), note->text());
 }
 
 void SetupForm::restore(const QSettings &settings)
@@ -341,6 +371,7 @@ void SetupForm::restore(const QSettings &settings)
     supply->setValue(settings.value(QStringLiteral("supply")).toDouble());
     battery->setValue(settings.value(QStringLiteral("battery")).toDouble());
     setResultsFolder(settings.value(QStringLiteral("resultsFolder")).toString());
+    note->setText(settings.value(QStringLiteral("note")).toString());
 }
 
 void SetupForm::setPort(const QString &name)
@@ -370,4 +401,14 @@ void SetupForm::setResultsFolder(const QString &path)
 void SetupForm::setBootSeconds(double seconds)
 {
     boot->setValue(seconds);
+}
+
+void SetupForm::setBatteryMah(double capacity)
+{
+    battery->setValue(capacity);
+}
+
+void SetupForm::setNote(const QString &text)
+{
+    note->setText(text);
 }

@@ -10,15 +10,15 @@
 class Meter;
 class QComboBox;
 class QDoubleSpinBox;
-class QFormLayout;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSettings;
+class ReasonLabel;
 
 // The sweep's set-up besides the modes: the board's port, the meter and its
-// test, the reset, the supply and battery, and where results go. Every
-// field is checked as it changes, with the reason next to it.
+// test, the reset, the supply and battery, where results go and a note for
+// the report. Every field is checked as it changes, with the reason under
+// it in a line kept for it.
 class SetupForm : public QWidget
 {
     Q_OBJECT
@@ -44,12 +44,13 @@ public:
     void setReset(const QString &text);
     void setResultsFolder(const QString &folder);
     void setBootSeconds(double seconds);
+    void setBatteryMah(double capacity);
+    void setNote(const QString &text);
 
 signals:
     void changed();
 
 private:
-    QLabel *reasonLabel();
     void refreshPorts();
     void loadProfile();
     void testMeter();
@@ -58,22 +59,25 @@ private:
     std::optional<MeterAddress> meterAddress(QString *error) const;
     QString meterKind() const;
     QString resetKind() const;
+    QString meterProblem() const;
+    QString folderProblem() const;
 
     QComboBox *port;
-    QLabel *portReason;
+    ReasonLabel *portReason;
     QComboBox *meterKinds;
     QLineEdit *meterAddressField;
     QLineEdit *profile;
-    QLabel *meterReason;
+    ReasonLabel *meterReason;
     QPushButton *testButton;
     QComboBox *resetKinds;
     QLineEdit *resetCommand;
-    QLabel *resetReason;
+    ReasonLabel *resetReason;
     QDoubleSpinBox *boot;
     QDoubleSpinBox *supply;
     QDoubleSpinBox *battery;
     QLineEdit *folder;
-    QLabel *folderReason;
+    ReasonLabel *folderReason;
+    QLineEdit *note;
     QStringList listedPorts;                  // as of the last refresh
     std::optional<MeterProfile> profileLoaded;   // of the profile field's file, loaded when the field changes
     QString profileError;

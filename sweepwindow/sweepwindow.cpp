@@ -4,6 +4,7 @@
 #include "report/comparison.h"
 #include "report/reportwriter.h"
 #include "sweepwindow/modetable.h"
+#include "sweepwindow/reasonlabel.h"
 #include "sweepwindow/resultsview.h"
 #include "sweepwindow/runprompts.h"
 #include "sweepwindow/setupform.h"
@@ -37,9 +38,10 @@ SweepWindow::SweepWindow(QWidget *parent)
     : QMainWindow(parent)
     , setup(new SetupForm)
     , modes(new ModeTable)
-    , tableReason(new QLabel)
+    , tableReason(new ReasonLabel)
     , startButton(new QPushButton(tr("&Start")))
     , stopButton(new QPushButton(tr("S&top")))
+    , resumeButton(new QPushButton(tr("&Resume")))
     , progress(new QProgressBar)
     , status(new QLabel)
     , banner(new ResetBanner)
@@ -48,13 +50,16 @@ SweepWindow::SweepWindow(QWidget *parent)
     , report(new ReportWriter(this))
 {
     setWindowTitle(QStringLiteral("Pellmora Sweep"));
-    auto *splitter = new QSplitter(Qt::Horizontal);
+    panes = new QSplitter(Qt::Horizontal);
     setupPanel = buildSetup();
-    splitter->addWidget(setupPanel);
-    splitter->addWidget(buildRun());
-    splitter->setStretchFactor(1, 1);
-    setCentralWidget(splitter);
-    resize(1560, 940);
+    panes->addWidget(setupPanel);
+    panes->addWidget(buildRun());
+    panes->setStretchFactor(1, 1);
+    setCentralWidget(panes);
+    resize(1600, 1000);
+    // The set-up as narrow as its table allows; the results take the rest.
+    const int setupWidth = setupPanel->minimumSizeHint().width();
+    panes->setSizes({setupWidth, width() - setupWidth});
 
     connect(setup, &SetupForm::changed, this, [this] {
         // Typed readings are one per mode unless the table says otherwise, as on the command line.
@@ -64,6 +69,7 @@ SweepWindow::SweepWindow(QWidget *parent)
     connect(modes, &ModeTable::edited, this, &SweepWindow::checkStart);
     connect(startButton, &QPushButton::clicked, this, &SweepWindow::start);
     connect(stopButton, &QPushButton::clicked, this, &SweepWindow::stop);
+    connect(resumeButton, &QPushButton::clicked, this, &SweepWindow::resume);
     connect(banner, &ResetBanner::boardReset, this, [this] {
         if (sweep)
             sweep->resetDone();
@@ -108,12 +114,7 @@ QWidget *SweepWindow::buildSetup()
     buttons->addStretch();
     modesLayout->addLayout(buttons);
     modesLayout->addWidget(modes);
-    tableReason->setStyleSheet(QStringLiteral("color: #a01c1c;"));
-    tableReason->setWordWrap(true);
     tableReason->setObjectName(QStringLiteral("tableReason"));
-    // Room kept for the reason, so that nothing moves when one appears.
-    tableReason->setMinimumHeight(2 * tableReason->fontMetrics().lineSpacing());
-    tableReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     modesLayout->addWidget(tableReason);
     layout->addWidget(modesBox, 1);
     return panel;
@@ -126,8 +127,11 @@ QWidget *SweepWindow::buildRun()
     auto *controls = new QHBoxLayout;
     startButton->setObjectName(QStringLiteral("start"));
     stopButton->setObjectName(QStringLiteral("stop"));
+    resumeButton->setObjectName(QStringLiteral("resume"));
+    resumeButton->setToolTip(tr("Continue the sweep in the folder shown, measuring the checked modes it does not hold"));
     controls->addWidget(startButton);
     controls->addWidget(stopButton);
+    controls->addWidget(resumeButton);
     controls->addWidget(progress, 1);
     layout->addLayout(controls);
     status->setWordWrap(true);
@@ -185,24 +189,43 @@ void SweepWindow::checkStart()
 {
     QString reason;
     const bool ready = setup->isValid() && settings(&reason);
-    tableReason->setText(setup->isValid() ? reason : QString());
+    tableReason->say(setup->isValid() ? reason : QString());
     startButton->setEnabled(!sweep && ready);
+    resumeButton->setEnabled(!sweep && ready && canResume());
 }
 
 void SweepWindow::start()
+{
+    begin(QString());
+}
+
+void SweepWindow::resume()
+{
+    if (canResume())
+        begin(folder);
+}
+
+// Starts a sweep into a new folder in "Save results in", or continues the
+// one given under the command line's --resume rules.
+void SweepWindow::begin(const QString &resumed)
 {
     QString error;
     std::optional<SweepSettings> chosen = sweep ? std::nullopt : settings(&error);
     if (!chosen)
         return;
-    QDir().mkpath(setup->resultsFolder());
-    chosen->outputParent = setup->resultsFolder();
+    if (resumed.isEmpty()) {
+        QDir().mkpath(setup->resultsFolder());
+        chosen->outputParent = setup->resultsFolder();
+    } else {
+        chosen->outputFolder = resumed;
+        chosen->resume = true;
+    }
     saveSettings();
 
     sweep = std::make_unique<Sweep>(*chosen);
     if (!sweep->prepare(&error)) {
         sweep.reset();
-        status->setText(tr("Cannot start: %1").arg(error));
+        status->setText(resumed.isEmpty() ? tr("Cannot start: %1").arg(error) : tr("Cannot resume: %1").arg(error));
         return;
     }
     folder = sweep->folderPath();
@@ -218,10 +241,12 @@ void SweepWindow::start()
         entry->ask(tr("%1, reading %2 of %3:").arg(PowerModes::describe(index)).arg(number).arg(of));
     });
     connect(sweep.get(), &Sweep::modeFinished, this, [this](int position, int count, const ResultRow &, double left) {
-        results->showRows(sweep->rows());
         showProgress(position, count, left);
     });
-    connect(sweep.get(), &Sweep::recorded, this, [this] { report->write(folder); });
+    connect(sweep.get(), &Sweep::recorded, this, [this] {
+        results->showRows(sweep->rows(), ReportContext::fromFolder(folder));
+        report->write(folder);
+    });
     connect(sweep.get(), &Sweep::warning, this, [this](const QString &text) { status->setText(text); });
     // Over once the chart and report are up to date.
     connect(sweep.get(), &Sweep::finished, this, [this](Sweep::Outcome outcome, const QString &message) {
@@ -253,6 +278,7 @@ void SweepWindow::finishRun(Sweep::Outcome outcome, const QString &message)
 {
     banner->hide();
     entry->hide();
+    holdModesOf(sweep->rows());
     const int kept = sweep->rows().size();
     const QString where = (kept == 1 ? tr("1 mode in %1") : tr("%1 modes in %2").arg(kept)).arg(QDir::toNativeSeparators(folder));
     if (outcome == Sweep::Completed)
@@ -272,6 +298,7 @@ void SweepWindow::setRunning(bool running)
     setupPanel->setEnabled(!running);
     stopButton->setEnabled(running);
     openButton->setEnabled(!running);
+    resumeButton->setEnabled(!running && canResume());
     for (QPushButton *button : afterRunButtons)
         button->setEnabled(!running && !folder.isEmpty());
     checkStart();
@@ -299,18 +326,41 @@ void SweepWindow::saveFile(bool plan)
 void SweepWindow::openResults()
 {
     const QString chosen = QFileDialog::getExistingDirectory(this, tr("Open results"), setup->resultsFolder());
-    if (chosen.isEmpty())
-        return;
     QString error;
-    const auto rows = ResultsFolder::readRows(chosen, &error);
-    if (!rows) {
+    if (!chosen.isEmpty() && !showResults(chosen, &error))
         QMessageBox::warning(this, tr("Open results"), error);
-        return;
-    }
-    folder = chosen;
-    results->showRows(*rows);
+}
+
+bool SweepWindow::showResults(const QString &path, QString *error)
+{
+    const auto rows = ResultsFolder::readRows(path, error);
+    if (!rows)
+        return false;
+    folder = path;
+    holdModesOf(*rows);
+    results->showRows(*rows, ReportContext::fromFolder(folder));
     status->setText(tr("Results in %1.").arg(QDir::toNativeSeparators(folder)));
     setRunning(false);
+    return true;
+}
+
+// The folder shown holds results and lacks a mode that is checked.
+bool SweepWindow::canResume() const
+{
+    if (heldModes.isEmpty())
+        return false;
+    for (int mode : modes->checkedModes()) {
+        if (!heldModes.contains(mode))
+            return true;
+    }
+    return false;
+}
+
+void SweepWindow::holdModesOf(const QList<ResultRow> &rows)
+{
+    heldModes.clear();
+    for (const ResultRow &row : rows)
+        heldModes << row.index;
 }
 
 void SweepWindow::compareWith()
@@ -362,12 +412,16 @@ void SweepWindow::saveSettings() const
         checked << mode;
     settings.setValue(QStringLiteral("modes"), checked);
     settings.setValue(QStringLiteral("modeCells"), modes->cells());
+    settings.setValue(QStringLiteral("panes"), panes->saveState());
+    settings.setValue(QStringLiteral("resultsPanes"), results->saveState());
 }
 
 void SweepWindow::restoreSettings()
 {
     const QSettings settings;
     setup->restore(settings);
+    panes->restoreState(settings.value(QStringLiteral("panes")).toByteArray());
+    results->restoreState(settings.value(QStringLiteral("resultsPanes")).toByteArray());
     if (!settings.contains(QStringLiteral("modes")))
         return;
     QList<int> checked;

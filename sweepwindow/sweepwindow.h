@@ -12,7 +12,9 @@ class ReportWriter;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class ReadingEntry;
+class ReasonLabel;
 class ResetBanner;
 class ResultsView;
 class SetupForm;
@@ -36,7 +38,10 @@ public:
     bool isRunning() const { return sweep != nullptr; }
 
     void start();
+    void resume();
     void stop();
+    // Shows an earlier results folder; false with the reason where it cannot.
+    bool showResults(const QString &folder, QString *error);
 
 signals:
     void sweepEnded(Sweep::Outcome outcome);
@@ -48,6 +53,9 @@ private:
     QWidget *buildSetup();
     QWidget *buildRun();
     std::optional<SweepSettings> settings(QString *error) const;
+    void begin(const QString &resumed);
+    bool canResume() const;
+    void holdModesOf(const QList<ResultRow> &rows);
     void checkStart();
     void showProgress(int position, int count, double secondsLeft);
     void finishRun(Sweep::Outcome outcome, const QString &message);
@@ -61,9 +69,10 @@ private:
 
     SetupForm *setup;
     ModeTable *modes;
-    QLabel *tableReason;
+    ReasonLabel *tableReason;
     QPushButton *startButton;
     QPushButton *stopButton;
+    QPushButton *resumeButton;
     QPushButton *openButton = nullptr;
     QProgressBar *progress;
     QLabel *status;
@@ -73,8 +82,10 @@ private:
     ReportWriter *report;
     QList<QPushButton *> afterRunButtons;
     QWidget *setupPanel;
+    QSplitter *panes = nullptr;
     std::unique_ptr<Sweep> sweep;
     QString folder;   // of the last run, or the results opened
+    QList<int> heldModes;   // the modes that folder holds
     bool closeWhenStopped = false;
 };
 

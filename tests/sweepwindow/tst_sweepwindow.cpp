@@ -36,6 +36,8 @@ private slots:
     void emptyCellsKeepTheirDefaults();
     void startWantsAMeterThatAnsweredAndAMode();
     void closingAsTheSweepEndsIsSafe();
+    void aFolderThatCannotTakeResultsDisablesStart();
+    void resumeAfterStopMeasuresEachModeOnce();
 
 private:
     QTemporaryDir scratch;
@@ -50,10 +52,12 @@ void SweepWindowTest::initTestCase()
 
 void SweepWindowTest::modeTableRoundTripsThroughPlanAndLimitsFiles()
 {
+    // Currents typed as an engineer types them; the files get plain numbers.
     ModeTable edited;
     const QList<QPair<QPair<int, int>, QString>> cells = {
-        {{0, ModeTable::Range}, "1e-06"}, {{0, ModeTable::Nplc}, "10"}, {{0, ModeTable::Settle}, "5"},
-        {{13, ModeTable::Samples}, "20"}, {{13, ModeTable::LimitMax}, "0.012"}, {{1, ModeTable::LimitMin}, "1e-08"},
+        {{0, ModeTable::Range}, "1uA"}, {{0, ModeTable::Nplc}, "10"}, {{0, ModeTable::Settle}, "5"},
+        {{13, ModeTable::Samples}, "20"}, {{13, ModeTable::LimitMax}, "0.012"}, {{1, ModeTable::LimitMin}, "10 nA"},
+        {{9, ModeTable::LimitMax}, "0.25m"}, {{10, ModeTable::Range}, "auto"},
     };
     for (const auto &cell : cells)
         edited.item(cell.first.first, cell.first.second)->setText(cell.second);
@@ -61,10 +65,19 @@ void SweepWindowTest::modeTableRoundTripsThroughPlanAndLimitsFiles()
     const QString limits = scratch.filePath(QStringLiteral("limits.csv"));
     QString error;
     QVERIFY2(edited.savePlan(plan, &error) && edited.saveLimits(limits, &error), qPrintable(error));
+    QFile planFile(plan);
+    QVERIFY(planFile.open(QIODevice::ReadOnly));
+    QCOMPARE(planFile.readAll(), QByteArray("index,range,nplc,settle_s,samples\n0,1e-06,10,5,\n10,auto,,,\n13,,,,20\n"));
+    QFile limitsFile(limits);
+    QVERIFY(limitsFile.open(QIODevice::ReadOnly));
+    QCOMPARE(limitsFile.readAll(), QByteArray("index,min_a,max_a\n1,1e-08,\n9,,0.00025\n13,,0.012\n"));
 
     ModeTable loaded;
     QVERIFY2(loaded.loadPlan(plan, &error) && loaded.loadLimits(limits, &error), qPrintable(error));
-    QCOMPARE(loaded.cells(), edited.cells());
+    QCOMPARE(loaded.item(0, ModeTable::Range)->text(), QStringLiteral("1 \u00b5A"));
+    QCOMPARE(loaded.item(1, ModeTable::LimitMin)->text(), QStringLiteral("10 nA"));
+    QCOMPARE(loaded.item(9, ModeTable::LimitMax)->text(), QStringLiteral("250 \u00b5A"));
+    QCOMPARE(loaded.item(13, ModeTable::LimitMax)->text(), QStringLiteral("12 mA"));
     // The files are the command line's: it reads them back to the same settings.
     const auto commandLinePlan = PlanFiles::loadPlan(plan, &error);
     QVERIFY2(commandLinePlan, qPrintable(error));
@@ -213,13 +226,13 @@ void SweepWindowTest::startWantsAMeterThatAnsweredAndAMode()
 
     window.setupForm()->findChild<QPushButton *>(QStringLiteral("testMeter"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!start->isEnabled(), ScpiMeter::deadlineFor(0, 0) + 3000);
-    QVERIFY(window.setupForm()->findChild<QLabel *>(QStringLiteral("meterReason"))->text().contains(QLatin1String("did not answer")));
+    QVERIFY(window.setupForm()->findChild<QLabel *>(QStringLiteral("meterReason"))->toolTip().contains(QLatin1String("did not answer")));
 
     window.setupForm()->setMeter(QStringLiteral("none"));
     QVERIFY(start->isEnabled());
     window.modeTable()->checkAll(false);
     QVERIFY(!start->isEnabled());
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("tableReason"))->text(), QStringLiteral("Check at least one mode."));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("tableReason"))->toolTip(), QStringLiteral("Check at least one mode."));
 }
 
 void SweepWindowTest::closingAsTheSweepEndsIsSafe()
@@ -256,6 +269,68 @@ void SweepWindowTest::closingAsTheSweepEndsIsSafe()
     QTRY_VERIFY(!window.isVisible());
     // Its folder was made in "Save results in".
     QCOMPARE(QFileInfo(window.lastFolder()).absolutePath(), QFileInfo(results).absoluteFilePath());
+}
+
+void SweepWindowTest::aFolderThatCannotTakeResultsDisablesStart()
+{
+    BoardSimulator board;
+    SweepWindow window;
+    window.setupForm()->setPort(board.portPath());
+    window.setupForm()->setMeter(QStringLiteral("none"));
+    window.modeTable()->checkAll(true);
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("start"));
+    const QString file = scratch.filePath(QStringLiteral("not-a-folder"));
+    QFile plain(file);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    window.setupForm()->setResultsFolder(file + QStringLiteral("/results"));
+    QVERIFY(!start->isEnabled());
+    const QString reason = window.setupForm()->findChild<QLabel *>(QStringLiteral("folderReason"))->toolTip();
+    QCOMPARE(reason, QStringLiteral("%1 is a file, not a folder.").arg(file));
+    window.setupForm()->setResultsFolder(scratch.filePath(QStringLiteral("a/new/folder")));
+    QVERIFY(start->isEnabled());
+}
+
+void SweepWindowTest::resumeAfterStopMeasuresEachModeOnce()
+{
+    BoardSimulator board;
+    SweepWindow window;
+    window.show();
+    window.setupForm()->setPort(board.portPath());
+    window.setupForm()->setMeter(QStringLiteral("none"));
+    window.setupForm()->setReset(QStringLiteral("none"));
+    window.setupForm()->setBootSeconds(0);
+    window.setupForm()->setResultsFolder(scratch.filePath(QStringLiteral("resumed-results")));
+    window.modeTable()->setCheckedModes({0, 1, 2, 3});
+    for (int mode : {0, 1, 2, 3})
+        window.modeTable()->item(mode, ModeTable::Settle)->setText(QStringLiteral("0.3"));
+    auto *resume = window.findChild<QPushButton *>(QStringLiteral("resume"));
+    QVERIFY(!resume->isEnabled());
+    int ended = 0;
+    connect(&window, &SweepWindow::sweepEnded, this, [&ended] { ++ended; });
+
+    window.start();
+    QTRY_VERIFY(window.resultsView()->table()->rowCount() >= 1);
+    window.stop();
+    QTRY_COMPARE(ended, 1);
+    const int kept = window.resultsView()->table()->rowCount();
+    QVERIFY2(kept >= 1 && kept < 4, qPrintable(QString::number(kept)));
+    QVERIFY(resume->isEnabled());
+
+    const QString folder = window.lastFolder();
+    resume->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ended, 2, 10000);
+    QCOMPARE(window.lastFolder(), folder);
+    QString error;
+    const auto rows = ResultsFolder::readRows(folder, &error);
+    QVERIFY2(rows, qPrintable(error));
+    QList<int> measured;
+    for (const ResultRow &row : *rows)
+        measured << row.index;
+    QCOMPARE(measured, QList<int>({0, 1, 2, 3}));
+    QCOMPARE(window.resultsView()->table()->rowCount(), 4);
+    QVERIFY(!resume->isEnabled());
 }
 
 QTEST_MAIN(SweepWindowTest)
