@@ -37,6 +37,7 @@ struct RowSettings
     double bootSeconds = 0.5;
 
     bool operator==(const RowSettings &other) const;
+    bool operator!=(const RowSettings &other) const { return !(*this == other); }
     QString text() const;   // "range 1 µA, NPLC 10, settle 5 s, 10 readings, boot 0.5 s"
     void addTo(QJsonObject &row) const;
     static std::optional<RowSettings> fromJson(const QJsonObject &row);

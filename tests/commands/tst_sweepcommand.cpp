@@ -70,7 +70,7 @@ void SweepCommandTest::measuresEveryModeOfAStrictBoard()
     planFile.write("index,range,nplc,settle_s,samples\n14,,,0.8,\n15,0.1,0.5,0.8,\n");
     planFile.close();
     const ToolRun run = sweep(QStringList {"--port", bench.port(), "--meter", bench.meter(), "--reset", bench.resetCommand(),
-                                       "--supply", "3.3", "--plan", plan} + quick(out));
+                                       "--supply", "3.3", "--plan", plan, "--note", "JP5 open"} + quick(out));
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
 
     const QList<ResultRow> rows = rowsIn(out);
@@ -87,6 +87,25 @@ void SweepCommandTest::measuresEveryModeOfAStrictBoard()
     QCOMPARE(*rows.at(14).coremark, 49.93);
     QCOMPARE(*rows.at(15).coremark, 166.42);
     QVERIFY(run.errors.contains(QLatin1String("[18/18] 17 ")));
+
+    // Each mode's own settings, and when, where and by whom, are on record and in the report.
+    QCOMPARE(rows.at(15).settings, std::optional<RowSettings>({0.1, 0.5, 0.8, 3, 0.2}));
+    QCOMPARE(rows.at(14).settings, std::optional<RowSettings>({std::nullopt, 1, 0.8, 3, 0.2}));
+    QCOMPARE(rows.at(0).settings, std::optional<RowSettings>({std::nullopt, 1, 0.05, 3, 0.2}));
+    QFile json(out + QStringLiteral("/results.json"));
+    QVERIFY(json.open(QIODevice::ReadOnly));
+    const QJsonObject runFacts = QJsonDocument::fromJson(json.readAll()).object().value(QStringLiteral("run")).toObject();
+    const QDateTime started = QDateTime::fromString(runFacts.value(QStringLiteral("started_utc")).toString(), Qt::ISODate);
+    const QDateTime ended = QDateTime::fromString(runFacts.value(QStringLiteral("ended_utc")).toString(), Qt::ISODate);
+    QVERIFY(started.isValid() && ended >= started && started.secsTo(QDateTime::currentDateTimeUtc()) < 120);
+    QCOMPARE(runFacts.value(QStringLiteral("note")).toString(), QStringLiteral("JP5 open"));
+    QCOMPARE(runFacts.value(QStringLiteral("host")).toString(), QSysInfo::machineHostName());
+    QFile report(out + QStringLiteral("/report.html"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(report.readAll());
+    QVERIFY2(html.contains(QStringLiteral("<td>15</td><td>RUN_CoreMark Range 1, 80MHz</td><td>100\u00a0mA</td><td>0.5</td>")),
+             "mode 15's own range and NPLC");
+    QVERIFY(html.contains(QLatin1String("<dt>Note</dt><dd>JP5 open</dd>")) && html.contains(QLatin1String("<dt>Duration</dt>")));
 }
 
 void SweepCommandTest::keepsFinishedModesWhenTheMeterFallsSilent()

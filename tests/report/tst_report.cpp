@@ -1,6 +1,7 @@
 // The chart's axis, the one-file report, and the comparison of two runs, as
 // pellmora-sweep writes them on a machine without a display.
 #include "report/logaxis.h"
+#include "report/sweepreport.h"
 #include "results/resultsfolder.h"
 #include "tests/support/sweepprocess.h"
 
@@ -86,6 +87,8 @@ class ReportTest : public QObject
 private slots:
     void axisLabelsEveryDecadeInSiUnits_data();
     void axisLabelsEveryDecadeInSiUnits();
+    void batteryLifeReadsWell_data();
+    void batteryLifeReadsWell();
     void reportHoldsTheTableAndTheChartAndNothingOutside();
     void compareNamesTheModeThatDoubled();
     void compareCountsChangesBothWaysAndLostCurrents_data();
@@ -122,6 +125,24 @@ void ReportTest::axisLabelsEveryDecadeInSiUnits()
     QCOMPARE(shown, labels);
     for (double current : currents)
         QVERIFY(axis.position(current) >= 0 && axis.position(current) <= 1);
+}
+
+void ReportTest::batteryLifeReadsWell_data()
+{
+    QTest::addColumn<double>("amperes");
+    QTest::addColumn<QString>("life");
+    // Of a 220 mAh battery: three digits in the largest unit that fits.
+    QTest::newRow("hours") << 12e-3 << "18.3 hours";
+    QTest::newRow("days, not rounded to whole ones") << 220e-3 / (3.51 * 24) << "3.51 days";
+    QTest::newRow("years") << 220e-3 / (2.4 * 24 * 365.25) << "2.40 years";
+    QTest::newRow("past the shelf life") << 33e-9 << "> 10 years (shelf life)";
+}
+
+void ReportTest::batteryLifeReadsWell()
+{
+    QFETCH(double, amperes);
+    QFETCH(QString, life);
+    QCOMPARE(SweepReport::batteryLife(220, amperes, 10), life);
 }
 
 void ReportTest::reportHoldsTheTableAndTheChartAndNothingOutside()
