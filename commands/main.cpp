@@ -3,6 +3,7 @@
 // standard error.
 #include "board/powermodes.h"
 #include "commands/exitcodes.h"
+#include "commands/historycommands.h"
 #include "commands/reportcommands.h"
 #include "commands/runcommand.h"
 
@@ -23,18 +24,35 @@ const char usage[] =
     "                          [--reset prompt|none|command:CMD|dtr|rts] [--boot SECONDS] [--reply-timeout SECONDS]\n"
     "                          [--supply VOLTS] [--battery-mah CAPACITY] [--battery-shelf-years YEARS] [--limits FILE]\n"
     "                          [--note TEXT] [--out DIR] [--resume] [--quiet]\n"
+    "                          [--history L] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE] [--junit FILE]\n"
     "       pellmora-sweep report DIR [--battery-mah CAPACITY] [--battery-shelf-years YEARS]\n"
     "       pellmora-sweep compare DIR_A DIR_B [--out DIR] [--threshold FACTOR]\n"
+    "       pellmora-sweep history [--history L] [--board ID] [--firmware LABEL] [--tag KEY=VALUE]\n"
+    "                              [--since YYYY-MM-DD] [--limit N] [--format table|csv|json]\n"
+    "       pellmora-sweep import DIR... [--history L] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]\n"
+    "       pellmora-sweep trend [--history L] [--board ID] [--firmware LABEL] [--tag KEY=VALUE]\n"
+    "                            [--modes LIST] [--since YYYY-MM-DD] [--out DIR]\n"
+    "       pellmora-sweep check DIR [--history L] [--baseline last|last-pass|median:N|RUN_ID]\n"
+    "                            [--tolerance PERCENT] [--floor AMPS] [--junit FILE] [--markdown FILE]\n"
     "\n"
     "  modes    prints the indexes and names of the 18 power modes\n"
-    "  run      measures them into a results folder; run --help describes every option\n"
+    "  run      measures them into a results folder and the history; run --help describes every option\n"
     "  report   rebuilds a results folder's chart and report from its results.csv\n"
     "  compare  compares two results folders mode by mode\n"
+    "  history  lists the runs the history holds, newest first\n"
+    "  import   brings results folders into the history\n"
+    "  trend    draws chosen modes' currents over the runs of the history\n"
+    "  check    sets a results folder against a baseline from the history, for CI\n"
+    "\n"
+    "The history is the file or PostgreSQL database --history names, else $PELLMORA_HISTORY,\n"
+    "else ~/.local/share/pellmora/history.sqlite; --history none keeps a run out of it.\n"
     "\n"
     "Exit status of run: 0 done and nothing FAIL, 1 a FAIL verdict, 2 bad usage or input,\n"
     "3 the board or the meter failed, 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM).\n"
     "report: 0 rebuilt, 2 missing or malformed results. compare: 0 no mode changed past the\n"
-    "threshold, 1 some did, 2 a missing or malformed folder.\n";
+    "threshold, 1 some did, 2 a missing or malformed folder. history, import and trend: 0 done,\n"
+    "2 bad input or an unreadable history. check: 0 no mode changed or failed, 1 some did, 2 bad\n"
+    "input or an unreadable history.\n";
 
 int printModes(const QStringList &arguments)
 {
@@ -59,6 +77,10 @@ const Command commands[] = {
     {"run", true, &runSweepCommand},
     {"report", true, &reportCommand},
     {"compare", true, &compareCommand},
+    {"history", false, &historyCommand},
+    {"import", false, &importCommand},
+    {"trend", true, &trendCommand},
+    {"check", false, &checkCommand},
 };
 
 // Qt wants a runtime folder of the user's own and warns on every run where

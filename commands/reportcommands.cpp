@@ -1,53 +1,17 @@
 #include "commands/reportcommands.h"
 
+#include "commands/commandline.h"
 #include "commands/exitcodes.h"
 #include "report/comparison.h"
 #include "report/sweepreport.h"
 #include "results/resultsfolder.h"
 
-#include <QJsonValue>
-
 #include <QCommandLineParser>
-#include <QDir>
-
-#include <cstdio>
+#include <QJsonValue>
 
 namespace {
 
-void say(FILE *stream, const QString &line)
-{
-    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
-}
-
-// Parses the command's options; false with the exit status to return.
-bool parse(QCommandLineParser &parser, const QStringList &arguments, int positionals, const QString &usage, int *status)
-{
-    parser.addHelpOption();
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    if (!parser.parse(arguments) || (!parser.isSet(QStringLiteral("help")) && parser.positionalArguments().size() != positionals)) {
-        say(stderr, QStringLiteral("%1\nusage: %2").arg(parser.errorText().isEmpty() ? QStringLiteral("wrong number of folders")
-                                                                                    : parser.errorText(), usage));
-        *status = ExitCode::badInput;
-        return false;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        say(stdout, QStringLiteral("usage: %1\n\n%2").arg(usage, parser.helpText().section(QLatin1Char('\n'), 2)));
-        *status = ExitCode::allPassed;
-        return false;
-    }
-    return true;
-}
-
-// The folder given, made where missing, or a new PREFIX-YYYYMMDD-HHMMSS here.
-std::optional<QString> outputFolder(const QString &given, const QString &prefix, QString *error)
-{
-    if (given.isEmpty())
-        return ResultsFolder::createFresh(QStringLiteral("."), prefix, error);
-    if (QDir().mkpath(given))
-        return given;
-    *error = QStringLiteral("cannot create the folder %1").arg(given);
-    return std::nullopt;
-}
+using CommandLine::say;
 
 std::optional<double> positiveNumber(const QCommandLineParser &parser, const QString &option, double lowest)
 {
@@ -65,7 +29,7 @@ int reportCommand(const QStringList &arguments)
     parser.addOption({QStringLiteral("battery-mah"), QStringLiteral("A battery's capacity, for the battery life column."),
                       QStringLiteral("CAPACITY")});
     int status = 0;
-    if (!parse(parser, arguments, 1, usage, &status))
+    if (!CommandLine::parse(parser, arguments, 1, usage, &status))
         return status;
     const QString folder = parser.positionalArguments().first();
     ReportContext context = ReportContext::fromFolder(folder);
@@ -101,7 +65,7 @@ int compareCommand(const QStringList &arguments)
     parser.addOption({QStringLiteral("threshold"), QStringLiteral("The factor of change that counts (default: 1.2)."),
                       QStringLiteral("FACTOR"), QStringLiteral("1.2")});
     int status = 0;
-    if (!parse(parser, arguments, 2, usage, &status))
+    if (!CommandLine::parse(parser, arguments, 2, usage, &status))
         return status;
     const std::optional<double> threshold = positiveNumber(parser, QStringLiteral("threshold"), 1);
     if (!threshold) {
@@ -115,7 +79,7 @@ int compareCommand(const QStringList &arguments)
         say(stderr, QStringLiteral("pellmora-sweep compare: ") + error);
         return ExitCode::badInput;
     }
-    const std::optional<QString> out = outputFolder(parser.value(QStringLiteral("out")), QStringLiteral("compare"), &error);
+    const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), QStringLiteral("compare"), &error);
     if (!out || !comparison->write(*out, &error)) {
         say(stderr, QStringLiteral("pellmora-sweep compare: ") + error);
         return ExitCode::badInput;

@@ -1,9 +1,13 @@
 #include "commands/runcommand.h"
 
 #include "board/powermodes.h"
+#include "commands/commandline.h"
 #include "commands/exitcodes.h"
 #include "commands/terminalprompts.h"
+#include "history/history.h"
+#include "report/junitfile.h"
 #include "report/reportwriter.h"
+#include "report/verdicts.h"
 #include "settings/planfiles.h"
 #include "settings/settingrules.h"
 #include "sweep/sweep.h"
@@ -50,6 +54,11 @@ const Option options[] = {
     {"note", "TEXT", "A note for the report, such as what was changed on the board."},
     {"limits", "FILE", "CSV index,min_a,max_a: limits on each mode's mean current."},
     {"out", "DIR", "The results folder (default: sweep-YYYYMMDD-HHMMSS here)."},
+    {"history", "LOCATION", "The run history: a file, postgresql://[USER@]HOST[:PORT]/DATABASE, or none "
+                            "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."},
+    {"board-id", "ID", "The board, as the history tells boards apart (default: the USB serial number of its port)."},
+    {"firmware", "LABEL", "The firmware's label, such as a version or git describe."},
+    {"junit", "FILE", "Also write the limits' verdicts as JUnit XML, for a CI server."},
 };
 
 // Turns the command line into settings; false with the reason where it cannot.
@@ -88,6 +97,12 @@ public:
         settings.resume = parser.isSet(QStringLiteral("resume"));
         settings.outputFolder = parser.value(QStringLiteral("out"));
         settings.note = parser.value(QStringLiteral("note"));
+        settings.boardId = parser.value(QStringLiteral("board-id"));
+        settings.firmware = parser.value(QStringLiteral("firmware"));
+        const auto tags = SettingRules::parseTags(parser.values(QStringLiteral("tag")), error);
+        if (!tags)
+            return false;
+        settings.tags = *tags;
         if (settings.resume && settings.outputFolder.isEmpty())
             return refuse(error, QStringLiteral("--resume needs --out, the folder to continue"));
         return true;
@@ -229,8 +244,9 @@ QString progressLine(int position, int count, const ResultRow &row, double secon
 class TerminalFrontEnd : public QObject
 {
 public:
-    TerminalFrontEnd(Sweep &sweep, bool quiet)
+    TerminalFrontEnd(Sweep &sweep, bool quiet, const QString &junit)
         : sweep(sweep)
+        , junit(junit)
     {
         connect(&sweep, &Sweep::resetWanted, this, [this](int index) {
             prompts.ask(QStringLiteral("press the board's reset button for %1, then Enter\n").arg(PowerModes::describe(index)),
@@ -271,8 +287,17 @@ private:
             outcome = Sweep::Failed;
             message = report.lastError();
         }
+        QString error;
+        if (!junit.isEmpty() && !JUnitFile::write(junit, Verdicts::ofLimits(sweep.rows()), &error) && outcome == Sweep::Completed) {
+            outcome = Sweep::Failed;
+            message = error;
+        }
         if (!message.isEmpty())
             say(QStringLiteral("pellmora-sweep: ") + message);
+        if (!sweep.historyFailure().isEmpty()) {
+            say(QStringLiteral("pellmora-sweep: the history missed part of this run (%1); bring it in with: "
+                               "pellmora-sweep import %2").arg(sweep.historyFailure(), sweep.folderPath()));
+        }
         status = outcome == Sweep::Completed ? (sweep.anyFailed() ? ExitCode::someFailed : ExitCode::allPassed)
                : outcome == Sweep::Failed    ? ExitCode::benchFailed
                                              : ExitCode::signalBase + stoppingSignal;
@@ -292,6 +317,7 @@ private:
     }
 
     Sweep &sweep;
+    QString junit;
     TerminalPrompts prompts;
     ReportWriter report;
     int status = ExitCode::benchFailed;
@@ -310,6 +336,8 @@ int runSweepCommand(const QStringList &arguments)
     parser.addHelpOption();
     for (const Option &option : options)
         parser.addOption({QLatin1String(option.name), QLatin1String(option.description), QLatin1String(option.valueName)});
+    parser.addOption({QStringLiteral("tag"), QStringLiteral("KEY=VALUE recorded with the run in the history; repeatable."),
+                      QStringLiteral("KEY=VALUE")});
     parser.addOption({QStringLiteral("resume"), QStringLiteral("Continue into an existing --out folder, skipping its finished modes.")});
     parser.addOption({QStringLiteral("quiet"), QStringLiteral("No progress lines.")});
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -329,10 +357,15 @@ int runSweepCommand(const QStringList &arguments)
         say(QStringLiteral("pellmora-sweep run: ") + error);
         return ExitCode::badInput;
     }
-    Sweep sweep(settings);
+    std::unique_ptr<History> history = History::openChosen(parser.value(QStringLiteral("history")), &error);
+    if (!error.isEmpty()) {
+        say(QStringLiteral("pellmora-sweep run: ") + error);
+        return ExitCode::badInput;
+    }
+    Sweep sweep(settings, std::move(history));
     if (!sweep.prepare(&error)) {
         say(QStringLiteral("pellmora-sweep run: ") + error);
         return ExitCode::badInput;
     }
-    return TerminalFrontEnd(sweep, parser.isSet(QStringLiteral("quiet"))).run();
+    return TerminalFrontEnd(sweep, parser.isSet(QStringLiteral("quiet")), parser.value(QStringLiteral("junit"))).run();
 }

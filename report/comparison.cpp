@@ -31,11 +31,6 @@ ChartMeasure measureOf(const ResultRow *row)
     return {row->mean, row->min, row->max, row->missingCurrent()};
 }
 
-QString cell(const std::optional<double> &value)
-{
-    return value ? QLocale::c().toString(*value, 'g', 10) : QString();
-}
-
 } // namespace
 
 QString ComparedMode::change() const
@@ -120,7 +115,7 @@ bool Comparison::write(const QString &folder, QString *error) const
     QList<bool> flagged;
     for (const ComparedMode &mode : compared) {
         const std::optional<double> ratio = mode.ratio();
-        csv += Csv::row({QString::number(mode.index), mode.mode, cell(mode.before), cell(mode.after), cell(ratio)}).toUtf8();
+        csv += Csv::row({QString::number(mode.index), mode.mode, Csv::number(mode.before), Csv::number(mode.after), Csv::number(ratio)}).toUtf8();
         cells << QStringList {QString::number(mode.index), mode.mode,
                               mode.before ? Readings::formatAmperes(*mode.before) : QStringLiteral("—"),
                               mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), mode.change()};

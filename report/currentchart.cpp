@@ -2,43 +2,17 @@
 
 #include "meter/readings.h"
 #include "report/markuptext.h"
-#include "report/pngencoder.h"
 
-#include <QBuffer>
 #include <QFontMetricsF>
-#include <QImage>
 #include <QPainter>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <functional>
 
 namespace {
 
-const QColor ink(0x1f, 0x23, 0x2b);
-const QColor grid(0xd5, 0xd9, 0xe0);
 const QColor stripe(0xf4, 0xf6, 0xf9);
-const QColor limitColour(0xd0, 0x2f, 0x2f);
 const QColor missingColour(0x80, 0x86, 0x90);
-
-QFont font(double pixelSize, bool bold = false, bool italic = false)
-{
-    QFont chosen(QStringLiteral("Liberation Sans"));
-    chosen.setStyleHint(QFont::SansSerif);
-    chosen.setPixelSize(std::max(1, int(pixelSize + 0.5)));
-    chosen.setBold(bold);
-    chosen.setItalic(italic);
-    return chosen;
-}
-
-double widest(const QFont &font, const QStringList &texts)
-{
-    const QFontMetricsF metrics(font);
-    double widest = 0;
-    for (const QString &text : texts)
-        widest = std::max(widest, metrics.horizontalAdvance(text));
-    return widest;
-}
 
 QList<double> currentsOf(const QList<ChartRow> &rows)
 {
@@ -61,7 +35,7 @@ QList<double> currentsOf(const QList<ChartRow> &rows)
 } // namespace
 
 CurrentChart::CurrentChart(const QString &chartTitle, const QList<ChartSeries> &chartSeries, const QList<ChartRow> &chartRows)
-    : title(MarkupText::printable(chartTitle))
+    : Chart(chartTitle)
     , series(chartSeries)
     , rows(chartRows)
     , axis(LogAxis::fit(currentsOf(chartRows)))
@@ -74,31 +48,6 @@ CurrentChart::CurrentChart(const QString &chartTitle, const QList<ChartSeries> &
         for (ChartMeasure &measure : row.measures)
             measure.missing = MarkupText::printable(measure.missing);
     }
-}
-
-QByteArray CurrentChart::svg() const
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator generator;
-    generator.setOutputDevice(&buffer);
-    generator.setSize(QSize(width, height));
-    generator.setViewBox(QRect(0, 0, width, height));
-    generator.setTitle(title);
-    QPainter painter(&generator);
-    paint(painter, QSizeF(width, height), fileTextPixels);
-    painter.end();
-    return buffer.data();
-}
-
-QByteArray CurrentChart::png() const
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    paint(painter, QSizeF(width, height), fileTextPixels);
-    painter.end();
-    return PngEncoder::encode(image);
 }
 
 // Labels to the left of the plot, notes to its right, the title and legend
@@ -176,7 +125,7 @@ void CurrentChart::paintRow(QPainter &painter, const Layout &where, int row) con
     // The text shrinks only where the rows are too low for it.
     const double labelSize = std::min(where.text, rowHeight * 0.8);
     painter.setFont(font(labelSize, chartRow.flagged));
-    painter.setPen(chartRow.flagged ? limitColour : ink);
+    painter.setPen(chartRow.flagged ? flagColour : ink);
     painter.drawText(QRectF(where.text * 0.6, band.top(), plot.left() - where.text * 1.6, band.height()),
                      Qt::AlignRight | Qt::AlignVCenter, chartRow.label);
     if (!chartRow.note.isEmpty())
@@ -215,7 +164,7 @@ void CurrentChart::paintRow(QPainter &painter, const Layout &where, int row) con
     for (const std::optional<double> &limit : {chartRow.limitMin, chartRow.limitMax}) {
         if (!limit)
             continue;
-        painter.setPen(QPen(limitColour, 3));
+        painter.setPen(QPen(flagColour, 3));
         painter.drawLine(QPointF(where.x(axis, *limit), band.top() + 3), QPointF(where.x(axis, *limit), band.bottom() - 3));
     }
 }
@@ -258,7 +207,7 @@ void CurrentChart::paintLegend(QPainter &painter, const Layout &where) const
     const bool anyLimits = std::any_of(rows.cbegin(), rows.cend(), [](const ChartRow &row) { return row.limitMin || row.limitMax; });
     if (anyLimits) {
         entry(QStringLiteral("limits"), [&](QPointF p) {
-            painter.setPen(QPen(limitColour, 3));
+            painter.setPen(QPen(flagColour, 3));
             painter.drawLine(p + QPointF(0, -text / 2), p + QPointF(0, text / 2));
         });
     }

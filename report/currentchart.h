@@ -1,6 +1,7 @@
 #ifndef CURRENTCHART_H
 #define CURRENTCHART_H
 
+#include "report/chart.h"
 #include "report/logaxis.h"
 
 #include <QColor>
@@ -36,22 +37,14 @@ struct ChartSeries
 };
 
 // Currents per mode on a logarithmic axis, a row per mode in sweep order,
-// drawn with QPainter to an SVG whose texts stay text, to a PNG, or onto a
-// widget. It is laid out for the size and text height it is drawn at.
-class CurrentChart
+// a mark per run in each row.
+class CurrentChart : public Chart
 {
 public:
     CurrentChart(const QString &title, const QList<ChartSeries> &series, const QList<ChartRow> &rows);
 
-    // 1600 × 900, with text 18 pixels high.
-    QByteArray svg() const;
-    QByteArray png() const;
-    void paint(QPainter &painter, const QSizeF &size, double textPixels) const;
-    int rowCount() const { return rows.size(); }
-
-    static constexpr int width = 1600;
-    static constexpr int height = 900;
-    static constexpr double fileTextPixels = 18;
+    void paint(QPainter &painter, const QSizeF &size, double textPixels) const override;
+    int modeCount() const override { return rows.size(); }
 
 private:
     // Where things go for one size and text height.
@@ -68,7 +61,6 @@ private:
     void paintOffAxis(QPainter &painter, const Layout &where, double amperes, double y, const QColor &colour, double textSize) const;
     void paintLegend(QPainter &painter, const Layout &where) const;
 
-    QString title;
     QList<ChartSeries> series;
     QList<ChartRow> rows;
     LogAxis axis;

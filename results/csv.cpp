@@ -1,6 +1,7 @@
 #include "results/csv.h"
 
 #include <QFile>
+#include <QLocale>
 
 namespace Csv {
 
@@ -95,6 +96,11 @@ std::optional<Table> read(const QString &path, const QStringList &expectedHeader
     table.rows = records;
     table.rowLines = lines;
     return table;
+}
+
+QString number(const std::optional<double> &value)
+{
+    return value ? QLocale::c().toString(*value, 'g', 10) : QString();
 }
 
 } // namespace Csv

@@ -13,6 +13,10 @@ namespace Csv {
 
 QString quote(const QString &field);
 QString row(const QStringList &fields);   // with the line end
+// A current or other measured number: ten significant digits, more than any
+// meter resolves, without the last digits of rounding an exact form carries;
+// empty where there is none.
+QString number(const std::optional<double> &value);
 
 struct Table
 {

@@ -2,17 +2,11 @@
 
 #include "board/coremarkreport.h"
 #include "board/powermodes.h"
+#include "results/csv.h"
 
 #include <cmath>
 
 namespace {
-
-// Ten significant digits: more than any meter resolves, without the last
-// digits of rounding that an exact form would carry.
-QString cell(const std::optional<double> &value)
-{
-    return value ? QLocale::c().toString(*value, 'g', 10) : QString();
-}
 
 QJsonValue json(const std::optional<double> &value)
 {
@@ -87,11 +81,28 @@ QString ResultRow::missingCurrent() const
     return overloads > 0 ? QStringLiteral("every reading an overload") : QStringLiteral("no current measured");
 }
 
+QString ResultRow::limitBroken() const
+{
+    if (verdict != QLatin1String("FAIL"))
+        return QString();
+    const auto amperes = [](const std::optional<double> &value) { return Readings::formatAmperes(*value); };
+    if (limitMax && overloads > 0) {
+        return QStringLiteral("%1 of %2 readings an overload, which may lie above the maximum %3")
+            .arg(overloads).arg(samples).arg(amperes(limitMax));
+    }
+    if (mean && limitMax && *mean > *limitMax)
+        return QStringLiteral("mean %1 above the maximum %2").arg(amperes(mean), amperes(limitMax));
+    if (mean && limitMin && *mean < *limitMin)
+        return QStringLiteral("mean %1 below the minimum %2").arg(amperes(mean), amperes(limitMin));
+    return QStringLiteral("outside its limits");
+}
+
 QStringList ResultRow::fields() const
 {
-    return {QString::number(index), mode, startedUtc, QString::number(samples), cell(mean), cell(min), cell(max),
-            cell(stdev), QString::number(overloads), cell(powerW), cell(coremark), cell(coremarkPerMa),
-            cell(limitMin), cell(limitMax), verdict, boardReply};
+    using Csv::number;
+    return {QString::number(index), mode, startedUtc, QString::number(samples), number(mean), number(min), number(max),
+            number(stdev), QString::number(overloads), number(powerW), number(coremark), number(coremarkPerMa),
+            number(limitMin), number(limitMax), verdict, boardReply};
 }
 
 std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QString *error)

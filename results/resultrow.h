@@ -67,6 +67,8 @@ struct ResultRow
     // Why there is no mean: "every reading an overload" or "no current
     // measured"; empty when there is one.
     QString missingCurrent() const;
+    // The limit a FAIL broke: "mean 9.79 mA above the maximum 9.50 mA"; empty unless FAIL.
+    QString limitBroken() const;
 
     static const QStringList header;
     QStringList fields() const;

@@ -131,6 +131,13 @@ void ResultsFolder::release()
     made = false;
 }
 
+bool ResultsFolder::inUse(const QString &path)
+{
+    QLockFile probe(QDir(path).filePath(QLatin1String(lockName)));
+    // A folder we may not write in (an archive) is nobody's sweep.
+    return !probe.tryLock(0) && probe.error() == QLockFile::LockFailedError;
+}
+
 bool ResultsFolder::load(QString *error)
 {
     const std::optional<QList<ResultRow>> rows = readRows(folder, error);

@@ -39,6 +39,8 @@ public:
     // Lets go of it; a folder that this object made and that holds no
     // finished mode is removed.
     void release();
+    // A sweep holds the folder now.
+    static bool inUse(const QString &path);
 
     // Takes in the finished modes, as results.csv holds them, with their
     // settings and readings from the other files.

@@ -54,6 +54,20 @@ std::optional<std::optional<double>> parseRange(const QString &text, const QStri
     return amperes;
 }
 
+std::optional<QMap<QString, QString>> parseTags(const QStringList &pairs, QString *why)
+{
+    QMap<QString, QString> tags;
+    for (const QString &pair : pairs) {
+        const int equals = pair.indexOf(QLatin1Char('='));
+        if (equals <= 0 || pair.left(equals).trimmed().isEmpty()) {
+            *why = QStringLiteral("a tag is KEY=VALUE, such as bench=3, not \"%1\"").arg(pair);
+            return std::nullopt;
+        }
+        tags.insert(pair.left(equals).trimmed(), pair.mid(equals + 1).trimmed());
+    }
+    return tags;
+}
+
 std::optional<int> parseModeIndex(const QString &text, QString *why)
 {
     static const QRegularExpression digits(QStringLiteral("^\\s*\\d{1,3}\\s*$"));

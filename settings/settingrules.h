@@ -4,7 +4,9 @@
 #include "meter/meterprofile.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -42,6 +44,9 @@ std::optional<std::optional<double>> parseRange(const QString &text, const QStri
 
 // "0-7,15": indexes and spans of the power-mode list, each mode once, in the order given.
 std::optional<QList<int>> parseModes(const QString &text, QString *why);
+
+// Tags as KEY=VALUE, each key once (a later one wins); the key may not be empty.
+std::optional<QMap<QString, QString>> parseTags(const QStringList &pairs, QString *why);
 
 // A mode index as a file's index column holds it.
 std::optional<int> parseModeIndex(const QString &text, QString *why);

@@ -75,7 +75,10 @@ struct SweepSettings
     std::optional<double> supplyVolts;
     std::optional<double> batteryMah;
     double batteryShelfYears = 10;        // a battery life past it is no battery life
-    QString note;                         // the operator's, for the report
+    QString note;                         // the operator's, for the report and the history
+    QString boardId;                      // empty: the USB serial number of the board's port, where there is one
+    QString firmware;                     // a label such as a version or git describe
+    QMap<QString, QString> tags;
     QString outputFolder;                 // empty: a new sweep-YYYYMMDD-HHMMSS in outputParent
     QString outputParent = QStringLiteral(".");
     bool resume = false;

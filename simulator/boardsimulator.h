@@ -38,6 +38,8 @@ public:
     void pressReset();
     // Amperes the board draws now: its mode's, or the run current out of reset.
     double current() const;
+    // The mode set since the last reset; -1 for none.
+    int mode() const { return currentMode; }
     void send(const QByteArray &bytes);
     // Sends from a thread of its own, a byte at a time with the gap between
     // them, as a slow line does while the program is busy.

@@ -1,8 +1,10 @@
-// pellmora-board-simulator [--strict] [--meter PORT] [LINK]
+// pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [LINK]
 // Plays the evaluation board on a pseudo-terminal: prints the terminal's path,
 // optionally links LINK to it, and logs every mode the program sets. With
 // --meter it also plays a bench multimeter in series with the board's supply,
-// serving SCPI on 127.0.0.1:PORT. SIGUSR1 presses the board's reset button.
+// serving SCPI on 127.0.0.1:PORT; --meter-scale makes it read every current,
+// or one mode's, that many times higher, as a firmware change would.
+// SIGUSR1 presses the board's reset button.
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
 
@@ -10,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -53,6 +56,35 @@ void handleSignals(QCoreApplication &app, BoardSimulator &board)
     });
 }
 
+// --meter-scale FACTOR for every current, INDEX=FACTOR for one mode's.
+struct MeterScale
+{
+    double everyCurrent = 1;
+    QMap<int, double> byMode;
+
+    static std::optional<MeterScale> parse(const QStringList &values)
+    {
+        MeterScale scale;
+        for (const QString &value : values) {
+            const QStringList parts = value.split(QLatin1Char('='));
+            bool indexOk = parts.size() == 2;
+            const int mode = indexOk ? parts.first().toInt(&indexOk) : -1;
+            bool factorOk = false;
+            const double factor = parts.last().toDouble(&factorOk);
+            if (!factorOk || factor <= 0 || (parts.size() == 2 && (!indexOk || BoardSimulator::modeName(mode).isEmpty()))
+                || parts.size() > 2)
+                return std::nullopt;
+            if (parts.size() == 2)
+                scale.byMode.insert(mode, factor);
+            else
+                scale.everyCurrent = factor;
+        }
+        return scale;
+    }
+
+    double of(int mode) const { return everyCurrent * byMode.value(mode, 1); }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -64,11 +96,14 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("strict"), QStringLiteral("Ignore commands after the first until reset (SIGUSR1).")});
     parser.addOption({QStringLiteral("meter"), QStringLiteral("Serve a simulated meter's SCPI on 127.0.0.1:PORT (0: any free port)."),
                       QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("meter-scale"),
+                      QStringLiteral("Multiply every current the meter reads by FACTOR, or only mode INDEX's; repeatable."),
+                      QStringLiteral("[INDEX=]FACTOR")});
     parser.addPositionalArgument(QStringLiteral("LINK"), QStringLiteral("A symbolic link to create to the board's terminal."),
                                  QStringLiteral("[LINK]"));
     if (!parser.parse(app.arguments()) || parser.positionalArguments().size() > 1) {
         QTextStream(stderr) << (parser.errorText().isEmpty() ? QStringLiteral("too many arguments") : parser.errorText())
-                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [LINK]\n";
+                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [LINK]\n";
         return 2;
     }
     if (parser.isSet(QStringLiteral("help")))
@@ -79,7 +114,10 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot open a pseudo-terminal"));
     board.setStrict(parser.isSet(QStringLiteral("strict")));
 
-    MeterSimulator meter([&board] { return board.current(); });
+    const std::optional<MeterScale> scale = MeterScale::parse(parser.values(QStringLiteral("meter-scale")));
+    if (!scale)
+        return fail(QStringLiteral("--meter-scale takes a factor above 0, or INDEX=FACTOR for one mode"));
+    MeterSimulator meter([&board, &scale] { return board.current() * scale->of(board.mode()); });
     if (parser.isSet(QStringLiteral("meter"))) {
         bool ok = false;
         const uint port = parser.value(QStringLiteral("meter")).toUInt(&ok);

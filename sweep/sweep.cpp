@@ -3,11 +3,13 @@
 #include "board/coremarkreport.h"
 #include "board/powermodes.h"
 #include "board/seriallink.h"
+#include "history/history.h"
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "meter/typedmeter.h"
 #include "sweep/boardreset.h"
 
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 namespace {
@@ -18,9 +20,10 @@ constexpr double powerLineCycleSeconds = 0.020;
 
 } // namespace
 
-Sweep::Sweep(const SweepSettings &sweepSettings, QObject *parent)
+Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHistory, QObject *parent)
     : QObject(parent)
     , settings(sweepSettings)
+    , history(std::move(runHistory))
 {
     qRegisterMetaType<Sample>();
     qRegisterMetaType<ResultRow>();
@@ -108,10 +111,16 @@ void Sweep::start()
     running = true;
     sinceStart.start();
     facts = RunFacts::startingNow(QSerialPortInfo(board).serialNumber(), settings.note);
+    if (!settings.boardId.isEmpty())
+        facts.boardId = settings.boardId;
+    facts.firmware = settings.firmware;
+    facts.tags = settings.tags;
     if (settings.resume) {
-        // The run goes on from when it started; the other files follow
+        // The same run goes on from when it started; the other files follow
         // results.csv again, and the chart and report are redrawn.
         const RunFacts earlier = folder->recordedFacts();
+        if (!earlier.runId.isEmpty())
+            facts.runId = earlier.runId;
         if (earlier.started.isValid())
             facts.started = earlier.started;
         facts.meterIdentity = earlier.meterIdentity;
@@ -122,12 +131,21 @@ void Sweep::start()
         }
         emit recorded();
     }
+    recordRun();
+    if (history) {
+        for (const ResultRow &row : folder->rows()) {
+            QString error;
+            if (history && !history->recordMode(facts.runId, row, &error))
+                letHistoryGo(error);
+        }
+    }
     if (!meter) {
         nextMode();
         return;
     }
     connect(meter.get(), &Meter::ready, this, [this](const QString &identity) {
         facts.meterIdentity = identity;
+        recordRun();
         emit meterIdentified(identity);
         nextMode();
     });
@@ -289,12 +307,39 @@ void Sweep::record()
         return;
     }
     emit recorded();
+    if (history && !history->recordMode(facts.runId, row, &error))
+        letHistoryGo(error);
     ++modesTimed;
     expectedOfTimed += expectedSeconds(mode);
     emit modeFinished(position, count, row, secondsLeft());
     mode = -1;
     // The next mode's commands go out from the event loop, not from inside a reply's delivery.
     QTimer::singleShot(0, this, &Sweep::nextMode);
+}
+
+// The run's row in the history: made when the sweep starts, brought up to
+// date when the meter has said who it is.
+void Sweep::recordRun()
+{
+    if (!history)
+        return;
+    RunEntry entry;
+    entry.facts = facts;
+    entry.port = settings.port;
+    entry.settings = settings.toJson();
+    entry.folder = QFileInfo(folder->path()).absoluteFilePath();
+    QString error;
+    if (!history->beginRun(entry, &error))
+        letHistoryGo(error);
+}
+
+// A history that fails midway is let go: the folder stays the record of
+// truth, and `pellmora-sweep import` brings the run in later.
+void Sweep::letHistoryGo(const QString &reason)
+{
+    historyLost = reason;
+    history.reset();
+    emit warning(QStringLiteral("%1; the sweep goes on in its folder").arg(reason));
 }
 
 void Sweep::fail(const QString &reason)
@@ -312,11 +357,15 @@ void Sweep::end(Outcome outcome, const QString &message)
     reset->cancel();
     // Finished once the meter has its closing commands, and the folder
     // records when the run ended.
+    static const char *const outcomes[] = {"completed", "failed", "stopped"};
+    facts.outcome = QLatin1String(outcomes[outcome]);
     const auto announce = [this, outcome, message] {
         QString error;
         facts.ended = QDateTime::currentDateTimeUtc();
         if (folder && !folder->rows().isEmpty() && folder->rewrite(settings.toJson(), facts, &error))
             emit recorded();
+        if (history && !history->endRun(facts.runId, facts.outcome, facts.ended, &error))
+            letHistoryGo(error);
         if (folder)
             folder->release();
         emit finished(outcome, message);

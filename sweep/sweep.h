@@ -14,6 +14,7 @@
 #include <memory>
 
 class BoardReset;
+class History;
 class Meter;
 class TypedMeter;
 
@@ -21,8 +22,11 @@ class TypedMeter;
 // for each mode it sets the meter up, resets the board, sends the mode's
 // command as the program does, lets it settle, takes the readings, waits for
 // a CoreMark report where one comes, and commits the mode to the results
-// folder. It never blocks: prompts go out as signals and come back as calls,
-// and it can be stopped at any moment, keeping every finished mode.
+// folder and, where it is given one, to the run history. It never blocks:
+// prompts go out as signals and come back as calls, and it can be stopped at
+// any moment, keeping every finished mode. The folder is the record of
+// truth: a history that fails midway is let go with a warning, and the
+// sweep goes on.
 class Sweep : public QObject
 {
     Q_OBJECT
@@ -31,7 +35,7 @@ public:
     enum Outcome { Completed, Failed, Stopped };
     Q_ENUM(Outcome)
 
-    explicit Sweep(const SweepSettings &settings, QObject *parent = nullptr);
+    explicit Sweep(const SweepSettings &settings, std::unique_ptr<History> history = nullptr, QObject *parent = nullptr);
     ~Sweep() override;
 
     // What can be checked before anything is sent: the folder is there and
@@ -48,6 +52,9 @@ public:
     QString folderPath() const;
     QList<ResultRow> rows() const;
     bool anyFailed() const;
+    QString runId() const { return facts.runId; }
+    // Why the history missed part of this run; empty when it has all of it.
+    QString historyFailure() const { return historyLost; }
 
 signals:
     void meterIdentified(const QString &identity);
@@ -70,6 +77,8 @@ private:
     void record();
     void collectReply();
     void boardPortFailed(QSerialPort::SerialPortError error);
+    void recordRun();
+    void letHistoryGo(const QString &reason);
     void fail(const QString &reason);
     void end(Outcome outcome, const QString &message);
     void after(double seconds, void (Sweep::*step)());
@@ -83,6 +92,8 @@ private:
     TypedMeter *typedMeter = nullptr;
     BoardReset *reset = nullptr;
     RunFacts facts;
+    std::unique_ptr<History> history;
+    QString historyLost;
 
     QList<int> pending;    // modes still to measure
     int position = 0;

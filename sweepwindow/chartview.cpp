@@ -9,9 +9,9 @@ ChartView::ChartView(QWidget *parent)
     setMinimumSize(480, 270);
 }
 
-void ChartView::setChart(const CurrentChart &newChart)
+void ChartView::setChart(std::shared_ptr<const Chart> newChart)
 {
-    chart = newChart;
+    chart = std::move(newChart);
     update();
 }
 
@@ -23,7 +23,7 @@ void ChartView::clear()
 
 QSize ChartView::sizeHint() const
 {
-    return QSize(CurrentChart::width / 2, CurrentChart::height / 2);
+    return QSize(Chart::width / 2, Chart::height / 2);
 }
 
 // Laid out anew for the pane, its text as high as the window's own.

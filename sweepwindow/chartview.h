@@ -1,13 +1,13 @@
 #ifndef CHARTVIEW_H
 #define CHARTVIEW_H
 
-#include "report/currentchart.h"
+#include "report/chart.h"
 
 #include <QWidget>
 
-#include <optional>
+#include <memory>
 
-// Shows a chart of the report, drawn for the widget's size.
+// Shows a chart of the report or the history, drawn for the widget's size.
 class ChartView : public QWidget
 {
     Q_OBJECT
@@ -15,16 +15,16 @@ class ChartView : public QWidget
 public:
     explicit ChartView(QWidget *parent = nullptr);
 
-    void setChart(const CurrentChart &chart);
+    void setChart(std::shared_ptr<const Chart> chart);
     void clear();
-    int rowCount() const { return chart ? chart->rowCount() : 0; }   // modes shown
+    int modeCount() const { return chart ? chart->modeCount() : 0; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     QSize sizeHint() const override;
 
 private:
-    std::optional<CurrentChart> chart;
+    std::shared_ptr<const Chart> chart;
 };
 
 #endif // CHARTVIEW_H

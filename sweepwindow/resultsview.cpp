@@ -66,7 +66,7 @@ void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &co
         grid->item(i, 1)->setToolTip(tr("%1 readings, %2 overloads; standard deviation %3")
                                          .arg(row.samples).arg(row.overloads).arg(row.stdev ? si(row.stdev, "A") : tr("none")));
     }
-    view->setChart(SweepReport::chart(rows));
+    view->setChart(std::make_shared<CurrentChart>(SweepReport::chart(rows)));
 }
 
 void ResultsView::showComparison(const Comparison &comparison)
@@ -78,7 +78,7 @@ void ResultsView::showComparison(const Comparison &comparison)
         flagged << comparison.changed(mode);
     }
     fill({tr("Mode"), tr("Mean before"), tr("Mean after"), tr("After / before")}, cells, flagged);
-    view->setChart(comparison.chart());
+    view->setChart(std::make_shared<CurrentChart>(comparison.chart()));
 }
 
 void ResultsView::clear()

@@ -1,6 +1,7 @@
 #include "sweepwindow/sweepwindow.h"
 
 #include "board/powermodes.h"
+#include "history/history.h"
 #include "report/comparison.h"
 #include "report/reportwriter.h"
 #include "sweepwindow/modetable.h"
@@ -222,7 +223,13 @@ void SweepWindow::begin(const QString &resumed)
     }
     saveSettings();
 
-    sweep = std::make_unique<Sweep>(*chosen);
+    // Each sweep goes to the history, which must open before anything is sent.
+    std::unique_ptr<History> runHistory = History::openChosen(QString(), &error);
+    if (!error.isEmpty()) {
+        status->setText(tr("Cannot start: %1").arg(error));
+        return;
+    }
+    sweep = std::make_unique<Sweep>(*chosen, std::move(runHistory));
     if (!sweep->prepare(&error)) {
         sweep.reset();
         status->setText(resumed.isEmpty() ? tr("Cannot start: %1").arg(error) : tr("Cannot resume: %1").arg(error));

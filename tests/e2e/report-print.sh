@@ -10,6 +10,7 @@ work=$(mktemp -d)
 cleanup() { kill "${simulator_pid:-}" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+export PELLMORA_HISTORY=none
 
 "$build/simulator/pellmora-board-simulator" --meter 0 >"$work/board.log" &
 simulator_pid=$!

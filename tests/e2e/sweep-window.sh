@@ -22,6 +22,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 export XDG_CONFIG_HOME=$work/config
+export PELLMORA_HISTORY=none
 start_window_manager
 "$build/simulator/pellmora-board-simulator" --strict --meter 0 >"$work/board.log" &
 simulator_pid=$!

@@ -30,7 +30,7 @@ done
 (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
 deb=$(ls "$scratch"/package/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt5gui5 libqt5widgets5 libqt5serialport5 fonts-liberation2; do
+for package in libqt5gui5 libqt5widgets5 libqt5serialport5 libqt5sql5-sqlite libqt5sql5-psql fonts-liberation2; do
     grep -q "$package" <<<"$depends" || fail "the package does not depend on $package: $depends"
 done
 contents=$(dpkg-deb -c "$deb")

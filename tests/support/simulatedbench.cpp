@@ -1,8 +1,8 @@
 #include "tests/support/simulatedbench.h"
 
-SimulatedBench::SimulatedBench(bool strict)
+SimulatedBench::SimulatedBench(bool strict, const QStringList &extra)
 {
-    QStringList arguments {QStringLiteral("--meter"), QStringLiteral("0")};
+    QStringList arguments = QStringList {QStringLiteral("--meter"), QStringLiteral("0")} + extra;
     if (strict)
         arguments.prepend(QStringLiteral("--strict"));
     process.start(QStringLiteral(SIMULATOR_PROGRAM), arguments);

@@ -9,7 +9,8 @@
 class SimulatedBench
 {
 public:
-    explicit SimulatedBench(bool strict = true);
+    // `extra`: more of the simulator's options, such as --meter-scale.
+    explicit SimulatedBench(bool strict = true, const QStringList &extra = {});
     ~SimulatedBench();
 
     QString port() const { return terminal; }

@@ -1,0 +1,341 @@
+#include "commands/historycommands.h"
+
+#include "commands/commandline.h"
+#include "commands/exitcodes.h"
+#include "history/baselinecheck.h"
+#include "history/folderimport.h"
+#include "history/history.h"
+#include "report/junitfile.h"
+#include "report/trendreport.h"
+#include "report/verdicts.h"
+#include "results/atomicfile.h"
+#include "results/csv.h"
+#include "settings/settingrules.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace {
+
+using CommandLine::say;
+
+const QCommandLineOption historyOption {
+    QStringLiteral("history"),
+    QStringLiteral("The run history: a file or postgresql://[USER@]HOST[:PORT]/DATABASE "
+                   "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."),
+    QStringLiteral("LOCATION")};
+
+const QCommandLineOption filterOptions[] = {
+    {QStringLiteral("board"), QStringLiteral("Only this board's runs."), QStringLiteral("ID")},
+    {QStringLiteral("firmware"), QStringLiteral("Only runs of this firmware label."), QStringLiteral("LABEL")},
+    {QStringLiteral("tag"), QStringLiteral("Only runs with this tag; repeatable, all must hold."), QStringLiteral("KEY=VALUE")},
+    {QStringLiteral("since"), QStringLiteral("Only runs started on this day (UTC) or later."), QStringLiteral("YYYY-MM-DD")},
+};
+
+// A command's failure, said on its behalf.
+int refuse(const QString &command, const QString &reason)
+{
+    say(stderr, QStringLiteral("pellmora-sweep %1: %2").arg(command, reason));
+    return ExitCode::badInput;
+}
+
+// The history the options choose; a command that reads one cannot do without it.
+std::unique_ptr<History> openHistory(const QCommandLineParser &parser, QString *error)
+{
+    std::unique_ptr<History> history = History::openChosen(parser.value(historyOption), error);
+    if (!history && error->isEmpty())
+        *error = QStringLiteral("there is no history to read with --history none");
+    return history;
+}
+
+std::optional<RunFilter> filterOf(const QCommandLineParser &parser, QString *error)
+{
+    RunFilter filter;
+    filter.boardId = parser.value(QStringLiteral("board"));
+    filter.firmware = parser.value(QStringLiteral("firmware"));
+    const auto tags = SettingRules::parseTags(parser.values(QStringLiteral("tag")), error);
+    if (!tags)
+        return std::nullopt;
+    filter.tags = *tags;
+    if (parser.isSet(QStringLiteral("since"))) {
+        filter.since = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
+        if (!filter.since.isValid()) {
+            *error = QStringLiteral("--since takes a day as YYYY-MM-DD, not \"%1\"").arg(parser.value(QStringLiteral("since")));
+            return std::nullopt;
+        }
+    }
+    return filter;
+}
+
+// What a filter chose, as the trend's page states it.
+QList<QPair<QString, QString>> described(const RunFilter &filter)
+{
+    QStringList tags;
+    for (auto tag = filter.tags.cbegin(); tag != filter.tags.cend(); ++tag)
+        tags << tag.key() + QLatin1Char('=') + tag.value();
+    const QList<QPair<QString, QString>> all {
+        {QStringLiteral("Board"), filter.boardId},
+        {QStringLiteral("Firmware"), filter.firmware},
+        {QStringLiteral("Tags"), tags.join(QLatin1String(", "))},
+        {QStringLiteral("Since"), filter.since.isValid() ? filter.since.toString(Qt::ISODate) : QString()},
+    };
+    QList<QPair<QString, QString>> given;
+    std::copy_if(all.cbegin(), all.cend(), std::back_inserter(given), [](const auto &fact) { return !fact.second.isEmpty(); });
+    return given;
+}
+
+QString tagsText(const QMap<QString, QString> &tags)
+{
+    QStringList pairs;
+    for (auto tag = tags.cbegin(); tag != tags.cend(); ++tag)
+        pairs << tag.key() + QLatin1Char('=') + tag.value();
+    return pairs.join(QLatin1Char(','));
+}
+
+// Columns as wide as their widest cell, two spaces apart.
+QString table(const QStringList &header, const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QString &cell : header)
+        widths << cell.size();
+    for (const QStringList &row : rows) {
+        for (int column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths.at(column), int(row.at(column).size()));
+    }
+    QString text;
+    for (const QStringList &row : QList<QStringList> {header} + rows) {
+        QStringList cells;
+        for (int column = 0; column < row.size(); ++column)
+            cells << (column + 1 < row.size() ? row.at(column).leftJustified(widths.at(column)) : row.at(column));
+        text += cells.join(QLatin1String("  ")) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString listing(const QList<RunEntry> &runs, const QString &format)
+{
+    if (format == QLatin1String("json")) {
+        QJsonArray array;
+        for (const RunEntry &run : runs)
+            array << run.toJson();
+        return QString::fromUtf8(QJsonDocument(array).toJson());
+    }
+    QList<QStringList> rows;
+    const auto time = [&format](const QDateTime &when) {
+        return format == QLatin1String("csv") ? when.toUTC().toString(Qt::ISODate)
+                                              : when.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    };
+    for (const RunEntry &run : runs) {
+        const RunFacts &facts = run.facts;
+        rows << (format == QLatin1String("csv")
+                     ? QStringList {facts.runId, time(facts.started), facts.ended.isValid() ? time(facts.ended) : QString(),
+                                    facts.outcome, facts.host, facts.boardId, facts.firmware, tagsText(facts.tags), facts.note,
+                                    QString::number(run.modes), QString::number(run.fails), run.folder}
+                     : QStringList {facts.runId, time(facts.started), facts.outcome, facts.boardId, facts.firmware,
+                                    tagsText(facts.tags), QString::number(run.modes), QString::number(run.fails), run.folder});
+    }
+    if (format == QLatin1String("csv")) {
+        QString csv = Csv::row({"run_id", "started_utc", "ended_utc", "outcome", "host", "board_id", "firmware", "tags", "note",
+                                "modes", "fails", "folder"});
+        for (const QStringList &row : rows)
+            csv += Csv::row(row);
+        return csv;
+    }
+    return rows.isEmpty() ? QString()
+                          : table({"RUN", "STARTED (UTC)", "OUTCOME", "BOARD", "FIRMWARE", "TAGS", "MODES", "FAIL", "FOLDER"}, rows);
+}
+
+void print(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+} // namespace
+
+int historyCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep history [--history L] [--board ID] [--firmware LABEL] [--tag KEY=VALUE] "
+                                         "[--since YYYY-MM-DD] [--limit N] [--format table|csv|json]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Lists the runs of the history, newest first, those that match every filter given."));
+    parser.addOption(historyOption);
+    for (const QCommandLineOption &option : filterOptions)
+        parser.addOption(option);
+    parser.addOption({QStringLiteral("limit"), QStringLiteral("At most N runs; 0 for all (default: 20)."), QStringLiteral("N"),
+                      QStringLiteral("20")});
+    parser.addOption({QStringLiteral("format"), QStringLiteral("table, csv or json (default: table)."), QStringLiteral("FORMAT"),
+                      QStringLiteral("table")});
+    int status = 0;
+    if (!CommandLine::parse(parser, arguments, 0, usage, &status))
+        return status;
+    const QString command = QStringLiteral("history");
+    bool numeric = false;
+    const int limit = parser.value(QStringLiteral("limit")).toInt(&numeric);
+    if (!numeric || limit < 0)
+        return refuse(command, QStringLiteral("--limit takes a count of runs, 0 for all"));
+    const QString format = parser.value(QStringLiteral("format"));
+    if (!QStringList {"table", "csv", "json"}.contains(format))
+        return refuse(command, QStringLiteral("--format takes table, csv or json, not \"%1\"").arg(format));
+    QString error;
+    const std::optional<RunFilter> filter = filterOf(parser, &error);
+    if (!filter)
+        return refuse(command, error);
+    const std::unique_ptr<History> history = openHistory(parser, &error);
+    if (!history)
+        return refuse(command, error);
+    const auto runs = history->runs(*filter, limit, &error);
+    if (!runs)
+        return refuse(command, error);
+    print(listing(*runs, format));
+    return ExitCode::allPassed;
+}
+
+int importCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep import DIR... [--history L] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Brings results folders into the history as runs, or completes a run the history holds only in part.\n"
+        "A run already complete there is skipped. Exit status: 0 every folder is in the history, 2 some could not be."));
+    parser.addOption(historyOption);
+    parser.addOption({QStringLiteral("board-id"), QStringLiteral("The board the runs were measured on."), QStringLiteral("ID")});
+    parser.addOption({QStringLiteral("firmware"), QStringLiteral("The firmware's label."), QStringLiteral("LABEL")});
+    parser.addOption({QStringLiteral("tag"), QStringLiteral("A tag for every run; repeatable."), QStringLiteral("KEY=VALUE")});
+    int status = 0;
+    if (!CommandLine::parse(parser, arguments, -1, usage, &status))
+        return status;
+    const QString command = QStringLiteral("import");
+    QString error;
+    ImportOverrides overrides {parser.value(QStringLiteral("board-id")), parser.value(QStringLiteral("firmware")), {}};
+    const auto tags = SettingRules::parseTags(parser.values(QStringLiteral("tag")), &error);
+    if (!tags)
+        return refuse(command, error);
+    overrides.tags = *tags;
+    const std::unique_ptr<History> history = openHistory(parser, &error);
+    if (!history)
+        return refuse(command, error);
+    QMap<FolderImport::Result, int> counts;
+    for (const QString &folder : parser.positionalArguments()) {
+        QString said;
+        const FolderImport::Result result = FolderImport::import(*history, folder, overrides, &said);
+        ++counts[result];
+        say(stderr, QStringLiteral("pellmora-sweep import: ") + said);
+    }
+    say(stderr, QStringLiteral("pellmora-sweep import: %1 imported, %2 completed, %3 already there, %4 failed")
+                    .arg(counts.value(FolderImport::Result::Imported)).arg(counts.value(FolderImport::Result::Completed))
+                    .arg(counts.value(FolderImport::Result::AlreadyThere)).arg(counts.value(FolderImport::Result::Failed)));
+    return counts.value(FolderImport::Result::Failed) ? ExitCode::badInput : ExitCode::allPassed;
+}
+
+int trendCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep trend [--history L] [--board ID] [--firmware LABEL] [--tag KEY=VALUE] "
+                                         "[--modes LIST] [--since YYYY-MM-DD] [--out DIR]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Draws the mean current of each chosen mode over the matching runs, oldest first: trend.csv,\n"
+        "trend.svg, trend.png and trend.html in DIR, whose path goes to standard output."));
+    parser.addOption(historyOption);
+    for (const QCommandLineOption &option : filterOptions)
+        parser.addOption(option);
+    parser.addOption({QStringLiteral("modes"), QStringLiteral("Modes to draw, such as 0-7,15 (default: all)."), QStringLiteral("LIST")});
+    parser.addOption({QStringLiteral("out"), QStringLiteral("Where to write (default: trend-YYYYMMDD-HHMMSS here)."),
+                      QStringLiteral("DIR")});
+    int status = 0;
+    if (!CommandLine::parse(parser, arguments, 0, usage, &status))
+        return status;
+    const QString command = QStringLiteral("trend");
+    QString error;
+    const std::optional<RunFilter> filter = filterOf(parser, &error);
+    if (!filter)
+        return refuse(command, error);
+    QList<int> modes;
+    if (parser.isSet(QStringLiteral("modes"))) {
+        const auto chosen = SettingRules::parseModes(parser.value(QStringLiteral("modes")), &error);
+        if (!chosen)
+            return refuse(command, QStringLiteral("--modes: ") + error);
+        modes = *chosen;
+    }
+    const std::unique_ptr<History> history = openHistory(parser, &error);
+    if (!history)
+        return refuse(command, error);
+    const auto points = history->trend(*filter, modes, &error);
+    if (!points)
+        return refuse(command, error);
+    const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
+    if (!out || !TrendReport::write(*out, *points, described(*filter), &error))
+        return refuse(command, error);
+    if (points->isEmpty())
+        say(stderr, QStringLiteral("pellmora-sweep trend: no runs match"));
+    say(stdout, *out);
+    return ExitCode::allPassed;
+}
+
+int checkCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep check DIR [--history L] [--baseline last|last-pass|median:N|RUN_ID] "
+                                         "[--tolerance PERCENT] [--floor AMPS] [--junit FILE] [--markdown FILE]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sets the results folder DIR against a baseline of the same board from the history. A mode has\n"
+        "changed when it moved by more than the tolerance or the floor, whichever is larger, either way;\n"
+        "one that is FAIL by its limits, lost its current or turned to overloads has failed.\n"
+        "Exit status: 0 none changed or failed, 1 some did, 2 bad input or an unreadable history."));
+    parser.addOption(historyOption);
+    parser.addOption({QStringLiteral("baseline"),
+                      QStringLiteral("last (the newest completed run before DIR's), last-pass (the newest with no FAIL), "
+                                     "median:N (per mode, the median of the N newest) or a run id (default: last)."),
+                      QStringLiteral("BASELINE"), QStringLiteral("last")});
+    parser.addOption({QStringLiteral("tolerance"), QStringLiteral("How far a mode may move, in percent (default: 20)."),
+                      QStringLiteral("PERCENT"), QStringLiteral("20")});
+    parser.addOption({QStringLiteral("floor"), QStringLiteral("The least change that counts, in amperes (default: 1e-8, 10 nA)."),
+                      QStringLiteral("AMPS"), QStringLiteral("1e-8")});
+    parser.addOption({QStringLiteral("junit"), QStringLiteral("Also write the verdicts as JUnit XML."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("markdown"), QStringLiteral("Also write every mode as a Markdown table."), QStringLiteral("FILE")});
+    int status = 0;
+    if (!CommandLine::parse(parser, arguments, 1, usage, &status))
+        return status;
+    const QString command = QStringLiteral("check");
+    QString error;
+    const std::optional<BaselineRule> rule = BaselineRule::parse(parser.value(QStringLiteral("baseline")), &error);
+    if (!rule)
+        return refuse(command, error);
+    const std::optional<double> percent = Numbers::parse(parser.value(QStringLiteral("tolerance")));
+    if (!percent || *percent < 0)
+        return refuse(command, QStringLiteral("--tolerance takes a percentage, such as 20"));
+    const std::optional<double> floor = Readings::parseTyped(parser.value(QStringLiteral("floor")), &error);
+    if (!floor || *floor < 0)
+        return refuse(command, QStringLiteral("--floor takes a current in amperes, such as 1e-8 or 10n"));
+    const std::unique_ptr<History> history = openHistory(parser, &error);
+    if (!history)
+        return refuse(command, error);
+    const QString folder = parser.positionalArguments().first();
+    const auto check = BaselineCheck::of(*history, folder, *rule, {*percent / 100, *floor}, &error);
+    if (!check)
+        return refuse(command, error);
+
+    if (check->hasBaseline())
+        say(stderr, QStringLiteral("pellmora-sweep check: against %1").arg(check->baselineText()));
+    else
+        say(stdout, QStringLiteral("no baseline for board %1: nothing to compare")
+                        .arg(check->boardId().isEmpty() ? QStringLiteral("with no id") : check->boardId()));
+    for (const CheckedMode &mode : check->modes()) {
+        if (mode.counts()) {
+            say(stdout, QStringLiteral("%1  %2 %3  %4").arg(mode.verdict == CheckedMode::Changed ? QStringLiteral("changed")
+                                                                                                  : QStringLiteral("failed "))
+                            .arg(mode.index).arg(mode.mode, mode.reason));
+        }
+    }
+    if ((parser.isSet(QStringLiteral("junit"))
+         && !JUnitFile::write(parser.value(QStringLiteral("junit")), Verdicts::ofCheck(*check), &error))
+        || (parser.isSet(QStringLiteral("markdown"))
+            && !saveAtomically(parser.value(QStringLiteral("markdown")), Verdicts::markdown(*check), &error)))
+        return refuse(command, error);
+    say(stderr, QStringLiteral("pellmora-sweep check: %1 of %2 modes changed or failed")
+                    .arg(check->countingModes()).arg(check->modes().size()));
+    return check->countingModes() > 0 ? ExitCode::someFailed : ExitCode::allPassed;
+}

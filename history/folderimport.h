@@ -1,0 +1,30 @@
+#ifndef FOLDERIMPORT_H
+#define FOLDERIMPORT_H
+
+#include <QMap>
+#include <QString>
+
+class History;
+
+// What an import sets on every run it brings in, where given.
+struct ImportOverrides
+{
+    QString boardId;
+    QString firmware;
+    QMap<QString, QString> tags;
+};
+
+// Brings a results folder into the history as a run: one from before the
+// history, or one the history holds only in part after it failed midway.
+// The folder is the record of truth: its mode rows and outcome complete the
+// run, and a run already complete is left as it is.
+namespace FolderImport {
+
+enum class Result { Imported, Completed, AlreadyThere, Failed };
+
+// `said` gets a line for the user: what was done, or why it could not be.
+Result import(History &history, const QString &folder, const ImportOverrides &overrides, QString *said);
+
+} // namespace FolderImport
+
+#endif // FOLDERIMPORT_H

@@ -1,0 +1,525 @@
+#include "history/history.h"
+
+#include "results/csv.h"
+
+#include <QDir>
+#include <QHash>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+namespace {
+
+// Version 1: runs, their tags, and a row per finished mode.
+const char *const schemaOne[] = {
+    "CREATE TABLE runs (run_id TEXT PRIMARY KEY, started_utc TEXT NOT NULL, ended_utc TEXT, outcome TEXT NOT NULL,"
+    " host TEXT NOT NULL, login TEXT NOT NULL, port TEXT NOT NULL, board_id TEXT NOT NULL, firmware TEXT NOT NULL,"
+    " note TEXT NOT NULL, meter_identity TEXT NOT NULL, settings TEXT NOT NULL, folder TEXT NOT NULL)",
+    "CREATE INDEX runs_by_board ON runs (board_id, started_utc)",
+    "CREATE INDEX runs_by_start ON runs (started_utc, run_id)",
+    "CREATE TABLE tags (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE, tag TEXT NOT NULL,"
+    " value TEXT NOT NULL, PRIMARY KEY (run_id, tag))",
+    "CREATE TABLE modes (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE, idx INTEGER NOT NULL,"
+    " mode TEXT NOT NULL, started_utc TEXT NOT NULL, samples INTEGER NOT NULL, mean_a DOUBLE PRECISION,"
+    " min_a DOUBLE PRECISION, max_a DOUBLE PRECISION, stdev_a DOUBLE PRECISION, overloads INTEGER NOT NULL,"
+    " power_w DOUBLE PRECISION, coremark DOUBLE PRECISION, coremark_per_ma DOUBLE PRECISION,"
+    " limit_min_a DOUBLE PRECISION, limit_max_a DOUBLE PRECISION, verdict TEXT NOT NULL, PRIMARY KEY (run_id, idx))",
+};
+
+// Each version's statements, from the one before it; the history's own
+// version is kept apart (PRAGMA user_version, or schema_version).
+const QList<QList<const char *>> migrations = {
+    {std::begin(schemaOne), std::end(schemaOne)},
+};
+
+const char modeColumns[] = "idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w, coremark,"
+                           " coremark_per_ma, limit_min_a, limit_max_a, verdict";
+
+QString utc(const QDateTime &time)
+{
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+QDateTime fromUtc(const QVariant &text)
+{
+    return QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
+}
+
+// As results.csv holds it, so that a run recorded as it goes and one
+// imported from its folder hold the same numbers.
+QVariant value(const std::optional<double> &number)
+{
+    return number ? QVariant(Csv::number(number).toDouble()) : QVariant(QVariant::Double);
+}
+
+std::optional<double> number(const QVariant &stored)
+{
+    return stored.isNull() ? std::nullopt : std::optional<double>(stored.toDouble());
+}
+
+// The filters as SQL on the runs (as r) and the values they bind, in order.
+QString whereOf(const RunFilter &filter, QVariantList *bound)
+{
+    QStringList conditions;
+    if (!filter.boardId.isEmpty()) {
+        conditions << QStringLiteral("r.board_id = ?");
+        *bound << filter.boardId;
+    }
+    if (!filter.firmware.isEmpty()) {
+        conditions << QStringLiteral("r.firmware = ?");
+        *bound << filter.firmware;
+    }
+    if (filter.since.isValid()) {
+        conditions << QStringLiteral("r.started_utc >= ?");
+        *bound << filter.since.toString(Qt::ISODate);
+    }
+    for (auto tag = filter.tags.cbegin(); tag != filter.tags.cend(); ++tag) {
+        conditions << QStringLiteral("EXISTS (SELECT 1 FROM tags t WHERE t.run_id = r.run_id AND t.tag = ? AND t.value = ?)");
+        *bound << tag.key() << tag.value();
+    }
+    return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
+}
+
+ResultRow rowOf(const QSqlQuery &query, int first)
+{
+    ResultRow row;
+    row.index = query.value(first).toInt();
+    row.mode = query.value(first + 1).toString();
+    row.startedUtc = query.value(first + 2).toString();
+    row.samples = query.value(first + 3).toInt();
+    row.mean = number(query.value(first + 4));
+    row.min = number(query.value(first + 5));
+    row.max = number(query.value(first + 6));
+    row.stdev = number(query.value(first + 7));
+    row.overloads = query.value(first + 8).toInt();
+    row.powerW = number(query.value(first + 9));
+    row.coremark = number(query.value(first + 10));
+    row.coremarkPerMa = number(query.value(first + 11));
+    row.limitMin = number(query.value(first + 12));
+    row.limitMax = number(query.value(first + 13));
+    row.verdict = query.value(first + 14).toString();
+    return row;
+}
+
+} // namespace
+
+QJsonObject RunEntry::toJson() const
+{
+    QJsonObject tags;
+    for (auto tag = facts.tags.cbegin(); tag != facts.tags.cend(); ++tag)
+        tags.insert(tag.key(), tag.value());
+    return {
+        {"run_id", facts.runId}, {"started_utc", utc(facts.started)}, {"ended_utc", utc(facts.ended)},
+        {"outcome", facts.outcome}, {"host", facts.host}, {"board_id", facts.boardId}, {"firmware", facts.firmware},
+        {"tags", tags}, {"note", facts.note}, {"modes", modes}, {"fails", fails}, {"folder", folder},
+    };
+}
+
+// Runs one statement; false with the database's reason. One with values
+// is prepared and bound; one without is sent as it is, since PostgreSQL
+// cannot prepare BEGIN or COMMIT.
+class Statement
+{
+public:
+    Statement(const QSqlDatabase &database, const QString &where, const QString &statement, const QVariantList &values = {})
+        : query(database)
+        , location(where)
+        , sql(statement)
+        , bound(!values.isEmpty())
+    {
+        query.setForwardOnly(true);
+        if (!bound)
+            return;
+        prepared = query.prepare(sql);
+        // Qt binds a null QString as NULL; an empty text is still text.
+        for (const QVariant &value : values)
+            query.addBindValue(value.type() == QVariant::String && value.isNull() ? QVariant(QLatin1String("")) : value);
+    }
+
+    bool run(QString *error)
+    {
+        if (bound ? prepared && query.exec() : query.exec(sql))
+            return true;
+        *error = QStringLiteral("history at %1: %2").arg(location, query.lastError().text().simplified());
+        return false;
+    }
+
+    QSqlQuery query;
+
+private:
+    QString location;
+    QString sql;
+    bool bound = false;
+    bool prepared = false;
+};
+
+History::History(const HistoryLocation &location, const QString &connectionName)
+    : where(location)
+    , connection(connectionName)
+{
+}
+
+History::~History()
+{
+    // SQLite plans the history's big queries well only with statistics of
+    // its tables, which it keeps up to date cheaply when asked as it closes.
+    if (where.kind == HistoryLocation::Sqlite && database().isOpen()) {
+        QString ignored;
+        Statement(database(), where.text(), QStringLiteral("PRAGMA analysis_limit = 400")).run(&ignored);
+        Statement(database(), where.text(), QStringLiteral("PRAGMA optimize")).run(&ignored);
+    }
+    QSqlDatabase::database(connection, false).close();
+    QSqlDatabase::removeDatabase(connection);
+}
+
+std::unique_ptr<History> History::open(const HistoryLocation &location, QString *error)
+{
+    const QString name = QStringLiteral("pellmora-history-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const bool file = location.kind == HistoryLocation::Sqlite;
+    // Made first, so that on a failure it removes the connection after the last handle to it is gone.
+    std::unique_ptr<History> history(new History(location, name));
+    QSqlDatabase database = QSqlDatabase::addDatabase(file ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    if (!database.isValid()) {
+        *error = QStringLiteral("history at %1: Qt has no %2 driver here (install %3)")
+                     .arg(location.text(), file ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL"),
+                          file ? QStringLiteral("libqt5sql5-sqlite") : QStringLiteral("libqt5sql5-psql"));
+        return nullptr;
+    }
+    if (file) {
+        if (!QDir().mkpath(QFileInfo(location.path).absolutePath())) {
+            *error = QStringLiteral("history at %1: cannot create its folder").arg(location.text());
+            return nullptr;
+        }
+        database.setDatabaseName(location.path);
+        // A second sweep, the window and a query may all use the file at once.
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    } else {
+        database.setHostName(location.host);
+        database.setPort(location.port);
+        database.setDatabaseName(location.database);
+        database.setUserName(location.user);
+        database.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    }
+    if (!database.open()) {
+        // libpq's reasons run over several lines; a message is one.
+        *error = QStringLiteral("history at %1: %2").arg(location.text(), database.lastError().text().simplified());
+        return nullptr;
+    }
+    // A newer tool's history is left as it is, journal mode included.
+    if (!history->isKnown(history->storedVersion(error), error))
+        return nullptr;
+    if (file) {
+        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON"}) {
+            if (!Statement(database, location.text(), QLatin1String(pragma)).run(error))
+                return nullptr;
+        }
+    }
+    if (!history->prepareSchema(error))
+        return nullptr;
+    return history;
+}
+
+std::unique_ptr<History> History::openChosen(const QString &option, QString *error)
+{
+    const std::optional<HistoryLocation> location = HistoryLocation::choose(option, error);
+    if (!location || location->kind == HistoryLocation::None)
+        return nullptr;
+    return open(*location, error);
+}
+
+QSqlDatabase History::database() const
+{
+    return QSqlDatabase::database(connection, false);
+}
+
+int History::storedVersion(QString *error)
+{
+    if (where.kind == HistoryLocation::Sqlite) {
+        Statement version(database(), where.text(), QStringLiteral("PRAGMA user_version"));
+        return version.run(error) && version.query.next() ? version.query.value(0).toInt() : -1;
+    }
+    Statement exists(database(), where.text(), QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL"));
+    if (!exists.run(error) || !exists.query.next())
+        return -1;
+    if (!exists.query.value(0).toBool())
+        return 0;
+    Statement version(database(), where.text(), QStringLiteral("SELECT version FROM schema_version"));
+    return version.run(error) && version.query.next() ? version.query.value(0).toInt() : -1;
+}
+
+bool History::isKnown(int version, QString *error) const
+{
+    if (version > schemaVersion) {
+        *error = QStringLiteral("history at %1 has schema version %2; this pellmora-sweep knows version %3 at most")
+                     .arg(where.text()).arg(version).arg(schemaVersion);
+    }
+    return version >= 0 && version <= schemaVersion;
+}
+
+// Creates or brings the schema up to date in one transaction. Two programs
+// that open a new history at once take turns: SQLite's write lock does it
+// for a file; on PostgreSQL a lock held across the transaction does, taken
+// before it begins so that the second one's look at the tables sees what
+// the first one made.
+bool History::prepareSchema(QString *error)
+{
+    const bool file = where.kind == HistoryLocation::Sqlite;
+    const auto run = [this](const QString &sql, QString *error) { return Statement(database(), where.text(), sql).run(error); };
+    if (!file && !run(QStringLiteral("SELECT pg_advisory_lock(4202612)"), error))
+        return false;
+    const bool ready = inTransaction([this, file, &run](QString *error) {
+        const int version = storedVersion(error);
+        if (!isKnown(version, error))
+            return false;
+        if (version == schemaVersion)
+            return true;
+        for (int step = version; step < schemaVersion; ++step) {
+            for (const char *statement : migrations.at(step)) {
+                if (!run(QLatin1String(statement), error))
+                    return false;
+            }
+        }
+        if (file)
+            return run(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion), error);
+        return (version > 0 || run(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), error))
+            && run(QStringLiteral("DELETE FROM schema_version"), error)
+            && run(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(schemaVersion), error);
+    }, error);
+    QString ignored;
+    if (!file)
+        run(QStringLiteral("SELECT pg_advisory_unlock(4202612)"), &ignored);
+    return ready;
+}
+
+bool History::beginRun(const RunEntry &run, QString *error)
+{
+    const RunFacts &facts = run.facts;
+    const QString settings = QString::fromUtf8(QJsonDocument(run.settings).toJson(QJsonDocument::Compact));
+    // A resumed run keeps its row, and when it started.
+    Statement upsert(database(), where.text(),
+                     QStringLiteral("INSERT INTO runs (run_id, started_utc, ended_utc, outcome, host, login, port, board_id,"
+                                    " firmware, note, meter_identity, settings, folder) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                    " ON CONFLICT (run_id) DO UPDATE SET ended_utc = excluded.ended_utc, outcome = excluded.outcome,"
+                                    " host = excluded.host, login = excluded.login, port = excluded.port,"
+                                    " board_id = excluded.board_id, firmware = excluded.firmware, note = excluded.note,"
+                                    " meter_identity = excluded.meter_identity, settings = excluded.settings,"
+                                    " folder = excluded.folder"),
+                     {facts.runId, utc(facts.started), utc(facts.ended), facts.outcome, facts.host, facts.user, run.port,
+                      facts.boardId, facts.firmware, facts.note, facts.meterIdentity, settings, run.folder});
+    if (!upsert.run(error))
+        return false;
+    for (auto tag = facts.tags.cbegin(); tag != facts.tags.cend(); ++tag) {
+        Statement tagged(database(), where.text(),
+                         QStringLiteral("INSERT INTO tags (run_id, tag, value) VALUES (?, ?, ?)"
+                                        " ON CONFLICT (run_id, tag) DO UPDATE SET value = excluded.value"),
+                         {facts.runId, tag.key(), tag.value()});
+        if (!tagged.run(error))
+            return false;
+    }
+    return true;
+}
+
+bool History::recordMode(const QString &runId, const ResultRow &row, QString *error)
+{
+    Statement upsert(database(), where.text(),
+                     QStringLiteral("INSERT INTO modes (run_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                    " ON CONFLICT (run_id, idx) DO UPDATE SET mode = excluded.mode,"
+                                    " started_utc = excluded.started_utc, samples = excluded.samples, mean_a = excluded.mean_a,"
+                                    " min_a = excluded.min_a, max_a = excluded.max_a, stdev_a = excluded.stdev_a,"
+                                    " overloads = excluded.overloads, power_w = excluded.power_w, coremark = excluded.coremark,"
+                                    " coremark_per_ma = excluded.coremark_per_ma, limit_min_a = excluded.limit_min_a,"
+                                    " limit_max_a = excluded.limit_max_a, verdict = excluded.verdict")
+                         .arg(QLatin1String(modeColumns)),
+                     {runId, row.index, row.mode, row.startedUtc, row.samples, value(row.mean), value(row.min), value(row.max),
+                      value(row.stdev), row.overloads, value(row.powerW), value(row.coremark), value(row.coremarkPerMa),
+                      value(row.limitMin), value(row.limitMax), row.verdict});
+    return upsert.run(error);
+}
+
+bool History::endRun(const QString &runId, const QString &outcome, const QDateTime &ended, QString *error)
+{
+    return Statement(database(), where.text(), QStringLiteral("UPDATE runs SET outcome = ?, ended_utc = ? WHERE run_id = ?"),
+                     {outcome, utc(ended), runId})
+        .run(error);
+}
+
+bool History::inTransaction(const std::function<bool(QString *error)> &work, QString *error)
+{
+    // SQLite takes its write lock at once, so that two writers wait in turn
+    // instead of one failing as "locked" halfway.
+    const bool file = where.kind == HistoryLocation::Sqlite;
+    if (!Statement(database(), where.text(), file ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")).run(error))
+        return false;
+    if (work(error) && Statement(database(), where.text(), QStringLiteral("COMMIT")).run(error))
+        return true;
+    QString ignored;
+    Statement(database(), where.text(), QStringLiteral("ROLLBACK")).run(&ignored);
+    return false;
+}
+
+std::optional<QList<RunEntry>> History::runs(const RunFilter &filter, int limit, QString *error)
+{
+    QVariantList bound;
+    const QString condition = whereOf(filter, &bound);
+    return listed(condition, bound, limit, error);
+}
+
+std::optional<RunEntry> History::run(const QString &runId, QString *error)
+{
+    const auto found = listed(QStringLiteral(" WHERE r.run_id = ?"), {runId}, 1, error);
+    if (!found || found->isEmpty())
+        return std::nullopt;
+    return found->first();
+}
+
+// Runs with their tags and counts, newest first.
+std::optional<QList<RunEntry>> History::listed(const QString &condition, const QVariantList &bound, int limit, QString *error)
+{
+    QString sql = QStringLiteral("SELECT r.run_id, r.started_utc, r.ended_utc, r.outcome, r.host, r.login, r.port, r.board_id,"
+                                 " r.firmware, r.note, r.meter_identity, r.settings, r.folder,"
+                                 " (SELECT COUNT(*) FROM modes m WHERE m.run_id = r.run_id),"
+                                 " (SELECT COUNT(*) FROM modes m WHERE m.run_id = r.run_id AND m.verdict = 'FAIL')"
+                                 " FROM runs r")
+        + condition + QStringLiteral(" ORDER BY r.started_utc DESC, r.run_id DESC");
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    Statement listing(database(), where.text(), sql, bound);
+    if (!listing.run(error))
+        return std::nullopt;
+    QList<RunEntry> entries;
+    QMap<QString, int> byId;
+    while (listing.query.next()) {
+        RunEntry entry;
+        const QSqlQuery &row = listing.query;
+        entry.facts.runId = row.value(0).toString();
+        entry.facts.started = fromUtc(row.value(1));
+        entry.facts.ended = fromUtc(row.value(2));
+        entry.facts.outcome = row.value(3).toString();
+        entry.facts.host = row.value(4).toString();
+        entry.facts.user = row.value(5).toString();
+        entry.port = row.value(6).toString();
+        entry.facts.boardId = row.value(7).toString();
+        entry.facts.firmware = row.value(8).toString();
+        entry.facts.note = row.value(9).toString();
+        entry.facts.meterIdentity = row.value(10).toString();
+        entry.settings = QJsonDocument::fromJson(row.value(11).toString().toUtf8()).object();
+        entry.folder = row.value(12).toString();
+        entry.modes = row.value(13).toInt();
+        entry.fails = row.value(14).toInt();
+        byId.insert(entry.facts.runId, entries.size());
+        entries << entry;
+    }
+    if (entries.isEmpty())
+        return entries;
+    QStringList marks;
+    QVariantList ids;
+    for (const RunEntry &entry : entries) {
+        marks << QStringLiteral("?");
+        ids << entry.facts.runId;
+    }
+    Statement tags(database(), where.text(),
+                   QStringLiteral("SELECT run_id, tag, value FROM tags WHERE run_id IN (%1)").arg(marks.join(QLatin1Char(','))), ids);
+    if (!tags.run(error))
+        return std::nullopt;
+    while (tags.query.next())
+        entries[byId.value(tags.query.value(0).toString())].facts.tags.insert(tags.query.value(1).toString(),
+                                                                              tags.query.value(2).toString());
+    return entries;
+}
+
+std::optional<QList<ResultRow>> History::modeRows(const QString &runId, QString *error)
+{
+    Statement rows(database(), where.text(),
+                   QStringLiteral("SELECT %1 FROM modes WHERE run_id = ? ORDER BY started_utc, idx").arg(QLatin1String(modeColumns)),
+                   {runId});
+    if (!rows.run(error))
+        return std::nullopt;
+    QList<ResultRow> found;
+    while (rows.query.next())
+        found << rowOf(rows.query, 0);
+    return found;
+}
+
+std::optional<QStringList> History::completedRunsBefore(const QString &boardId, const QDateTime &before, const QString &excluded,
+                                                        bool passingOnly, int limit, QString *error)
+{
+    QString sql = QStringLiteral("SELECT r.run_id FROM runs r WHERE r.board_id = ? AND r.outcome = 'completed'"
+                                 " AND r.started_utc < ? AND r.run_id <> ?");
+    if (passingOnly)
+        sql += QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM modes m WHERE m.run_id = r.run_id AND m.verdict = 'FAIL')");
+    sql += QStringLiteral(" ORDER BY r.started_utc DESC, r.run_id DESC LIMIT %1").arg(std::max(1, limit));
+    Statement runs(database(), where.text(), sql, {boardId, utc(before), excluded});
+    if (!runs.run(error))
+        return std::nullopt;
+    QStringList ids;
+    while (runs.query.next())
+        ids << runs.query.value(0).toString();
+    return ids;
+}
+
+// The runs in time order first, then their mode rows in whatever order the
+// database finds them: sorting 180,000 rows costs it more than placing them
+// here does, and each run's facts are read once, not once a mode.
+std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const QList<int> &modes, QString *error)
+{
+    QVariantList bound;
+    const QString condition = whereOf(filter, &bound);
+    Statement runs(database(), where.text(),
+                   QStringLiteral("SELECT r.run_id, r.started_utc, r.board_id, r.firmware FROM runs r") + condition
+                       + QStringLiteral(" ORDER BY r.started_utc, r.run_id"),
+                   bound);
+    if (!runs.run(error))
+        return std::nullopt;
+    QList<TrendPoint> heads;
+    QHash<QString, int> position;
+    while (runs.query.next()) {
+        const QSqlQuery &row = runs.query;
+        position.insert(row.value(0).toString(), heads.size());
+        heads << TrendPoint {row.value(0).toString(), fromUtc(row.value(1)), row.value(2).toString(), row.value(3).toString()};
+    }
+
+    QString sql = QStringLiteral("SELECT m.run_id, m.idx, m.mode, m.mean_a, m.verdict FROM modes m JOIN runs r ON r.run_id = m.run_id")
+        + condition;
+    if (!modes.isEmpty()) {
+        QStringList indexes;
+        for (int mode : modes)
+            indexes << QString::number(mode);
+        sql += (condition.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND "))
+            + QStringLiteral("m.idx IN (%1)").arg(indexes.join(QLatin1Char(',')));
+    }
+    Statement rows(database(), where.text(), sql, bound);
+    if (!rows.run(error))
+        return std::nullopt;
+    // Points of one run share its strings, and those of one mode its name.
+    QVector<QList<TrendPoint>> byRun(heads.size());
+    QHash<int, QString> modeNames;
+    QString runId;
+    int at = -1;
+    while (rows.query.next()) {
+        const QSqlQuery &row = rows.query;
+        if (row.value(0).toString() != runId) {
+            runId = row.value(0).toString();
+            at = position.value(runId, -1);   // -1: a run begun after the list was taken
+        }
+        if (at < 0)
+            continue;
+        TrendPoint point = heads.at(at);
+        point.index = row.value(1).toInt();
+        QString &name = modeNames[point.index];
+        if (name != row.value(2).toString())
+            name = row.value(2).toString();
+        point.mode = name;
+        point.mean = number(row.value(3));
+        point.verdict = row.value(4).toString();
+        byRun[at] << point;
+    }
+    QList<TrendPoint> found;
+    for (QList<TrendPoint> &points : byRun) {
+        std::sort(points.begin(), points.end(), [](const TrendPoint &a, const TrendPoint &b) { return a.index < b.index; });
+        found << points;
+    }
+    return found;
+}

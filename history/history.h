@@ -1,0 +1,107 @@
+#ifndef HISTORY_H
+#define HISTORY_H
+
+#include "history/historylocation.h"
+#include "results/resultrow.h"
+#include "results/runfacts.h"
+
+#include <QDate>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// A run as the history keeps it: its facts, its settings and folder, and,
+// when listed, how many modes it finished and how many of them FAIL.
+struct RunEntry
+{
+    RunFacts facts;
+    QString port;
+    QJsonObject settings;
+    QString folder;   // absolute
+    int modes = 0;
+    int fails = 0;
+
+    // The keys of `history --format json`.
+    QJsonObject toJson() const;
+};
+
+// Which runs a listing, a trend or a table takes; every filter given must hold.
+struct RunFilter
+{
+    QString boardId;
+    QString firmware;
+    QMap<QString, QString> tags;
+    QDate since;
+};
+
+// One mode's mean in one run, for a trend.
+struct TrendPoint
+{
+    QString runId;
+    QDateTime started;
+    QString boardId;
+    QString firmware;
+    int index = 0;
+    QString mode;
+    std::optional<double> mean;
+    QString verdict;
+};
+
+// Every sweep remembered: a run row when it starts, a row per mode as it
+// finishes, and its outcome when it ends; in an SQLite file or a PostgreSQL
+// database, through Qt SQL's own drivers. The schema carries its version: a
+// newer one is refused untouched, an older one is brought up to date in a
+// transaction.
+class History
+{
+public:
+    static constexpr int schemaVersion = 1;
+
+    // The history at a location, created with its folder on first use;
+    // empty, with the reason, where it cannot be opened.
+    static std::unique_ptr<History> open(const HistoryLocation &location, QString *error);
+    // The history --history (or PELLMORA_HISTORY, or the default) names;
+    // empty with no error for "none".
+    static std::unique_ptr<History> openChosen(const QString &option, QString *error);
+    ~History();
+
+    QString location() const { return where.text(); }
+
+    // Records a run (or, for a resumed one, takes its row up again).
+    bool beginRun(const RunEntry &run, QString *error);
+    bool recordMode(const QString &runId, const ResultRow &row, QString *error);
+    bool endRun(const QString &runId, const QString &outcome, const QDateTime &ended, QString *error);
+    // Runs `work` whole or not at all.
+    bool inTransaction(const std::function<bool(QString *error)> &work, QString *error);
+
+    // Newest first; limit 0 for all.
+    std::optional<QList<RunEntry>> runs(const RunFilter &filter, int limit, QString *error);
+    std::optional<RunEntry> run(const QString &runId, QString *error);
+    std::optional<QList<ResultRow>> modeRows(const QString &runId, QString *error);
+    // The board's completed runs that started before `before`, newest first,
+    // without `excluded`; with `passingOnly`, those with no FAIL.
+    std::optional<QStringList> completedRunsBefore(const QString &boardId, const QDateTime &before, const QString &excluded,
+                                                   bool passingOnly, int limit, QString *error);
+    // Each chosen mode's mean over the runs the filter takes, oldest first.
+    std::optional<QList<TrendPoint>> trend(const RunFilter &filter, const QList<int> &modes, QString *error);
+
+private:
+    History(const HistoryLocation &location, const QString &connection);
+    bool prepareSchema(QString *error);
+    std::optional<QList<RunEntry>> listed(const QString &condition, const QVariantList &bound, int limit, QString *error);
+    int storedVersion(QString *error);
+    // False, with the reason, for a version this tool cannot read (-1: none could be read).
+    bool isKnown(int version, QString *error) const;
+    QSqlDatabase database() const;
+
+    HistoryLocation where;
+    QString connection;
+};
+
+#endif // HISTORY_H

@@ -1,0 +1,63 @@
+#include "report/chart.h"
+
+#include "report/markuptext.h"
+#include "report/pngencoder.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QSvgGenerator>
+
+const QColor Chart::ink(0x1f, 0x23, 0x2b);
+const QColor Chart::grid(0xd5, 0xd9, 0xe0);
+const QColor Chart::flagColour(0xd0, 0x2f, 0x2f);
+
+Chart::Chart(const QString &chartTitle)
+    : title(MarkupText::printable(chartTitle))
+{
+}
+
+QByteArray Chart::svg() const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(QSize(width, height));
+    generator.setViewBox(QRect(0, 0, width, height));
+    generator.setTitle(title);
+    QPainter painter(&generator);
+    paint(painter, QSizeF(width, height), fileTextPixels);
+    painter.end();
+    return buffer.data();
+}
+
+QByteArray Chart::png() const
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paint(painter, QSizeF(width, height), fileTextPixels);
+    painter.end();
+    return PngEncoder::encode(image);
+}
+
+QFont Chart::font(double pixelSize, bool bold, bool italic)
+{
+    QFont chosen(QStringLiteral("Liberation Sans"));
+    chosen.setStyleHint(QFont::SansSerif);
+    chosen.setPixelSize(std::max(1, int(pixelSize + 0.5)));
+    chosen.setBold(bold);
+    chosen.setItalic(italic);
+    return chosen;
+}
+
+double Chart::widest(const QFont &font, const QStringList &texts)
+{
+    const QFontMetricsF metrics(font);
+    double widest = 0;
+    for (const QString &text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return widest;
+}

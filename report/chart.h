@@ -1,0 +1,44 @@
+#ifndef CHART_H
+#define CHART_H
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QSizeF>
+#include <QString>
+
+class QPainter;
+
+// A chart of currents, drawn with QPainter to an SVG whose texts stay text,
+// to a PNG, or onto a widget. It is laid out for the size and text height it
+// is drawn at.
+class Chart
+{
+public:
+    virtual ~Chart() = default;
+
+    virtual void paint(QPainter &painter, const QSizeF &size, double textPixels) const = 0;
+    virtual int modeCount() const = 0;   // the modes it shows
+
+    // 1600 × 900, with text 18 pixels high.
+    QByteArray svg() const;
+    QByteArray png() const;
+
+    static constexpr int width = 1600;
+    static constexpr int height = 900;
+    static constexpr double fileTextPixels = 18;
+
+    static const QColor ink;
+    static const QColor grid;
+    static const QColor flagColour;   // limits, FAIL, changes
+
+protected:
+    explicit Chart(const QString &title);
+
+    static QFont font(double pixelSize, bool bold = false, bool italic = false);
+    static double widest(const QFont &font, const QStringList &texts);
+
+    QString title;
+};
+
+#endif // CHART_H

@@ -1,0 +1,151 @@
+#include "report/trendreport.h"
+
+#include "report/htmlpage.h"
+#include "results/atomicfile.h"
+#include "results/csv.h"
+
+#include <QDir>
+#include <QHash>
+#include <QMap>
+
+#include <algorithm>
+
+namespace {
+
+// The points laid out as runs in time order and a line per mode.
+struct Series
+{
+    QStringList runIds;
+    QStringList runLabels;
+    QList<int> modes;
+    QMap<int, QString> names;
+    QMap<int, TrendLine> lines;
+    QMap<int, int> fails;   // per mode, the runs it was FAIL in
+};
+
+Series seriesOf(const QList<TrendPoint> &points)
+{
+    Series series;
+    QHash<QString, int> runOf;
+    for (const TrendPoint &point : points) {
+        if (!runOf.contains(point.runId)) {
+            runOf.insert(point.runId, series.runIds.size());
+            series.runIds << point.runId;
+            series.runLabels << (point.firmware.isEmpty() ? point.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
+                                                          : point.firmware);
+        }
+        if (!series.modes.contains(point.index))
+            series.modes << point.index;
+    }
+    std::sort(series.modes.begin(), series.modes.end());
+    for (const TrendPoint &point : points) {
+        TrendLine &line = series.lines[point.index];
+        if (line.means.isEmpty()) {
+            series.names.insert(point.index, point.mode);
+            line.label = QStringLiteral("%1 %2").arg(point.index).arg(point.mode);
+            for (int run = 0; run < series.runIds.size(); ++run) {
+                line.means << std::nullopt;
+                line.failed << false;
+            }
+        }
+        const int run = runOf.value(point.runId);
+        line.means[run] = point.mean;
+        line.failed[run] = point.verdict == QLatin1String("FAIL");
+        series.fails[point.index] += line.failed.at(run) ? 1 : 0;
+    }
+    return series;
+}
+
+QString amperes(const std::optional<double> &value)
+{
+    return value ? Readings::formatAmperes(*value) : QStringLiteral("—");
+}
+
+QByteArray csvOf(const QList<TrendPoint> &points)
+{
+    // Ten thousand runs make 180,000 lines: what a run's lines share is quoted once.
+    QByteArray csv = Csv::row({"run_id", "started_utc", "board_id", "firmware", "index", "mode", "mean_a"}).toUtf8();
+    QString run;
+    QByteArray runCells;
+    QHash<QString, QByteArray> modeCells;
+    for (const TrendPoint &point : points) {
+        if (point.runId != run) {
+            run = point.runId;
+            runCells = Csv::row({point.runId, point.started.toUTC().toString(Qt::ISODate), point.boardId, point.firmware})
+                           .chopped(1).toUtf8() + ',';
+        }
+        auto mode = modeCells.find(point.mode);
+        if (mode == modeCells.end())
+            mode = modeCells.insert(point.mode, Csv::quote(point.mode).toUtf8());
+        csv.append(runCells).append(QByteArray::number(point.index)).append(',').append(*mode).append(',');
+        csv.append(Csv::number(point.mean).toLatin1()).append('\n');
+    }
+    return csv;
+}
+
+// A row per mode: its first and last mean, its range and its FAIL runs.
+QList<QStringList> summaryOf(const Series &series, QList<bool> *flagged)
+{
+    QList<QStringList> rows;
+    for (int mode : series.modes) {
+        const TrendLine &line = series.lines.value(mode);
+        QList<double> means;
+        for (const std::optional<double> &mean : line.means) {
+            if (mean)
+                means << *mean;
+        }
+        const auto [lowest, highest] = std::minmax_element(means.cbegin(), means.cend());
+        const bool any = !means.isEmpty();
+        rows << QStringList {QString::number(mode), series.names.value(mode), QString::number(means.size()),
+                             amperes(any ? std::optional<double>(means.first()) : std::nullopt),
+                             amperes(any ? std::optional<double>(means.last()) : std::nullopt),
+                             amperes(any ? std::optional<double>(*lowest) : std::nullopt),
+                             amperes(any ? std::optional<double>(*highest) : std::nullopt),
+                             QString::number(series.fails.value(mode))};
+        *flagged << (series.fails.value(mode) > 0);
+    }
+    return rows;
+}
+
+} // namespace
+
+namespace TrendReport {
+
+TrendChart chart(const QList<TrendPoint> &points)
+{
+    const Series series = seriesOf(points);
+    QList<TrendLine> lines;
+    for (int mode : series.modes)
+        lines << series.lines.value(mode);
+    return TrendChart(QStringLiteral("Mean current per power mode, run after run"), series.runLabels, lines);
+}
+
+bool write(const QString &folder, const QList<TrendPoint> &points, const QList<QPair<QString, QString>> &about, QString *error)
+{
+    const Series series = seriesOf(points);
+    const TrendChart drawn = chart(points);
+    const QByteArray svg = drawn.svg();
+
+    HtmlPage page(QStringLiteral("Mean current over runs"));
+    QList<QPair<QString, QString>> facts = about;
+    facts << qMakePair(QStringLiteral("Runs"), QString::number(series.runIds.size()));
+    if (!points.isEmpty()) {
+        const auto when = [](const QDateTime &time) { return time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")); };
+        facts << qMakePair(QStringLiteral("From"), when(points.first().started))
+              << qMakePair(QStringLiteral("To"), when(points.last().started));
+    }
+    page.facts(facts);
+    page.chart(svg);
+    page.heading(QStringLiteral("Each mode over these runs"));
+    QList<bool> flagged;
+    const QList<QStringList> rows = summaryOf(series, &flagged);
+    page.table({"#", "Mode", "Runs", "First", "Last", "Lowest", "Highest", "FAIL runs"}, rows, flagged);
+
+    const QDir out(folder);
+    return saveAtomically(out.filePath(QStringLiteral("trend.csv")), csvOf(points), error)
+        && saveAtomically(out.filePath(QStringLiteral("trend.svg")), svg, error)
+        && saveAtomically(out.filePath(QStringLiteral("trend.png")), drawn.png(), error)
+        && saveAtomically(out.filePath(QStringLiteral("trend.html")), page.html(), error);
+}
+
+} // namespace TrendReport

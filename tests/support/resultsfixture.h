@@ -1,0 +1,29 @@
+#ifndef RESULTSFIXTURE_H
+#define RESULTSFIXTURE_H
+
+#include "results/resultrow.h"
+#include "results/runfacts.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// Results folders as a sweep leaves them, made without a bench: for tests of
+// what reads them (the history, its check and trend, the window's views).
+namespace ResultsFixture {
+
+// A mode row of ten readings; no mean where none was measured.
+ResultRow row(int index, std::optional<double> mean, int overloads = 0, const QString &verdict = QString());
+
+// A completed run's folder holding these rows; false with the reason where it cannot be written.
+bool writeFolder(const QString &path, const QString &boardId, const QDateTime &started, const QList<ResultRow> &rows,
+                 const QString &runId, QString *error);
+
+// A day of this month at ten o'clock, UTC.
+QDateTime day(int number);
+
+} // namespace ResultsFixture
+
+#endif // RESULTSFIXTURE_H
