@@ -1,5 +1,6 @@
 // pellmora-sweep-window [--port PORT] [--meter ADDRESS] [--reset HOW] [--boot SECONDS]
 //                       [--plan FILE] [--limits FILE] [--battery-mah CAPACITY] [--note TEXT] [--out DIR]
+//                       [--history LOCATION] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]...
 // The characterisation of the board's power modes in a desktop window. The
 // options fill the set-up in, over the settings of the last run.
 #include "meter/readings.h"
@@ -33,6 +34,13 @@ int main(int argc, char *argv[])
                       QStringLiteral("CAPACITY")});
     parser.addOption({QStringLiteral("note"), QStringLiteral("A note for the report."), QStringLiteral("TEXT")});
     parser.addOption({QStringLiteral("out"), QStringLiteral("The folder that results go in."), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("history"),
+                      QStringLiteral("The run history: a file, postgresql://[USER@]HOST[:PORT]/DATABASE, or none "
+                                     "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."),
+                      QStringLiteral("LOCATION")});
+    parser.addOption({QStringLiteral("board-id"), QStringLiteral("The board, as the history tells boards apart."), QStringLiteral("ID")});
+    parser.addOption({QStringLiteral("firmware"), QStringLiteral("The firmware's label."), QStringLiteral("LABEL")});
+    parser.addOption({QStringLiteral("tag"), QStringLiteral("A tag for the history; repeatable."), QStringLiteral("KEY=VALUE")});
     parser.process(application);
 
     SweepWindow window;
@@ -51,6 +59,13 @@ int main(int argc, char *argv[])
         setup->setNote(parser.value(QStringLiteral("note")));
     if (parser.isSet(QStringLiteral("out")))
         setup->setResultsFolder(parser.value(QStringLiteral("out")));
+    if (parser.isSet(QStringLiteral("board-id")))
+        setup->setBoardId(parser.value(QStringLiteral("board-id")));
+    if (parser.isSet(QStringLiteral("firmware")))
+        setup->setFirmware(parser.value(QStringLiteral("firmware")));
+    if (parser.isSet(QStringLiteral("tag")))
+        setup->setTags(parser.values(QStringLiteral("tag")));
+    window.setHistoryLocation(parser.value(QStringLiteral("history")));
     QString error;
     if ((parser.isSet(QStringLiteral("plan")) && !window.modeTable()->loadPlan(parser.value(QStringLiteral("plan")), &error))
         || (parser.isSet(QStringLiteral("limits")) && !window.modeTable()->loadLimits(parser.value(QStringLiteral("limits")), &error))) {

@@ -2,6 +2,7 @@
 
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
+#include "settings/settingrules.h"
 #include "sweepwindow/reasonlabel.h"
 
 #include <QComboBox>
@@ -107,6 +108,10 @@ SetupForm::SetupForm(QWidget *parent)
     , folder(new QLineEdit)
     , folderReason(new ReasonLabel)
     , note(new QLineEdit)
+    , boardId(new QLineEdit)
+    , firmware(new QLineEdit)
+    , tags(new QLineEdit)
+    , tagsReason(new ReasonLabel)
 {
     port->setEditable(true);
     port->setObjectName(QStringLiteral("port"));
@@ -132,6 +137,12 @@ SetupForm::SetupForm(QWidget *parent)
 
     note->setObjectName(QStringLiteral("note"));
     note->setPlaceholderText(tr("for the report, such as what was changed on the board"));
+    boardId->setObjectName(QStringLiteral("boardId"));
+    boardId->setPlaceholderText(tr("the USB serial number of the board's port"));
+    firmware->setObjectName(QStringLiteral("firmware"));
+    firmware->setPlaceholderText(tr("a version or git describe"));
+    tags->setObjectName(QStringLiteral("tags"));
+    tags->setPlaceholderText(tr("KEY=VALUE, such as bench=3, jumper=JP5"));
     resetCommand->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("ssh bench relay-reset 3")) + 24);
 
     auto *form = new QFormLayout(this);
@@ -144,6 +155,9 @@ SetupForm::SetupForm(QWidget *parent)
     form->addRow(tr("Battery capacity"), battery);
     form->addRow(tr("Save results in"), withReason(row({folder, chooseFolder}), folderReason));
     form->addRow(tr("Note"), note);
+    form->addRow(tr("Board ID"), boardId);
+    form->addRow(tr("Firmware"), firmware);
+    form->addRow(tr("Tags"), withReason(tags, tagsReason));
 
     connect(refresh, &QToolButton::clicked, this, &SetupForm::refreshPorts);
     connect(testButton, &QPushButton::clicked, this, &SetupForm::testMeter);
@@ -160,7 +174,7 @@ SetupForm::SetupForm(QWidget *parent)
     connect(port, &QComboBox::editTextChanged, this, &SetupForm::check);
     for (QComboBox *box : {meterKinds, resetKinds})
         connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, &SetupForm::check);
-    for (QLineEdit *field : {meterAddressField, resetCommand, folder})
+    for (QLineEdit *field : {meterAddressField, resetCommand, folder, tags})
         connect(field, &QLineEdit::textChanged, this, &SetupForm::check);
     connect(profile, &QLineEdit::textChanged, this, &SetupForm::loadProfile);
     refreshPorts();
@@ -261,6 +275,20 @@ QString SetupForm::folderProblem() const
     return QString();
 }
 
+// Tags as the field lists them, a comma between two.
+std::optional<QMap<QString, QString>> SetupForm::tagsGiven(QString *why) const
+{
+    QStringList pairs;
+    for (const QString &pair : tags->text().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!pair.trimmed().isEmpty())
+            pairs << pair.trimmed();
+    }
+    const auto parsed = SettingRules::parseTags(pairs, why);
+    if (!parsed)
+        *why = why->left(1).toUpper() + why->mid(1) + QLatin1Char('.');
+    return parsed;
+}
+
 void SetupForm::check()
 {
     const auto show = [](ReasonLabel *label, const QString &reason) {
@@ -283,6 +311,8 @@ void SetupForm::check()
     ok = show(resetReason, resetKind() == QLatin1String("command") && resetCommand->text().trimmed().isEmpty()
                                ? tr("Give the command that resets the board.") : QString()) && ok;
     ok = show(folderReason, folderProblem()) && ok;
+    QString tagsProblem;
+    ok = show(tagsReason, tagsGiven(&tagsProblem) ? QString() : tagsProblem) && ok;
     valid = ok;
     emit changed();
 }
@@ -316,6 +346,9 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
     settings.supplyVolts = supply->value() > 0 ? std::optional<double>(supply->value()) : std::nullopt;
     settings.batteryMah = battery->value() > 0 ? std::optional<double>(battery->value()) : std::nullopt;
     settings.note = note->text().trimmed();
+    settings.boardId = boardId->text().trimmed();
+    settings.firmware = firmware->text().trimmed();
+    settings.tags = tagsGiven(error).value_or(QMap<QString, QString>());
     return true;
 }
 
@@ -357,6 +390,9 @@ void SetupForm::save(QSettings &settings) const
     settings.setValue(QStringLiteral("battery"), battery->value());
     settings.setValue(QStringLiteral("resultsFolder"), folder->text());
     settings.setValue(QStringLiteral("note"), note->text());
+    settings.setValue(QStringLiteral("boardId"), boardId->text());
+    settings.setValue(QStringLiteral("firmware"), firmware->text());
+    settings.setValue(QStringLiteral("tags"), tags->text());
 }
 
 void SetupForm::restore(const QSettings &settings)
@@ -372,6 +408,9 @@ void SetupForm::restore(const QSettings &settings)
     battery->setValue(settings.value(QStringLiteral("battery")).toDouble());
     setResultsFolder(settings.value(QStringLiteral("resultsFolder")).toString());
     note->setText(settings.value(QStringLiteral("note")).toString());
+    boardId->setText(settings.value(QStringLiteral("boardId")).toString());
+    firmware->setText(settings.value(QStringLiteral("firmware")).toString());
+    tags->setText(settings.value(QStringLiteral("tags")).toString());
 }
 
 void SetupForm::setPort(const QString &name)
@@ -411,4 +450,19 @@ void SetupForm::setBatteryMah(double capacity)
 void SetupForm::setNote(const QString &text)
 {
     note->setText(text);
+}
+
+void SetupForm::setBoardId(const QString &id)
+{
+    boardId->setText(id);
+}
+
+void SetupForm::setFirmware(const QString &label)
+{
+    firmware->setText(label);
+}
+
+void SetupForm::setTags(const QStringList &pairs)
+{
+    tags->setText(pairs.join(QLatin1String(", ")));
 }

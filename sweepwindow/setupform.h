@@ -16,8 +16,8 @@ class QSettings;
 class ReasonLabel;
 
 // The sweep's set-up besides the modes: the board's port, the meter and its
-// test, the reset, the supply and battery, where results go and a note for
-// the report. Every field is checked as it changes, with the reason under
+// test, the reset, the supply and battery, where results go, a note for the
+// report, and what the history tells runs apart by (board, firmware, tags). Every field is checked as it changes, with the reason under
 // it in a line kept for it.
 class SetupForm : public QWidget
 {
@@ -46,6 +46,9 @@ public:
     void setBootSeconds(double seconds);
     void setBatteryMah(double capacity);
     void setNote(const QString &text);
+    void setBoardId(const QString &id);
+    void setFirmware(const QString &label);
+    void setTags(const QStringList &pairs);   // KEY=VALUE each
 
 signals:
     void changed();
@@ -61,6 +64,7 @@ private:
     QString resetKind() const;
     QString meterProblem() const;
     QString folderProblem() const;
+    std::optional<QMap<QString, QString>> tagsGiven(QString *why) const;
 
     QComboBox *port;
     ReasonLabel *portReason;
@@ -78,6 +82,10 @@ private:
     QLineEdit *folder;
     ReasonLabel *folderReason;
     QLineEdit *note;
+    QLineEdit *boardId;
+    QLineEdit *firmware;
+    QLineEdit *tags;
+    ReasonLabel *tagsReason;
     QStringList listedPorts;                  // as of the last refresh
     std::optional<MeterProfile> profileLoaded;   // of the profile field's file, loaded when the field changes
     QString profileError;

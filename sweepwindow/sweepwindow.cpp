@@ -4,6 +4,7 @@
 #include "history/history.h"
 #include "report/comparison.h"
 #include "report/reportwriter.h"
+#include "sweepwindow/historyview.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/reasonlabel.h"
 #include "sweepwindow/resultsview.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -48,13 +50,17 @@ SweepWindow::SweepWindow(QWidget *parent)
     , banner(new ResetBanner)
     , entry(new ReadingEntry)
     , results(new ResultsView)
+    , history(new HistoryView)
     , report(new ReportWriter(this))
 {
     setWindowTitle(QStringLiteral("Pellmora Sweep"));
     panes = new QSplitter(Qt::Horizontal);
     setupPanel = buildSetup();
     panes->addWidget(setupPanel);
-    panes->addWidget(buildRun());
+    tabs = new QTabWidget;
+    tabs->addTab(buildRun(), tr("S&weep"));
+    tabs->addTab(history, tr("&History"));
+    panes->addWidget(tabs);
     panes->setStretchFactor(1, 1);
     setCentralWidget(panes);
     resize(1600, 1000);
@@ -81,6 +87,27 @@ SweepWindow::SweepWindow(QWidget *parent)
             entry->show();
             entry->refuse(refused);
         }
+    });
+    connect(tabs, &QTabWidget::currentChanged, this, [this](int tab) {
+        if (tabs->widget(tab) == history)
+            history->refresh();
+    });
+    connect(history, &HistoryView::showRequested, this, [this](const QString &chosen) {
+        QString error;
+        if (!showResults(chosen, &error))
+            QMessageBox::warning(this, tr("Show results"), error);
+        else
+            tabs->setCurrentIndex(0);
+    });
+    connect(history, &HistoryView::compareRequested, this, [this](const QString &before, const QString &after) {
+        // The later run becomes the one shown, as after Open results.
+        QString error;
+        if (!showResults(after, &error)) {
+            QMessageBox::warning(this, tr("Compare"), error);
+            return;
+        }
+        compare(before, after);
+        tabs->setCurrentIndex(0);
     });
     restoreSettings();
     setRunning(false);
@@ -224,7 +251,7 @@ void SweepWindow::begin(const QString &resumed)
     saveSettings();
 
     // Each sweep goes to the history, which must open before anything is sent.
-    std::unique_ptr<History> runHistory = History::openChosen(QString(), &error);
+    std::unique_ptr<History> runHistory = History::openChosen(historyOption, &error);
     if (!error.isEmpty()) {
         status->setText(tr("Cannot start: %1").arg(error));
         return;
@@ -292,6 +319,10 @@ void SweepWindow::finishRun(Sweep::Outcome outcome, const QString &message)
         status->setText(tr("Done: %1.").arg(where) + (sweep->anyFailed() ? tr(" Some modes FAIL.") : QString()));
     else
         status->setText(tr("%1. Kept: %2.").arg(message.isEmpty() ? tr("Stopped") : message.left(1).toUpper() + message.mid(1), where));
+    if (!sweep->historyFailure().isEmpty()) {
+        status->setText(status->text() + tr(" The history missed part of this run (%1); bring the folder in with Import folder… "
+                                             "on the History tab.").arg(sweep->historyFailure()));
+    }
     // Deleted from the event loop: this slot runs inside the sweep's signal.
     sweep.release()->deleteLater();
     setRunning(false);
@@ -305,6 +336,7 @@ void SweepWindow::setRunning(bool running)
     setupPanel->setEnabled(!running);
     stopButton->setEnabled(running);
     openButton->setEnabled(!running);
+    history->setResultsActionsEnabled(!running);
     resumeButton->setEnabled(!running && canResume());
     for (QPushButton *button : afterRunButtons)
         button->setEnabled(!running && !folder.isEmpty());
@@ -373,19 +405,29 @@ void SweepWindow::holdModesOf(const QList<ResultRow> &rows)
 void SweepWindow::compareWith()
 {
     const QString other = QFileDialog::getExistingDirectory(this, tr("Compare with"), setup->resultsFolder());
-    if (other.isEmpty())
-        return;
+    if (!other.isEmpty())
+        compare(other, folder);
+}
+
+void SweepWindow::compare(const QString &before, const QString &after)
+{
     QString error;
-    const auto comparison = Comparison::of(other, folder, 1.2, &error);
+    const auto comparison = Comparison::of(before, after, 1.2, &error);
     if (!comparison) {
-        QMessageBox::warning(this, tr("Compare with"), error);
+        QMessageBox::warning(this, tr("Compare"), error);
         return;
     }
     results->showComparison(*comparison);
     const int changed = comparison->changedModes().size();
     status->setText(tr("%1 (before) compared with %2 (after): %3 changed by more than a factor of 1.2 or lost its current.")
-                        .arg(QDir::toNativeSeparators(other), QDir::toNativeSeparators(folder),
+                        .arg(QDir::toNativeSeparators(before), QDir::toNativeSeparators(after),
                              changed == 1 ? tr("1 mode") : tr("%1 modes").arg(changed)));
+}
+
+void SweepWindow::setHistoryLocation(const QString &option)
+{
+    historyOption = option;
+    history->setLocation(option);
 }
 
 void SweepWindow::closeEvent(QCloseEvent *event)

@@ -7,12 +7,14 @@
 
 #include <memory>
 
+class HistoryView;
 class ModeTable;
 class ReportWriter;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSplitter;
+class QTabWidget;
 class ReadingEntry;
 class ReasonLabel;
 class ResetBanner;
@@ -22,7 +24,8 @@ class SetupForm;
 // Pellmora Sweep: the whole characterisation in one window. It sets a sweep
 // up, drives the same Sweep as pellmora-sweep run, shows the table and chart
 // growing mode by mode, asks for the reset button in a banner, and writes the
-// same results folder; afterwards it opens, compares and reviews results.
+// same results folder and history; afterwards it opens, compares and
+// reviews results, and its History tab shows every run recorded.
 class SweepWindow : public QMainWindow
 {
     Q_OBJECT
@@ -34,6 +37,7 @@ public:
     SetupForm *setupForm() const { return setup; }
     ModeTable *modeTable() const { return modes; }
     ResultsView *resultsView() const { return results; }
+    HistoryView *historyView() const { return history; }
     QString lastFolder() const { return folder; }
     bool isRunning() const { return sweep != nullptr; }
 
@@ -42,6 +46,9 @@ public:
     void stop();
     // Shows an earlier results folder; false with the reason where it cannot.
     bool showResults(const QString &folder, QString *error);
+    // Where sweeps are recorded and the History tab reads, as --history
+    // gives it; empty: PELLMORA_HISTORY, else the default file.
+    void setHistoryLocation(const QString &option);
 
 signals:
     void sweepEnded(Sweep::Outcome outcome);
@@ -63,6 +70,7 @@ private:
     void saveFile(bool plan);
     void openResults();
     void compareWith();
+    void compare(const QString &before, const QString &after);
     void saveSettings() const;
     void restoreSettings();
     void setRunning(bool running);
@@ -79,6 +87,9 @@ private:
     ResetBanner *banner;
     ReadingEntry *entry;
     ResultsView *results;
+    HistoryView *history;
+    QTabWidget *tabs = nullptr;
+    QString historyOption;
     ReportWriter *report;
     QList<QPushButton *> afterRunButtons;
     QWidget *setupPanel;

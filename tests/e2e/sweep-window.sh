@@ -2,7 +2,8 @@
 # sweep-window.sh BUILD_DIR SOURCE_DIR
 # Runs a whole sweep in the real Pellmora Sweep window, started with keys on a
 # display of its own, against the strict simulated board and its meter with a
-# reset by command, then checks the results folder it wrote.
+# reset by command, then checks the results folder it wrote and the run the
+# history recorded.
 set -euo pipefail
 build=$(realpath "$1")
 source=$(realpath "$2")
@@ -22,7 +23,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 export XDG_CONFIG_HOME=$work/config
-export PELLMORA_HISTORY=none
+export PELLMORA_HISTORY=$work/history.sqlite
 start_window_manager
 "$build/simulator/pellmora-board-simulator" --strict --meter 0 >"$work/board.log" &
 simulator_pid=$!
@@ -39,7 +40,7 @@ for mode in $(seq 0 17); do
 done
 
 "$build/pellmora-sweep-window" --port "$terminal" --meter "$meter" --reset "command:kill -USR1 $simulator_pid" \
-    --boot 0.2 --plan "$work/plan.csv" --out "$work/results" &
+    --boot 0.2 --plan "$work/plan.csv" --out "$work/results" --board-id e2e-board --firmware e2e-1 &
 window_pid=$!
 window=$(find_window "Pellmora Sweep") || fail "no window"
 press "$window" alt+s
@@ -59,4 +60,11 @@ for mode in $(seq 0 17); do
 done
 grep -q '^15,.*,166.42,' "$results/results.csv" || fail "mode 15 has no CoreMark score"
 grep -q 'mode 17: ' "$work/board.log" || fail "the board never took mode 17"
+listed=
+for _ in $(seq 100); do
+    listed=$("$build/pellmora-sweep" history --format csv)
+    grep -q ',completed,.*,e2e-board,e2e-1,' <<<"$listed" && break
+    sleep 0.1
+done
+grep -q ",completed,.*,e2e-board,e2e-1,,,18,0,$results\$" <<<"$listed" || fail "the history did not record the run: $listed"
 echo "PASS: a whole sweep in the window"

@@ -2,7 +2,10 @@
 // limits files, the typed reading's entry field, and Stop keeping what has
 // finished. Real widgets on the offscreen platform, against the simulated
 // board and meter.
+#include "history/folderimport.h"
+#include "history/history.h"
 #include "settings/planfiles.h"
+#include "sweepwindow/historyview.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/resultsview.h"
 #include "sweepwindow/runprompts.h"
@@ -11,6 +14,7 @@
 #include "sweepwindow/chartview.h"
 #include "meter/scpimeter.h"
 #include "simulator/boardsimulator.h"
+#include "tests/support/resultsfixture.h"
 #include "tests/support/scriptedmeter.h"
 #include "tests/support/simulatedbench.h"
 
@@ -19,6 +23,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -38,6 +43,7 @@ private slots:
     void closingAsTheSweepEndsIsSafe();
     void aFolderThatCannotTakeResultsDisablesStart();
     void resumeAfterStopMeasuresEachModeOnce();
+    void historyTabListsRunsComparesTwoAndDrawsTheTrend();
 
 private:
     QTemporaryDir scratch;
@@ -332,6 +338,78 @@ void SweepWindowTest::resumeAfterStopMeasuresEachModeOnce()
     QCOMPARE(measured, QList<int>({0, 1, 2, 3}));
     QCOMPARE(window.resultsView()->table()->rowCount(), 4);
     QVERIFY(!resume->isEnabled());
+}
+
+// The window records its sweep; its History tab lists it beside imported
+// runs, filters them, compares two in the results view and draws their trend.
+void SweepWindowTest::historyTabListsRunsComparesTwoAndDrawsTheTrend()
+{
+    const QString history = scratch.filePath(QStringLiteral("window-history.sqlite"));
+    QString error;
+    const std::unique_ptr<History> seeded = History::openChosen(history, &error);
+    QVERIFY2(seeded, qPrintable(error));
+    QStringList folders;
+    for (int build = 0; build < 2; ++build) {
+        folders << scratch.filePath(QStringLiteral("history-build-%1").arg(build));
+        QVERIFY2(ResultsFixture::writeFolder(folders.last(), QStringLiteral("B"), ResultsFixture::day(1 + build),
+                                             {ResultsFixture::row(0, 1e-6), ResultsFixture::row(1, (build + 1) * 1e-3)},
+                                             RunFacts::newRunId(), &error),
+                 qPrintable(error));
+        QString said;
+        QCOMPARE(FolderImport::import(*seeded, folders.last(), {}, &said), FolderImport::Result::Imported);
+    }
+
+    BoardSimulator board;
+    SweepWindow window;
+    window.setHistoryLocation(history);
+    window.show();
+    window.setupForm()->setPort(board.portPath());
+    window.setupForm()->setMeter(QStringLiteral("none"));
+    window.setupForm()->setReset(QStringLiteral("none"));
+    window.setupForm()->setBootSeconds(0);
+    window.setupForm()->setBoardId(QStringLiteral("window board"));
+    window.setupForm()->setFirmware(QStringLiteral("v9"));
+    window.setupForm()->setTags({QStringLiteral("bench=7")});
+    window.setupForm()->setResultsFolder(scratch.filePath(QStringLiteral("history-results")));
+    window.modeTable()->setCheckedModes({0});
+    window.modeTable()->item(0, ModeTable::Settle)->setText(QStringLiteral("0.1"));
+    int ended = 0;
+    connect(&window, &SweepWindow::sweepEnded, this, [&ended] { ++ended; });
+    window.start();
+    QTRY_COMPARE_WITH_TIMEOUT(ended, 1, 20000);
+
+    auto *tabs = window.findChild<QTabWidget *>();
+    tabs->setCurrentWidget(window.historyView());
+    QTableWidget *runs = window.historyView()->runsTable();
+    QCOMPARE(runs->rowCount(), 3);
+    // Newest first: the window's own run, with what the set-up gave it.
+    QCOMPARE(runs->item(0, 1)->text(), QStringLiteral("completed"));
+    QCOMPARE(runs->item(0, 2)->text(), QStringLiteral("window board"));
+    QCOMPARE(runs->item(0, 3)->text(), QStringLiteral("v9"));
+    QCOMPARE(runs->item(0, 4)->text(), QStringLiteral("bench=7"));
+    QCOMPARE(QDir::fromNativeSeparators(runs->item(0, 7)->text()), QFileInfo(window.lastFolder()).absoluteFilePath());
+
+    window.historyView()->findChild<QLineEdit *>(QStringLiteral("historyBoard"))->setText(QStringLiteral("B"));
+    window.historyView()->findChild<QPushButton *>(QStringLiteral("historyRefresh"))->click();
+    QCOMPARE(runs->rowCount(), 2);
+    QCOMPARE(window.historyView()->trendChart()->modeCount(), 2);
+    auto *compare = window.historyView()->findChild<QPushButton *>(QStringLiteral("historyCompare"));
+    runs->selectRow(0);
+    QVERIFY(!compare->isEnabled());
+    runs->selectionModel()->select(runs->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QVERIFY(compare->isEnabled());
+    compare->click();
+    QCOMPARE(tabs->currentIndex(), 0);
+    QTableWidget *compared = window.resultsView()->table();
+    QCOMPARE(compared->horizontalHeaderItem(1)->text(), QStringLiteral("Mean before"));
+    QCOMPARE(compared->item(1, 3)->text(), QStringLiteral("\u00d72.00"));   // the later build draws twice the current
+    QCOMPARE(window.lastFolder(), folders.last());
+
+    // A filter that cannot be read says why and keeps what is shown.
+    window.historyView()->findChild<QLineEdit *>(QStringLiteral("historySince"))->setText(QStringLiteral("yesterday"));
+    window.historyView()->refresh();
+    QCOMPARE(runs->rowCount(), 2);
+    QVERIFY2(window.historyView()->reason().contains(QLatin1String("YYYY-MM-DD")), qPrintable(window.historyView()->reason()));
 }
 
 QTEST_MAIN(SweepWindowTest)
