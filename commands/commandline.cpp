@@ -26,7 +26,7 @@ bool parse(QCommandLineParser &parser, const QStringList &arguments, int positio
         return false;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        say(stdout, QStringLiteral("usage: %1\n\n%2").arg(usage, parser.helpText().section(QLatin1Char('\n'), 2)));
+        say(stdout, QStringLiteral("usage: %1\n\n%2").arg(usage, parser.helpText().section(QLatin1Char('\n'), 1)));
         *status = ExitCode::allPassed;
         return false;
     }

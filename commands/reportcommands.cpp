@@ -5,6 +5,7 @@
 #include "report/comparison.h"
 #include "report/sweepreport.h"
 #include "results/resultsfolder.h"
+#include "settings/settingrules.h"
 
 #include <QCommandLineParser>
 #include <QJsonValue>
@@ -23,24 +24,36 @@ std::optional<double> positiveNumber(const QCommandLineParser &parser, const QSt
 
 int reportCommand(const QStringList &arguments)
 {
-    const QString usage = QStringLiteral("pellmora-sweep report DIR [--battery-mah CAPACITY]");
+    const QString usage = QStringLiteral("pellmora-sweep report DIR [--battery-mah CAPACITY] [--battery-shelf-years YEARS]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Rebuilds chart.svg, chart.png and report.html from DIR/results.csv."));
     parser.addOption({QStringLiteral("battery-mah"), QStringLiteral("A battery's capacity, for the battery life column."),
                       QStringLiteral("CAPACITY")});
+    parser.addOption({QStringLiteral("battery-shelf-years"),
+                      QStringLiteral("How long the battery keeps its charge on the shelf (default: as the run recorded, else 10)."),
+                      QStringLiteral("YEARS")});
     int status = 0;
     if (!CommandLine::parse(parser, arguments, 1, usage, &status))
         return status;
     const QString folder = parser.positionalArguments().first();
     ReportContext context = ReportContext::fromFolder(folder);
+    QString error;
     if (parser.isSet(QStringLiteral("battery-mah"))) {
-        context.batteryMah = positiveNumber(parser, QStringLiteral("battery-mah"), 0);
+        context.batteryMah = SettingRules::batteryMah.parse(parser.value(QStringLiteral("battery-mah")), QStringLiteral("--battery-mah"), &error);
         if (!context.batteryMah) {
-            say(stderr, QStringLiteral("pellmora-sweep report: --battery-mah takes a capacity in mAh, such as 220"));
+            say(stderr, QStringLiteral("pellmora-sweep report: ") + error);
             return ExitCode::badInput;
         }
     }
-    QString error;
+    if (parser.isSet(QStringLiteral("battery-shelf-years"))) {
+        const auto years = SettingRules::shelfYears.parse(parser.value(QStringLiteral("battery-shelf-years")),
+                                                          QStringLiteral("--battery-shelf-years"), &error);
+        if (!years) {
+            say(stderr, QStringLiteral("pellmora-sweep report: ") + error);
+            return ExitCode::badInput;
+        }
+        context.shelfYears = *years;
+    }
     QStringList warnings;
     const auto rows = SweepReport::rowsOf(folder, context, &warnings, &error);
     for (const QString &warning : warnings)

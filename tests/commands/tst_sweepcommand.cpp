@@ -49,6 +49,8 @@ private slots:
     void refusesBadInputWithoutWritingAnything();
     void boardReplyRoundTripsThroughResultsCsv();
     void estimatesTheTimeLeftFromEachModesOwnSettings();
+    void helpSaysWhatEachCommandDoes_data();
+    void helpSaysWhatEachCommandDoes();
 
 private:
     QTemporaryDir scratch;
@@ -228,6 +230,29 @@ void SweepCommandTest::estimatesTheTimeLeftFromEachModesOwnSettings()
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
     const QRegularExpressionMatch left = QRegularExpression(QStringLiteral("\\[1/3\\].*about (\\d+) s left")).match(run.errors);
     QVERIFY2(left.hasMatch() && left.captured(1).toInt() >= 4, qPrintable(run.errors));
+}
+
+void SweepCommandTest::helpSaysWhatEachCommandDoes_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("opening");   // the description's first words, under the usage line
+    QTest::newRow("report") << "report" << "Rebuilds chart.svg";
+    QTest::newRow("compare") << "compare" << "Compares two results folders";
+    QTest::newRow("history") << "history" << "Lists the runs of the history";
+    QTest::newRow("import") << "import" << "Brings results folders into the history";
+    QTest::newRow("trend") << "trend" << "Draws the mean current";
+    QTest::newRow("check") << "check" << "Sets the results folder DIR against a baseline";
+}
+
+void SweepCommandTest::helpSaysWhatEachCommandDoes()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, opening);
+    const ToolRun help = runSweepTool({command, QStringLiteral("--help")});
+    QCOMPARE(help.exitCode, 0);
+    const QStringList lines = help.output.split(QLatin1Char('\n'));
+    QVERIFY2(lines.value(0).startsWith(QStringLiteral("usage: pellmora-sweep ") + command), qPrintable(help.output));
+    QVERIFY2(lines.value(2).startsWith(opening), qPrintable(help.output));
 }
 
 QTEST_GUILESS_MAIN(SweepCommandTest)
