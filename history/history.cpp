@@ -201,7 +201,10 @@ std::unique_ptr<History> History::open(const HistoryLocation &location, QString 
         database.setPort(location.port);
         database.setDatabaseName(location.database);
         database.setUserName(location.user);
-        database.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        // A server that vanishes from the network, rather than closing the
+        // connection, must not hold the sweep for the minutes TCP would wait.
+        database.setConnectOptions(QStringLiteral("connect_timeout=5;tcp_user_timeout=5000;keepalives_idle=10;"
+                                                  "keepalives_interval=2;keepalives_count=3"));
     }
     if (!database.open()) {
         // libpq's reasons run over several lines; a message is one.
