@@ -35,7 +35,6 @@ QLineEdit *filterField(const QString &name, const QString &placeholder)
     auto *field = new QLineEdit;
     field->setObjectName(name);
     field->setPlaceholderText(placeholder);
-    field->setClearButtonEnabled(true);
     return field;
 }
 
