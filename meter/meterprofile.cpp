@@ -1,33 +1,9 @@
 #include "meter/meterprofile.h"
 
+#include "meter/profilefile.h"
 #include "meter/readings.h"
 
-#include <QFile>
-#include <QRegularExpression>
-#include <QTextStream>
-
-#include <functional>
-#include <map>
-
 namespace {
-
-using Setter = std::function<bool(MeterProfile &, const QString &)>;
-
-Setter command(QString MeterProfile::*field)
-{
-    return [field](MeterProfile &profile, const QString &value) {
-        profile.*field = value;
-        return true;
-    };
-}
-
-Setter appended(QStringList MeterProfile::*field)
-{
-    return [field](MeterProfile &profile, const QString &value) {
-        (profile.*field).append(value);
-        return true;
-    };
-}
 
 bool setRanges(MeterProfile &profile, const QString &value)
 {
@@ -41,16 +17,11 @@ bool setRanges(MeterProfile &profile, const QString &value)
     return true;
 }
 
-// A key's setter, and the placeholders its command has filled in.
-struct Key
+const std::map<QString, ProfileFile::Key<MeterProfile>> &keys()
 {
-    Setter set;
-    QStringList placeholders;
-};
-
-const std::map<QString, Key> &keys()
-{
-    static const std::map<QString, Key> table = {
+    using ProfileFile::appended;
+    using ProfileFile::command;
+    static const std::map<QString, ProfileFile::Key<MeterProfile>> table = {
         {QStringLiteral("identify"), {command(&MeterProfile::identify), {}}},
         {QStringLiteral("clear"), {command(&MeterProfile::clear), {}}},
         {QStringLiteral("configure_auto"), {command(&MeterProfile::configureAuto), {}}},
@@ -66,48 +37,14 @@ const std::map<QString, Key> &keys()
     return table;
 }
 
-// A placeholder that the key's command does not have filled in would reach the meter as it stands.
-QString unknownPlaceholder(const QString &command, const QStringList &known)
-{
-    static const QRegularExpression placeholder(QStringLiteral("\\{[^}]*\\}"));
-    for (auto match = placeholder.globalMatch(command); match.hasNext();) {
-        const QString found = match.next().captured();
-        if (!known.contains(found))
-            return found;
-    }
-    return QString();
-}
-
 } // namespace
 
 std::optional<MeterProfile> MeterProfile::load(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        *error = QStringLiteral("cannot read meter profile %1: %2").arg(path, file.errorString());
+    std::optional<MeterProfile> loaded = ProfileFile::load(path, QStringLiteral("meter profile"), keys(), error);
+    if (!loaded)
         return std::nullopt;
-    }
-    MeterProfile profile;
-    QTextStream stream(&file);
-    for (int lineNumber = 1; !stream.atEnd(); ++lineNumber) {
-        const QString line = stream.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const int equals = line.indexOf(QLatin1Char('='));
-        const auto key = keys().find(line.left(equals).trimmed());
-        const QString value = line.mid(equals + 1).trimmed();
-        if (equals < 0 || key == keys().end() || !key->second.set(profile, value)) {
-            *error = QStringLiteral("%1:%2: not a profile line: %3").arg(path).arg(lineNumber).arg(line);
-            return std::nullopt;
-        }
-        const QString unknown = unknownPlaceholder(value, key->second.placeholders);
-        if (!unknown.isEmpty()) {
-            *error = QStringLiteral("%1:%2: %3 is not filled in for %4; %5").arg(path).arg(lineNumber).arg(unknown, key->first,
-                key->second.placeholders.isEmpty() ? QStringLiteral("it takes none")
-                                                   : QStringLiteral("it takes ") + key->second.placeholders.join(QLatin1String(" and ")));
-            return std::nullopt;
-        }
-    }
+    const MeterProfile &profile = *loaded;
     if (profile.read.isEmpty()) {
         *error = QStringLiteral("%1: read is empty, so no reading would ever be asked for").arg(path);
         return std::nullopt;
@@ -116,7 +53,7 @@ std::optional<MeterProfile> MeterProfile::load(const QString &path, QString *err
         *error = QStringLiteral("%1: {range_index} needs a ranges line").arg(path);
         return std::nullopt;
     }
-    return profile;
+    return loaded;
 }
 
 QStringList MeterProfile::configuration(std::optional<double> range, double nplc, int samples) const
