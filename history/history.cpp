@@ -11,6 +11,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <tuple>
+
 namespace {
 
 // Version 1: runs, their tags, and a row per finished mode.
@@ -29,14 +31,35 @@ const char *const schemaOne[] = {
     " limit_min_a DOUBLE PRECISION, limit_max_a DOUBLE PRECISION, verdict TEXT NOT NULL, PRIMARY KEY (run_id, idx))",
 };
 
+// Version 2: a mode row per voltage, with the supply's readback, the voltage
+// it was set to, its key in hundredths of a volt (-1 for none) and the
+// temperature. SQLite cannot change a primary key in place, so the table is
+// made anew and the rows copied, in a way PostgreSQL takes too.
+const char *const schemaTwo[] = {
+    "CREATE TABLE modes_v2 (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE, idx INTEGER NOT NULL,"
+    " mode TEXT NOT NULL, started_utc TEXT NOT NULL, samples INTEGER NOT NULL, mean_a DOUBLE PRECISION,"
+    " min_a DOUBLE PRECISION, max_a DOUBLE PRECISION, stdev_a DOUBLE PRECISION, overloads INTEGER NOT NULL,"
+    " power_w DOUBLE PRECISION, coremark DOUBLE PRECISION, coremark_per_ma DOUBLE PRECISION,"
+    " limit_min_a DOUBLE PRECISION, limit_max_a DOUBLE PRECISION, verdict TEXT NOT NULL, vdd_v DOUBLE PRECISION,"
+    " vdd_set_v DOUBLE PRECISION, temperature_c DOUBLE PRECISION, vdd_cv INTEGER NOT NULL,"
+    " PRIMARY KEY (run_id, idx, vdd_cv))",
+    "INSERT INTO modes_v2 (run_id, idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w,"
+    " coremark, coremark_per_ma, limit_min_a, limit_max_a, verdict, vdd_cv)"
+    " SELECT run_id, idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w,"
+    " coremark, coremark_per_ma, limit_min_a, limit_max_a, verdict, -1 FROM modes",
+    "DROP TABLE modes",
+    "ALTER TABLE modes_v2 RENAME TO modes",
+};
+
 // Each version's statements, from the one before it; the history's own
 // version is kept apart (PRAGMA user_version, or schema_version).
 const QList<QList<const char *>> migrations = {
     {std::begin(schemaOne), std::end(schemaOne)},
+    {std::begin(schemaTwo), std::end(schemaTwo)},
 };
 
 const char modeColumns[] = "idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w, coremark,"
-                           " coremark_per_ma, limit_min_a, limit_max_a, verdict";
+                           " coremark_per_ma, limit_min_a, limit_max_a, verdict, vdd_v, vdd_set_v, temperature_c, vdd_cv";
 
 QString utc(const QDateTime &time)
 {
@@ -101,6 +124,9 @@ ResultRow rowOf(const QSqlQuery &query, int first)
     row.limitMin = number(query.value(first + 12));
     row.limitMax = number(query.value(first + 13));
     row.verdict = query.value(first + 14).toString();
+    row.vddV = number(query.value(first + 15));
+    row.supplySetV = number(query.value(first + 16));
+    row.temperatureC = number(query.value(first + 17));
     return row;
 }
 
@@ -328,17 +354,19 @@ bool History::beginRun(const RunEntry &run, QString *error)
 bool History::recordMode(const QString &runId, const ResultRow &row, QString *error)
 {
     Statement upsert(database(), where.text(),
-                     QStringLiteral("INSERT INTO modes (run_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                                    " ON CONFLICT (run_id, idx) DO UPDATE SET mode = excluded.mode,"
+                     QStringLiteral("INSERT INTO modes (run_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                    " ON CONFLICT (run_id, idx, vdd_cv) DO UPDATE SET mode = excluded.mode,"
                                     " started_utc = excluded.started_utc, samples = excluded.samples, mean_a = excluded.mean_a,"
                                     " min_a = excluded.min_a, max_a = excluded.max_a, stdev_a = excluded.stdev_a,"
                                     " overloads = excluded.overloads, power_w = excluded.power_w, coremark = excluded.coremark,"
                                     " coremark_per_ma = excluded.coremark_per_ma, limit_min_a = excluded.limit_min_a,"
-                                    " limit_max_a = excluded.limit_max_a, verdict = excluded.verdict")
+                                    " limit_max_a = excluded.limit_max_a, verdict = excluded.verdict, vdd_v = excluded.vdd_v,"
+                                    " vdd_set_v = excluded.vdd_set_v, temperature_c = excluded.temperature_c")
                          .arg(QLatin1String(modeColumns)),
                      {runId, row.index, row.mode, row.startedUtc, row.samples, value(row.mean), value(row.min), value(row.max),
                       value(row.stdev), row.overloads, value(row.powerW), value(row.coremark), value(row.coremarkPerMa),
-                      value(row.limitMin), value(row.limitMax), row.verdict});
+                      value(row.limitMin), value(row.limitMax), row.verdict, value(row.vddV), value(row.supplySetV),
+                      value(row.temperatureC), row.voltageKey()});
     return upsert.run(error);
 }
 
@@ -436,7 +464,7 @@ std::optional<QList<RunEntry>> History::listed(const QString &condition, const Q
 std::optional<QList<ResultRow>> History::modeRows(const QString &runId, QString *error)
 {
     Statement rows(database(), where.text(),
-                   QStringLiteral("SELECT %1 FROM modes WHERE run_id = ? ORDER BY started_utc, idx").arg(QLatin1String(modeColumns)),
+                   QStringLiteral("SELECT %1 FROM modes WHERE run_id = ? ORDER BY started_utc, idx, vdd_cv").arg(QLatin1String(modeColumns)),
                    {runId});
     if (!rows.run(error))
         return std::nullopt;
@@ -484,7 +512,8 @@ std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const Q
         heads << TrendPoint {row.value(0).toString(), fromUtc(row.value(1)), row.value(2).toString(), row.value(3).toString()};
     }
 
-    QString sql = QStringLiteral("SELECT m.run_id, m.idx, m.mode, m.mean_a, m.verdict FROM modes m JOIN runs r ON r.run_id = m.run_id")
+    QString sql = QStringLiteral("SELECT m.run_id, m.idx, m.mode, m.mean_a, m.verdict, m.vdd_cv FROM modes m"
+                                 " JOIN runs r ON r.run_id = m.run_id")
         + condition;
     if (!modes.isEmpty()) {
         QStringList indexes;
@@ -517,11 +546,14 @@ std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const Q
         point.mode = name;
         point.mean = number(row.value(3));
         point.verdict = row.value(4).toString();
+        point.voltageKey = row.value(5).toInt();
         byRun[at] << point;
     }
     QList<TrendPoint> found;
     for (QList<TrendPoint> &points : byRun) {
-        std::sort(points.begin(), points.end(), [](const TrendPoint &a, const TrendPoint &b) { return a.index < b.index; });
+        std::sort(points.begin(), points.end(), [](const TrendPoint &a, const TrendPoint &b) {
+            return std::tie(a.index, a.voltageKey) < std::tie(b.index, b.voltageKey);
+        });
         found << points;
     }
     return found;

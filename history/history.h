@@ -51,6 +51,7 @@ struct TrendPoint
     QString mode;
     std::optional<double> mean;
     QString verdict;
+    int voltageKey = ResultRow::noVoltage;   // as ResultRow::voltageKey()
 };
 
 // Every sweep remembered: a run row when it starts, a row per mode as it
@@ -61,7 +62,7 @@ struct TrendPoint
 class History
 {
 public:
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     // The history at a location, created with its folder on first use;
     // empty, with the reason, where it cannot be opened.

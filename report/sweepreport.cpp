@@ -230,9 +230,11 @@ std::optional<QList<ResultRow>> rowsOf(const QString &folder, const ReportContex
     std::optional<QList<ResultRow>> rows = ResultsFolder::readRows(folder, error);
     if (!rows)
         return std::nullopt;
+    // Power at the row's own voltage; a folder from before the supply's
+    // column has only the one its settings recorded.
     const QJsonValue supply = context.settings.value(QStringLiteral("supply_v"));
     for (ResultRow &row : *rows) {
-        row.derive(supply.isDouble() ? std::optional<double>(supply.toDouble()) : std::nullopt);
+        row.derive(row.vddV ? row.vddV : supply.isDouble() ? std::optional<double>(supply.toDouble()) : std::nullopt);
         if (row.mean && row.min && row.max && (*row.mean < *row.min || *row.mean > *row.max)) {
             *warnings << QStringLiteral("mode %1: its mean, %2, lies outside its own min to max, %3 to %4")
                              .arg(row.index).arg(Numbers::format(*row.mean), Numbers::format(*row.min), Numbers::format(*row.max));

@@ -7,25 +7,49 @@
 #include <QDir>
 #include <QHash>
 #include <QMap>
+#include <QSet>
 
 #include <algorithm>
 
 namespace {
 
-// The points laid out as runs in time order and a line per mode.
+// A line of the trend: a mode, at one voltage where runs measured it at several.
+using LineKey = QPair<int, int>;   // index, ResultRow::voltageKey()
+
+// The points laid out as runs in time order and a line per mode and voltage.
 struct Series
 {
     QStringList runIds;
     QStringList runLabels;
-    QList<int> modes;
-    QMap<int, QString> names;
-    QMap<int, TrendLine> lines;
-    QMap<int, int> fails;   // per mode, the runs it was FAIL in
+    QList<LineKey> keys;
+    QMap<LineKey, QString> names;     // "STOP2", or "STOP2 at 1.80 V"
+    QMap<LineKey, TrendLine> lines;
+    QMap<LineKey, int> fails;         // the runs it was FAIL in
 };
+
+// A mode's name, with its voltage where the mode has lines at several.
+QMap<LineKey, QString> namesOf(const QList<TrendPoint> &points)
+{
+    QMap<int, QSet<int>> voltages;
+    for (const TrendPoint &point : points)
+        voltages[point.index].insert(point.voltageKey);
+    QMap<LineKey, QString> names;
+    for (const TrendPoint &point : points) {
+        const LineKey key(point.index, point.voltageKey);
+        if (!names.contains(key)) {
+            names.insert(key, voltages.value(point.index).size() > 1 && point.voltageKey != ResultRow::noVoltage
+                                  ? point.mode + QStringLiteral(" at ") + ResultRow::voltageText(point.voltageKey)
+                                  : point.mode);
+        }
+    }
+    return names;
+}
 
 Series seriesOf(const QList<TrendPoint> &points)
 {
     Series series;
+    series.names = namesOf(points);
+    series.keys = series.names.keys();
     QHash<QString, int> runOf;
     for (const TrendPoint &point : points) {
         if (!runOf.contains(point.runId)) {
@@ -34,15 +58,12 @@ Series seriesOf(const QList<TrendPoint> &points)
             series.runLabels << (point.firmware.isEmpty() ? point.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
                                                           : point.firmware);
         }
-        if (!series.modes.contains(point.index))
-            series.modes << point.index;
     }
-    std::sort(series.modes.begin(), series.modes.end());
     for (const TrendPoint &point : points) {
-        TrendLine &line = series.lines[point.index];
+        const LineKey key(point.index, point.voltageKey);
+        TrendLine &line = series.lines[key];
         if (line.means.isEmpty()) {
-            series.names.insert(point.index, point.mode);
-            line.label = QStringLiteral("%1 %2").arg(point.index).arg(point.mode);
+            line.label = QStringLiteral("%1 %2").arg(point.index).arg(series.names.value(key));
             for (int run = 0; run < series.runIds.size(); ++run) {
                 line.means << std::nullopt;
                 line.failed << false;
@@ -51,7 +72,7 @@ Series seriesOf(const QList<TrendPoint> &points)
         const int run = runOf.value(point.runId);
         line.means[run] = point.mean;
         line.failed[run] = point.verdict == QLatin1String("FAIL");
-        series.fails[point.index] += line.failed.at(run) ? 1 : 0;
+        series.fails[key] += line.failed.at(run) ? 1 : 0;
     }
     return series;
 }
@@ -67,17 +88,18 @@ QByteArray csvOf(const QList<TrendPoint> &points)
     QByteArray csv = Csv::row({"run_id", "started_utc", "board_id", "firmware", "index", "mode", "mean_a"}).toUtf8();
     QString run;
     QByteArray runCells;
-    QHash<QString, QByteArray> modeCells;
+    QMap<LineKey, QByteArray> modeCells;
+    const QMap<LineKey, QString> names = namesOf(points);
+    for (auto name = names.cbegin(); name != names.cend(); ++name)
+        modeCells.insert(name.key(), Csv::quote(name.value()).toUtf8());
     for (const TrendPoint &point : points) {
         if (point.runId != run) {
             run = point.runId;
             runCells = Csv::row({point.runId, point.started.toUTC().toString(Qt::ISODate), point.boardId, point.firmware})
                            .chopped(1).toUtf8() + ',';
         }
-        auto mode = modeCells.find(point.mode);
-        if (mode == modeCells.end())
-            mode = modeCells.insert(point.mode, Csv::quote(point.mode).toUtf8());
-        csv.append(runCells).append(QByteArray::number(point.index)).append(',').append(*mode).append(',');
+        const QByteArray &mode = modeCells[LineKey(point.index, point.voltageKey)];
+        csv.append(runCells).append(QByteArray::number(point.index)).append(',').append(mode).append(',');
         csv.append(Csv::number(point.mean).toLatin1()).append('\n');
     }
     return csv;
@@ -87,8 +109,8 @@ QByteArray csvOf(const QList<TrendPoint> &points)
 QList<QStringList> summaryOf(const Series &series, QList<bool> *flagged)
 {
     QList<QStringList> rows;
-    for (int mode : series.modes) {
-        const TrendLine &line = series.lines.value(mode);
+    for (const LineKey &key : series.keys) {
+        const TrendLine &line = series.lines.value(key);
         QList<double> means;
         for (const std::optional<double> &mean : line.means) {
             if (mean)
@@ -96,13 +118,13 @@ QList<QStringList> summaryOf(const Series &series, QList<bool> *flagged)
         }
         const auto [lowest, highest] = std::minmax_element(means.cbegin(), means.cend());
         const bool any = !means.isEmpty();
-        rows << QStringList {QString::number(mode), series.names.value(mode), QString::number(means.size()),
+        rows << QStringList {QString::number(key.first), series.names.value(key), QString::number(means.size()),
                              amperes(any ? std::optional<double>(means.first()) : std::nullopt),
                              amperes(any ? std::optional<double>(means.last()) : std::nullopt),
                              amperes(any ? std::optional<double>(*lowest) : std::nullopt),
                              amperes(any ? std::optional<double>(*highest) : std::nullopt),
-                             QString::number(series.fails.value(mode))};
-        *flagged << (series.fails.value(mode) > 0);
+                             QString::number(series.fails.value(key))};
+        *flagged << (series.fails.value(key) > 0);
     }
     return rows;
 }
@@ -115,8 +137,8 @@ TrendChart chart(const QList<TrendPoint> &points)
 {
     const Series series = seriesOf(points);
     QList<TrendLine> lines;
-    for (int mode : series.modes)
-        lines << series.lines.value(mode);
+    for (const LineKey &key : series.keys)
+        lines << series.lines.value(key);
     return TrendChart(QStringLiteral("Mean current per power mode, run after run"), series.runLabels, lines);
 }
 

@@ -25,6 +25,11 @@ QString row(const QStringList &fields)
 
 std::optional<Table> read(const QString &path, const QStringList &expectedHeader, QString *error)
 {
+    return read(path, QList<QStringList> {expectedHeader}, error);
+}
+
+std::optional<Table> read(const QString &path, const QList<QStringList> &acceptedHeaders, QString *error)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
@@ -79,8 +84,8 @@ std::optional<Table> read(const QString &path, const QStringList &expectedHeader
         records << (record << field);
         lines << recordLine;
     }
-    if (records.isEmpty() || records.first() != expectedHeader) {
-        *error = QStringLiteral("%1:1: the header must be %2").arg(path, expectedHeader.join(QLatin1Char(',')));
+    if (records.isEmpty() || !acceptedHeaders.contains(records.first())) {
+        *error = QStringLiteral("%1:1: the header must be %2").arg(path, acceptedHeaders.first().join(QLatin1Char(',')));
         return std::nullopt;
     }
     Table table;

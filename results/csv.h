@@ -27,6 +27,9 @@ struct Table
 
 // A table whose header must be `expectedHeader`; errors name the file and line.
 std::optional<Table> read(const QString &path, const QStringList &expectedHeader, QString *error);
+// The same, for a file whose header may be any of these (the newest first,
+// then those of older files).
+std::optional<Table> read(const QString &path, const QList<QStringList> &acceptedHeaders, QString *error);
 
 } // namespace Csv
 

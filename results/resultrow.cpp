@@ -4,6 +4,8 @@
 #include "board/powermodes.h"
 #include "results/csv.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace {
@@ -15,12 +17,13 @@ QJsonValue json(const std::optional<double> &value)
 
 } // namespace
 
-const QStringList ResultRow::header = {
+const QStringList ResultRow::olderHeader = {
     "index", "mode", "started_utc", "samples", "mean_a", "min_a", "max_a", "stdev_a", "overloads", "power_w",
     "coremark", "coremark_per_ma", "limit_min_a", "limit_max_a", "verdict", "board_reply"};
+const QStringList ResultRow::header = olderHeader + QStringList {"vdd_v", "temperature_c"};
 
 ResultRow ResultRow::measured(int index, const QDateTime &started, const QList<Sample> &samples,
-                              const QByteArray &boardReply, const Limits &limits, std::optional<double> supplyVolts)
+                              const QByteArray &boardReply, const Limits &limits, std::optional<double> vddVolts)
 {
     ResultRow row;
     row.index = index;
@@ -51,7 +54,8 @@ ResultRow ResultRow::measured(int index, const QDateTime &started, const QList<S
     row.coremark = CoreMarkReport::score(boardReply);
     row.limitMin = limits.min;
     row.limitMax = limits.max;
-    row.derive(supplyVolts);
+    row.vddV = vddVolts;
+    row.derive(vddVolts);
     // A CSV cell cannot carry a NUL, and nothing after one may be lost;
     // bytes that are no UTF-8 become replacement characters.
     QByteArray text = boardReply;
@@ -97,18 +101,36 @@ QString ResultRow::limitBroken() const
     return QStringLiteral("outside its limits");
 }
 
+int ResultRow::voltageKey() const
+{
+    const std::optional<double> volts = supplySetV ? supplySetV : vddV;
+    return volts ? int(std::lround(*volts * 100)) : noVoltage;
+}
+
+QString ResultRow::voltageText(int key)
+{
+    return QStringLiteral("%1 V").arg(QLocale::c().toString(key / 100.0, 'f', 2));
+}
+
+QString ResultRow::pointName(bool withVoltage) const
+{
+    const QString name = QStringLiteral("%1 %2").arg(index).arg(mode);
+    return withVoltage && voltageKey() != noVoltage ? name + QStringLiteral(" at ") + voltageText(voltageKey()) : name;
+}
+
 QStringList ResultRow::fields() const
 {
     using Csv::number;
     return {QString::number(index), mode, startedUtc, QString::number(samples), number(mean), number(min), number(max),
             number(stdev), QString::number(overloads), number(powerW), number(coremark), number(coremarkPerMa),
-            number(limitMin), number(limitMax), verdict, boardReply};
+            number(limitMin), number(limitMax), verdict, boardReply, number(vddV), number(temperatureC)};
 }
 
 std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QString *error)
 {
     ResultRow row;
-    bool ok = fields.size() == header.size();
+    // A folder from before the supply's columns has none of them.
+    bool ok = fields.size() == header.size() || fields.size() == olderHeader.size();
     const auto number = [&](int column, std::optional<double> &value) {
         if (!ok || fields.at(column).trimmed().isEmpty())
             return;
@@ -138,6 +160,10 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
     number(11, row.coremarkPerMa);
     number(12, row.limitMin);
     number(13, row.limitMax);
+    if (fields.size() == header.size()) {
+        number(16, row.vddV);
+        number(17, row.temperatureC);
+    }
     ok = ok && (row.verdict.isEmpty() || row.verdict == QLatin1String("PASS") || row.verdict == QLatin1String("FAIL"));
     if (!ok) {
         *error = QStringLiteral("not a results row: %1").arg(fields.join(QLatin1Char(',')).left(120));
@@ -188,8 +214,10 @@ QJsonObject ResultRow::toJson() const
         {"min_a", json(min)}, {"max_a", json(max)}, {"stdev_a", json(stdev)}, {"overloads", overloads},
         {"power_w", json(powerW)}, {"coremark", json(coremark)}, {"coremark_per_ma", json(coremarkPerMa)},
         {"limit_min_a", json(limitMin)}, {"limit_max_a", json(limitMax)}, {"verdict", verdict},
-        {"board_reply", boardReply},
+        {"board_reply", boardReply}, {"vdd_v", json(vddV)}, {"temperature_c", json(temperatureC)},
     };
+    if (supplySetV)
+        row.insert(QStringLiteral("supply_set_v"), *supplySetV);
     if (settings)
         settings->addTo(row);
     return row;

@@ -55,13 +55,16 @@ struct ResultRow
     std::optional<double> powerW, coremark, coremarkPerMa, limitMin, limitMax;
     QString verdict;   // PASS, FAIL or empty
     QString boardReply;
+    std::optional<double> vddV;            // the supply's readback, or the voltage given without a supply unit
+    std::optional<double> supplySetV;      // what a supply unit was set to; in results.json only
+    std::optional<double> temperatureC;    // as the operator gave it, not measured
     std::optional<RowSettings> settings;   // in results.json only; none in older folders
 
     // The row of a measured mode: statistics over the readings that are no
     // overloads, the power at the supply voltage, the CoreMark score found in
     // the board's reply, and the verdict of the mean against the limits.
     static ResultRow measured(int index, const QDateTime &started, const QList<Sample> &samples,
-                              const QByteArray &boardReply, const Limits &limits, std::optional<double> supplyVolts);
+                              const QByteArray &boardReply, const Limits &limits, std::optional<double> vddVolts);
     // The cells that follow from the others: power, CoreMark per mA and the verdict.
     void derive(std::optional<double> supplyVolts);
     // Why there is no mean: "every reading an overload" or "no current
@@ -70,7 +73,17 @@ struct ResultRow
     // The limit a FAIL broke: "mean 9.79 mA above the maximum 9.50 mA"; empty unless FAIL.
     QString limitBroken() const;
 
+    // The voltage the mode was measured at, to 0.01 V, in hundredths of a
+    // volt: what the supply unit was set to, else the voltage recorded;
+    // noVoltage where there is none. A folder holds a row per mode and voltage.
+    int voltageKey() const;
+    static constexpr int noVoltage = -1;
+    // "13 RUN-while (1) Range 1, 80MHz", with " at 1.80 V" where rows differ by voltage.
+    QString pointName(bool withVoltage) const;
+    static QString voltageText(int key);   // "1.80 V"
+
     static const QStringList header;
+    static const QStringList olderHeader;   // of folders from before the supply's columns
     QStringList fields() const;
     // A row read back; empty with the reason where a cell is not what its column holds.
     static std::optional<ResultRow> fromFields(const QStringList &fields, QString *error);

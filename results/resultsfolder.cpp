@@ -21,17 +21,30 @@ QList<QStringList> sampleRowsOf(const ResultRow &row, const QList<Sample> &sampl
         const Sample &sample = samples.at(i);
         rows << QStringList {QString::number(row.index), row.mode, QString::number(i + 1),
                              QLocale::c().toString(sample.seconds, 'f', 3),
-                             sample.reading.overload ? QStringLiteral("overload") : Numbers::format(sample.reading.amperes)};
+                             sample.reading.overload ? QStringLiteral("overload") : Numbers::format(sample.reading.amperes),
+                             Csv::number(row.vddV)};
     }
     return rows;
 }
 
-QList<QStringList> withoutMode(const QList<QStringList> &samples, int index)
+// A sample, or a row's record in results.json, belongs to the row of its
+// mode and recorded voltage, as every file writes them.
+QString sampleKey(const QStringList &sample)
 {
-    const QString key = QString::number(index);
+    return sample.first() + QLatin1Char(',') + sample.last();
+}
+
+QString sampleKey(const ResultRow &row)
+{
+    return QString::number(row.index) + QLatin1Char(',') + Csv::number(row.vddV);
+}
+
+QList<QStringList> withoutRow(const QList<QStringList> &samples, const ResultRow &row)
+{
+    const QString key = sampleKey(row);
     QList<QStringList> kept;
     for (const QStringList &sample : samples) {
-        if (sample.first() != key)
+        if (sampleKey(sample) != key)
             kept << sample;
     }
     return kept;
@@ -45,7 +58,8 @@ QJsonObject readJson(const QString &path)
 
 } // namespace
 
-const QStringList ResultsFolder::samplesHeader = {"index", "mode", "sample", "t_s", "current_a"};
+const QStringList ResultsFolder::olderSamplesHeader = {"index", "mode", "sample", "t_s", "current_a"};
+const QStringList ResultsFolder::samplesHeader = olderSamplesHeader + QStringList {"vdd_v"};
 
 ResultsFolder::ResultsFolder(const QString &path)
     : folder(path)
@@ -147,16 +161,18 @@ bool ResultsFolder::load(QString *error)
     resultRows = *rows;
     QStringList finished;
     for (const ResultRow &row : resultRows)
-        finished << QString::number(row.index);
+        finished << sampleKey(row);
     // Readings of a mode that results.csv does not hold were never committed.
     sampleRows.clear();
     const QString samplesPath = filePath(QStringLiteral("samples.csv"));
     if (QFileInfo::exists(samplesPath)) {
-        const std::optional<Csv::Table> samples = Csv::read(samplesPath, samplesHeader, error);
+        const std::optional<Csv::Table> samples = Csv::read(samplesPath, {samplesHeader, olderSamplesHeader}, error);
         if (!samples)
             return false;
-        for (const QStringList &sample : samples->rows) {
-            if (finished.contains(sample.first()))
+        for (QStringList sample : samples->rows) {
+            if (sample.size() < samplesHeader.size())
+                sample << QString();   // an older file's: no voltage
+            if (finished.contains(sampleKey(sample)))
                 sampleRows << sample;
         }
     }
@@ -182,12 +198,15 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
                            const RunFacts &facts, QString *error)
 {
     QList<ResultRow> rows;
+    QList<QStringList> allSamples = sampleRows;
     for (const ResultRow &earlier : resultRows) {
-        if (earlier.index != row.index)
+        if (earlier.index != row.index || earlier.voltageKey() != row.voltageKey())
             rows << earlier;
+        else
+            allSamples = withoutRow(allSamples, earlier);
     }
     rows << row;
-    const QList<QStringList> allSamples = withoutMode(sampleRows, row.index) + sampleRowsOf(row, samples);
+    allSamples += sampleRowsOf(row, samples);
     if (!write(rows, allSamples, settings, facts, error))
         return false;
     resultRows = rows;
@@ -223,36 +242,49 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
 std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QString *error)
 {
     const QString file = QDir(path).filePath(QStringLiteral("results.csv"));
-    const std::optional<Csv::Table> table = Csv::read(file, ResultRow::header, error);
+    const std::optional<Csv::Table> table = Csv::read(file, {ResultRow::header, ResultRow::olderHeader}, error);
     if (!table)
         return std::nullopt;
     QList<ResultRow> rows;
-    QMap<int, int> lineOfMode;
+    QList<int> lines;
     for (int i = 0; i < table->rows.size(); ++i) {
-        const int line = table->rowLines.at(i);
         QString why;
         const std::optional<ResultRow> row = ResultRow::fromFields(table->rows.at(i), &why);
         if (!row) {
-            *error = QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(why);
+            *error = QStringLiteral("%1:%2: %3").arg(file).arg(table->rowLines.at(i)).arg(why);
             return std::nullopt;
         }
-        if (lineOfMode.contains(row->index)) {
-            *error = QStringLiteral("%1:%2: mode %3 again, already on line %4").arg(file).arg(line).arg(row->index)
-                         .arg(lineOfMode.value(row->index));
-            return std::nullopt;
-        }
-        lineOfMode.insert(row->index, line);
         rows << *row;
+        lines << table->rowLines.at(i);
     }
-    // What each mode was measured with, where results.json records it.
-    QMap<int, RowSettings> settings;
-    for (const QJsonValue &row : readJson(QDir(path).filePath(QStringLiteral("results.json"))).value(QStringLiteral("results")).toArray()) {
-        if (const auto used = RowSettings::fromJson(row.toObject()))
-            settings.insert(row.toObject().value(QStringLiteral("index")).toInt(), *used);
+    // What each row was measured with and the voltage a supply unit was set
+    // to, where results.json records them: the row of the same mode and
+    // recorded voltage, as every file writes them.
+    QMap<QString, QJsonObject> recorded;
+    for (const QJsonValue &value : readJson(QDir(path).filePath(QStringLiteral("results.json"))).value(QStringLiteral("results")).toArray()) {
+        const QJsonValue vdd = value.toObject().value(QStringLiteral("vdd_v"));
+        recorded.insert(QString::number(value.toObject().value(QStringLiteral("index")).toInt()) + QLatin1Char(',')
+                            + Csv::number(vdd.isDouble() ? std::optional<double>(vdd.toDouble()) : std::nullopt),
+                        value.toObject());
     }
     for (ResultRow &row : rows) {
-        if (settings.contains(row.index))
-            row.settings = settings.value(row.index);
+        const QJsonObject found = recorded.value(sampleKey(row));
+        row.settings = RowSettings::fromJson(found);
+        const QJsonValue set = found.value(QStringLiteral("supply_set_v"));
+        row.supplySetV = set.isDouble() ? std::optional<double>(set.toDouble()) : std::nullopt;
+    }
+    // Each mode once at each voltage.
+    QMap<QPair<int, int>, int> lineOfPoint;
+    for (int i = 0; i < rows.size(); ++i) {
+        const QPair<int, int> point(rows.at(i).index, rows.at(i).voltageKey());
+        if (lineOfPoint.contains(point)) {
+            *error = QStringLiteral("%1:%2: %3 again, already on line %4").arg(file).arg(lines.at(i))
+                         .arg(point.second == ResultRow::noVoltage ? QStringLiteral("mode %1").arg(point.first)
+                                                                   : QStringLiteral("mode %1 at %2").arg(point.first).arg(ResultRow::voltageText(point.second)))
+                         .arg(lineOfPoint.value(point));
+            return std::nullopt;
+        }
+        lineOfPoint.insert(point, lines.at(i));
     }
     return rows;
 }

@@ -49,18 +49,19 @@ public:
     RunFacts recordedFacts() const;
     QList<ResultRow> rows() const;
 
-    // Adds a mode (replacing an earlier row of its index) and writes every
+    // Adds a mode (replacing an earlier row of its mode and voltage) and writes every
     // file. When a write fails, this object and results.csv keep what they had.
     bool commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings, const RunFacts &facts,
                 QString *error);
     // Writes every file from what this object holds.
     bool rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const;
 
-    // Rows of results.csv in any folder, each mode once, with the settings
-    // results.json records for them where it does.
+    // Rows of results.csv in any folder, each mode once at each voltage,
+    // with the settings results.json records for them where it does.
     static std::optional<QList<ResultRow>> readRows(const QString &path, QString *error);
 
     static const QStringList samplesHeader;
+    static const QStringList olderSamplesHeader;   // of folders from before the supply's column
 
 private:
     bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,

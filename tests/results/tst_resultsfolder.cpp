@@ -134,7 +134,7 @@ void ResultsFolderTest::aModeMeasuredAgainReplacesItsReadings()
                            samplesOf({2e-6, 2e-6}), QJsonObject(), RunFacts(), &error));
     QCOMPARE(ResultsFolder::readRows(path, &error)->size(), 1);
     const QByteArray samples = contentOf(resumed.filePath(QStringLiteral("samples.csv")));
-    QCOMPARE(samples, QByteArray("index,mode,sample,t_s,current_a\n0,SHUTDOWN,1,1.000,2e-06\n0,SHUTDOWN,2,1.000,2e-06\n"));
+    QCOMPARE(samples, QByteArray("index,mode,sample,t_s,current_a,vdd_v\n0,SHUTDOWN,1,1.000,2e-06,\n0,SHUTDOWN,2,1.000,2e-06,\n"));
 }
 
 void ResultsFolderTest::freshFoldersNeverCollide()
