@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -50,6 +51,8 @@ const std::array<FirmwareMode, 23> firmwareModes = {{
 
 // Out of reset the firmware runs at 80 MHz, waiting for its command.
 constexpr double bootCurrent = 10.1e-3;
+// The voltage the currents above are drawn at.
+constexpr double nominalVolts = 3.3;
 
 bool isModeNumber(const QByteArray &line)
 {
@@ -130,9 +133,26 @@ void BoardSimulator::pressReset()
     emit logLine(QStringLiteral("reset"));
 }
 
+void BoardSimulator::setPower(bool on, double volts)
+{
+    supplyVolts = volts;
+    if (on == powered)
+        return;
+    powered = on;
+    ++powerCycles;
+    currentMode = -1;
+    emit logLine(on ? QStringLiteral("powered at %1 V").arg(volts) : QStringLiteral("unpowered"));
+}
+
 double BoardSimulator::current() const
 {
-    return currentMode < 0 ? bootCurrent : modeCurrent(currentMode);
+    if (!powered)
+        return 0;
+    const double atNominal = currentMode < 0 ? bootCurrent : modeCurrent(currentMode);
+    // Clocked logic draws in proportion to its supply; a leakage-bound
+    // standby or stop mode barely follows it.
+    const double exponent = atNominal > 100e-6 ? 1.0 : 0.2;
+    return atNominal * std::pow(supplyVolts / nominalVolts, exponent);
 }
 
 double BoardSimulator::modeCurrent(int mode)
@@ -254,6 +274,10 @@ void BoardSimulator::writePending()
 
 void BoardSimulator::handleLine(const QByteArray &line)
 {
+    if (!powered) {
+        emit logLine(QStringLiteral("ignored while unpowered: %1").arg(QString::fromLatin1(line.toPercentEncoding(" ,.:+-_()"))));
+        return;
+    }
     if (!isModeNumber(line)) {
         emit logLine(QStringLiteral("ignored: %1").arg(QString::fromLatin1(line.toPercentEncoding(" ,.:+-_()"))));
         return;
@@ -270,7 +294,10 @@ void BoardSimulator::handleLine(const QByteArray &line)
 
     const QByteArray report = coreMarkReport(mode);
     if (!report.isEmpty()) {
-        QTimer::singleShot(coreMarkDelay, this, [this, report] {
+        // A board switched off before its benchmark ends never reports it.
+        QTimer::singleShot(coreMarkDelay, this, [this, report, cycle = powerCycles] {
+            if (cycle != powerCycles)
+                return;
             send(report);
             emit logLine(QStringLiteral("sent CoreMark report"));
         });

@@ -36,6 +36,12 @@ public:
     // until the reset button is pressed.
     void setStrict(bool strict);
     void pressReset();
+    // Powered by a simulated supply unit: unpowered, it ignores everything
+    // and draws nothing; powered again, it starts out of reset. Its currents
+    // follow the voltage (those given are at 3.3 V): the run modes' roughly in
+    // proportion, the stop and standby modes' far less, as real parts do.
+    void setPower(bool on, double volts);
+    bool isPowered() const { return powered; }
     // Amperes the board draws now: its mode's, or the run current out of reset.
     double current() const;
     // The mode set since the last reset; -1 for none.
@@ -84,6 +90,9 @@ private:
     int coreMarkDelay = 500;
     bool strictFirmware = false;
     int currentMode = -1;   // none since reset
+    bool powered = true;
+    int powerCycles = 0;
+    double supplyVolts = 3.3;
 };
 
 #endif // BOARDSIMULATOR_H

@@ -1,12 +1,15 @@
-// pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [LINK]
+// pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [LINK]
 // Plays the evaluation board on a pseudo-terminal: prints the terminal's path,
 // optionally links LINK to it, and logs every mode the program sets. With
 // --meter it also plays a bench multimeter in series with the board's supply,
 // serving SCPI on 127.0.0.1:PORT; --meter-scale makes it read every current,
-// or one mode's, that many times higher, as a firmware change would.
+// or one mode's, that many times higher, as a firmware change would. With
+// --supply-unit a programmable supply on 127.0.0.1:PORT powers the board:
+// it is dead until the supply's output is on, and draws by its voltage.
 // SIGUSR1 presses the board's reset button.
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
+#include "simulator/supplysimulator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +20,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <memory>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -99,11 +103,14 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("meter-scale"),
                       QStringLiteral("Multiply every current the meter reads by FACTOR, or only mode INDEX's; repeatable."),
                       QStringLiteral("[INDEX=]FACTOR")});
+    parser.addOption({QStringLiteral("supply-unit"),
+                      QStringLiteral("Serve a simulated supply that powers the board on 127.0.0.1:PORT (0: any free port)."),
+                      QStringLiteral("PORT")});
     parser.addPositionalArgument(QStringLiteral("LINK"), QStringLiteral("A symbolic link to create to the board's terminal."),
                                  QStringLiteral("[LINK]"));
     if (!parser.parse(app.arguments()) || parser.positionalArguments().size() > 1) {
         QTextStream(stderr) << (parser.errorText().isEmpty() ? QStringLiteral("too many arguments") : parser.errorText())
-                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [LINK]\n";
+                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [LINK]\n";
         return 2;
     }
     if (parser.isSet(QStringLiteral("help")))
@@ -125,6 +132,15 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("cannot serve the meter on port %1").arg(parser.value(QStringLiteral("meter"))));
     }
 
+    std::unique_ptr<SupplySimulator> supply;
+    if (parser.isSet(QStringLiteral("supply-unit"))) {
+        supply = std::make_unique<SupplySimulator>(board);
+        bool ok = false;
+        const uint port = parser.value(QStringLiteral("supply-unit")).toUInt(&ok);
+        if (!ok || port > 65535 || !supply->listen(quint16(port)))
+            return fail(QStringLiteral("cannot serve the supply on port %1").arg(parser.value(QStringLiteral("supply-unit"))));
+    }
+
     const QString link = parser.positionalArguments().value(0);
     if (!link.isEmpty()) {
         // A stale link from an earlier run is replaced; any other file is left alone.
@@ -139,6 +155,8 @@ int main(int argc, char *argv[])
     printLine(board.portPath());
     if (meter.port() != 0)
         printLine(QStringLiteral("meter 127.0.0.1:%1").arg(meter.port()));
+    if (supply)
+        printLine(QStringLiteral("supply 127.0.0.1:%1").arg(supply->port()));
 
     const int result = app.exec();
     if (!link.isEmpty())

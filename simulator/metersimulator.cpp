@@ -13,22 +13,6 @@ constexpr double overload = 9.9e37;
 constexpr double noiseAtOneCycle = 0.01;
 const char identity[] = "Pellmora,Simulated DMM 6.5,SIM0001,1.0";
 
-QByteArray scpiNumber(double value)
-{
-    return QByteArray::number(value, 'E', 8);
-}
-
-QByteArray header(const QByteArray &line)
-{
-    return line.split(' ').first().toUpper();
-}
-
-QByteArray argument(const QByteArray &line)
-{
-    const int space = line.indexOf(' ');
-    return space < 0 ? QByteArray() : line.mid(space + 1).trimmed().toUpper();
-}
-
 } // namespace
 
 ScpiResponder::ScpiResponder(std::function<double()> currentNow)
@@ -46,8 +30,8 @@ void ScpiResponder::reset()
 
 std::optional<QByteArray> ScpiResponder::answer(const QByteArray &line)
 {
-    const QByteArray command = header(line.trimmed());
-    const QByteArray value = argument(line.trimmed());
+    const QByteArray command = ScpiServer::headerOf(line.trimmed());
+    const QByteArray value = ScpiServer::argumentOf(line.trimmed());
     bool ok = true;
     if (command == "*IDN?")
         return QByteArray(identity);
@@ -95,43 +79,64 @@ QByteArray ScpiResponder::readings(int count)
     for (int i = 0; i < count; ++i) {
         const double amperes = current();
         if (range && std::fabs(amperes) > *range * 1.2) {
-            values << scpiNumber(overload);
+            values << ScpiServer::number(overload);
             continue;
         }
         const double spread = noiseAtOneCycle / std::sqrt(nplc);
-        values << scpiNumber(amperes * (1 + spread * (2 * noise.generateDouble() - 1)));
+        values << ScpiServer::number(amperes * (1 + spread * (2 * noise.generateDouble() - 1)));
     }
     return values.join(',');
 }
 
-MeterSimulator::MeterSimulator(std::function<double()> currentNow, QObject *parent)
+ScpiServer::ScpiServer(Answer answerLine, QObject *parent)
     : QObject(parent)
-    , responder(std::move(currentNow))
+    , answer(std::move(answerLine))
     , server(new QTcpServer(this))
 {
-    connect(server, &QTcpServer::newConnection, this, &MeterSimulator::accept);
+    connect(server, &QTcpServer::newConnection, this, &ScpiServer::accept);
 }
 
-bool MeterSimulator::listen(quint16 port)
+QByteArray ScpiServer::number(double value)
+{
+    return QByteArray::number(value, 'E', 8);
+}
+
+QByteArray ScpiServer::headerOf(const QByteArray &line)
+{
+    return line.split(' ').first().toUpper();
+}
+
+QByteArray ScpiServer::argumentOf(const QByteArray &line)
+{
+    const int space = line.indexOf(' ');
+    return space < 0 ? QByteArray() : line.mid(space + 1).trimmed().toUpper();
+}
+
+bool ScpiServer::listen(quint16 port)
 {
     return server->listen(QHostAddress::LocalHost, port);
 }
 
-quint16 MeterSimulator::port() const
+quint16 ScpiServer::port() const
 {
     return server->serverPort();
 }
 
-void MeterSimulator::accept()
+void ScpiServer::accept()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        // One instrument: its settings and error queue outlive a connection.
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
             while (socket->canReadLine()) {
-                if (const std::optional<QByteArray> reply = responder.answer(socket->readLine()))
+                if (const std::optional<QByteArray> reply = answer(socket->readLine()))
                     socket->write(*reply + '\n');
             }
         });
     }
+}
+
+MeterSimulator::MeterSimulator(std::function<double()> currentNow, QObject *parent)
+    : ScpiServer([this](const QByteArray &line) { return responder.answer(line); }, parent)
+    , responder(std::move(currentNow))
+{
 }

@@ -36,23 +36,44 @@ private:
     QRandomGenerator noise {20261207};
 };
 
-// The responder on a TCP port of 127.0.0.1, as a LAN meter's raw SCPI socket.
-class MeterSimulator : public QObject
+// An instrument's raw SCPI socket on a TCP port of 127.0.0.1: each line
+// that comes in is answered by a function, which keeps the instrument's
+// state, so that its settings and error queue outlive a connection.
+class ScpiServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Answer = std::function<std::optional<QByteArray>(const QByteArray &line)>;
+    explicit ScpiServer(Answer answer, QObject *parent = nullptr);
+
+    // 0 takes a free port; false when the port cannot be had.
+    bool listen(quint16 port);
+    quint16 port() const;
+
+    // A command line's header, upper case ("VOLT"), and its argument ("3.3").
+    static QByteArray headerOf(const QByteArray &line);
+    static QByteArray argumentOf(const QByteArray &line);
+    // A number as instruments write them: 3.30000000E+00.
+    static QByteArray number(double value);
+
+private:
+    void accept();
+
+    Answer answer;
+    QTcpServer *server;
+};
+
+// The meter's responder on its socket, as a LAN meter.
+class MeterSimulator : public ScpiServer
 {
     Q_OBJECT
 
 public:
     explicit MeterSimulator(std::function<double()> current, QObject *parent = nullptr);
 
-    // 0 takes a free port; false when the port cannot be had.
-    bool listen(quint16 port);
-    quint16 port() const;
-
 private:
-    void accept();
-
     ScpiResponder responder;
-    QTcpServer *server;
 };
 
 #endif // METERSIMULATOR_H
