@@ -38,17 +38,25 @@ struct Option
 const Option options[] = {
     {"port", "PORT", "The board's serial port: a listed name (ttyACM0, COM3) or a device path."},
     {"modes", "LIST", "Modes to measure, in this order: indexes and ranges such as 0-7,15 (default: all 18)."},
-    {"meter", "ADDRESS", "tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, manual or none (default: manual)."},
+    {"meter", "ADDRESS", "tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, manual, supply (the supply unit) or none "
+                         "(default: manual)."},
     {"meter-profile", "FILE", "Command strings for a meter of another dialect."},
     {"samples", "N", "Readings per mode (default: 10, 1 with manual)."},
     {"settle", "SECONDS", "Wait between the mode's command and the readings (default: 2)."},
     {"range", "auto|AMPS", "The meter's range (default: auto)."},
     {"nplc", "N", "Integration time in power-line cycles (default: 1)."},
     {"plan", "FILE", "CSV index,range,nplc,settle_s,samples: per-mode settings; empty cells keep the defaults."},
-    {"reset", "HOW", "prompt, none, command:CMD, dtr or rts: how the board is reset before each mode (default: prompt)."},
+    {"reset", "HOW", "prompt, none, command:CMD, dtr, rts, or power (the supply unit's output off and on): how the board is "
+                     "reset before each mode (default: prompt)."},
     {"boot", "SECONDS", "Wait after the reset (default: 0.5)."},
     {"reply-timeout", "SECONDS", "Wait for a CoreMark mode's report (default: 60)."},
-    {"supply", "VOLTS", "The board's supply voltage, for the power column."},
+    {"supply", "VOLTS", "The board's supply voltage, for the power column; with --supply-unit, the voltages to set, "
+                        "such as 1.8,3.3, each for every mode in turn."},
+    {"supply-unit", "ADDRESS", "A programmable supply or SMU that powers the board: tcp:, serial: or usbtmc:, as for --meter."},
+    {"supply-profile", "FILE", "Command strings for a supply of another dialect."},
+    {"current-limit", "AMPS", "The supply unit's current limit (default: 0.1)."},
+    {"off-time", "SECONDS", "With --reset power, how long the output stays off (default: 0.5)."},
+    {"temperature", "CELSIUS", "The temperature the board is measured at, recorded as given."},
     {"battery-mah", "CAPACITY", "A battery's capacity, for the battery life in the report."},
     {"battery-shelf-years", "YEARS", "How long the battery keeps its charge on the shelf; a longer life is shown as that (default: 10)."},
     {"note", "TEXT", "A note for the report, such as what was changed on the board."},
@@ -84,7 +92,8 @@ public:
                 return false;
             settings.modes = *modes;
         }
-        if (!readMeter(settings, error) || !readDefaults(settings, error) || !readFiles(settings, error))
+        if (!readMeter(settings, error) || !readSupply(settings, error) || !readDefaults(settings, error)
+            || !readFiles(settings, error))
             return false;
         const QString unmeasurable = settings.checkAgainstProfile();
         if (!unmeasurable.isEmpty())
@@ -94,6 +103,9 @@ public:
         if (!reset)
             return false;
         settings.reset = *reset;
+        const QString unsupplied = settings.checkSupply();
+        if (!unsupplied.isEmpty())
+            return refuse(error, unsupplied);
         settings.resume = parser.isSet(QStringLiteral("resume"));
         settings.outputFolder = parser.value(QStringLiteral("out"));
         settings.note = parser.value(QStringLiteral("note"));
@@ -139,7 +151,8 @@ private:
     bool readMeter(SweepSettings &settings, QString *error) const
     {
         settings.meterText = parser.isSet(QStringLiteral("meter")) ? parser.value(QStringLiteral("meter")) : QStringLiteral("manual");
-        if (settings.meterText == QLatin1String("none")) {
+        settings.meterIsSupply = settings.meterText == QLatin1String("supply");
+        if (settings.meterText == QLatin1String("none") || settings.meterIsSupply) {
             settings.meter.reset();
         } else {
             settings.meter = MeterAddress::parse(settings.meterText, error);
@@ -156,6 +169,49 @@ private:
         return true;
     }
 
+    // The supply unit, its profile and limits, and the voltages: a list
+    // with a unit, one voltage for the power column without.
+    bool readSupply(SweepSettings &settings, QString *error) const
+    {
+        if (parser.isSet(QStringLiteral("supply-unit"))) {
+            settings.supplyUnitText = parser.value(QStringLiteral("supply-unit"));
+            settings.supplyUnit = MeterAddress::parse(settings.supplyUnitText, error);
+            if (!settings.supplyUnit)
+                return false;
+            if (settings.supplyUnit->kind == MeterAddress::Manual)
+                return refuse(error, QStringLiteral("--supply-unit takes tcp:, serial: or usbtmc:, not manual"));
+        }
+        if (parser.isSet(QStringLiteral("supply-profile"))) {
+            settings.supplyProfilePath = parser.value(QStringLiteral("supply-profile"));
+            const auto profile = SupplyProfile::load(settings.supplyProfilePath, error);
+            if (!profile)
+                return false;
+            settings.supplyProfile = *profile;
+        }
+        const QStringList voltages = parser.value(QStringLiteral("supply")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        if (!settings.supplyUnit) {
+            for (const char *unitOnly : {"current-limit", "off-time", "supply-profile"}) {
+                if (parser.isSet(QLatin1String(unitOnly)))
+                    return refuse(error, QStringLiteral("--%1 needs --supply-unit").arg(QLatin1String(unitOnly)));
+            }
+            if (voltages.size() > 1)
+                return refuse(error, QStringLiteral("--supply takes one voltage without --supply-unit; a list needs a supply unit to set it"));
+            return optionalNumber("supply", SettingRules::supplyVolts, settings.supplyVolts, error);
+        }
+        for (const QString &text : voltages) {
+            const std::optional<double> volts = SettingRules::unitVolts.parse(text, QStringLiteral("--supply"), error);
+            if (!volts)
+                return false;
+            if (settings.unitVoltages.contains(*volts))
+                return refuse(error, QStringLiteral("--supply lists %1 V twice").arg(text.trimmed()));
+            settings.unitVoltages << *volts;
+        }
+        if (!number("current-limit", SettingRules::currentLimit, settings.currentLimit, error)
+            || !number("off-time", SettingRules::offSeconds, settings.offSeconds, error))
+            return false;
+        return true;
+    }
+
     bool readDefaults(SweepSettings &settings, QString *error) const
     {
         ModePlan &defaults = settings.defaults;
@@ -165,9 +221,9 @@ private:
             || !number("nplc", SettingRules::nplc, defaults.meter.nplc, error)
             || !number("boot", SettingRules::bootSeconds, settings.bootSeconds, error)
             || !number("reply-timeout", SettingRules::replyTimeoutSeconds, settings.replyTimeoutSeconds, error)
-            || !optionalNumber("supply", SettingRules::supplyVolts, settings.supplyVolts, error)
             || !optionalNumber("battery-mah", SettingRules::batteryMah, settings.batteryMah, error)
-            || !number("battery-shelf-years", SettingRules::shelfYears, settings.batteryShelfYears, error))
+            || !number("battery-shelf-years", SettingRules::shelfYears, settings.batteryShelfYears, error)
+            || !optionalNumber("temperature", SettingRules::temperature, settings.temperature, error))
             return false;
         defaults.meter.samples = int(samples);
         if (parser.isSet(QStringLiteral("range"))) {
@@ -218,9 +274,10 @@ void watchTerminationSignals(QObject *context, std::function<void(int)> stop)
     });
 }
 
-QString progressLine(int position, int count, const ResultRow &row, double secondsLeft)
+// "[3/36] 4 STOP2 at 1.80 V  mean ..."; the voltage where a supply unit sets several.
+QString progressLine(int position, int count, const ResultRow &row, bool withVoltage, double secondsLeft)
 {
-    QString line = QStringLiteral("[%1/%2] %3 %4 ").arg(position).arg(count).arg(row.index).arg(row.mode);
+    QString line = QStringLiteral("[%1/%2] %3 ").arg(position).arg(count).arg(row.pointName(withVoltage));
     if (row.mean) {
         line += QStringLiteral(" mean %1  min %2  max %3").arg(Readings::formatAmperes(*row.mean),
                                                                 Readings::formatAmperes(*row.min),
@@ -257,8 +314,9 @@ public:
         connect(&sweep, &Sweep::warning, this, [](const QString &text) { say(QStringLiteral("warning: ") + text); });
         if (!quiet) {
             connect(&sweep, &Sweep::meterIdentified, this, [](const QString &identity) { say(QStringLiteral("meter: ") + identity); });
-            connect(&sweep, &Sweep::modeFinished, this, [](int position, int count, const ResultRow &row, double left) {
-                say(progressLine(position, count, row, left));
+            const bool severalVoltages = sweep.settingsInUse().voltages().size() > 1;
+            connect(&sweep, &Sweep::modeFinished, this, [severalVoltages](int position, int count, const ResultRow &row, double left) {
+                say(progressLine(position, count, row, severalVoltages, left));
             });
         }
         // The chart and report are drawn beside the next mode; the end waits for them.

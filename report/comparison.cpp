@@ -15,10 +15,10 @@ QList<ChartSeries> comparisonSeries(const QString &before, const QString &after)
             {QStringLiteral("after: %1").arg(after), QColor(0xe0, 0x7a, 0x1f)}};
 }
 
-const ResultRow *rowFor(const QList<ResultRow> &rows, int index)
+const ResultRow *rowFor(const QList<ResultRow> &rows, const ResultRow &point, bool byVoltage)
 {
     for (const ResultRow &row : rows) {
-        if (row.index == index)
+        if (row.samePoint(point, byVoltage))
             return &row;
     }
     return nullptr;
@@ -63,19 +63,23 @@ std::optional<Comparison> Comparison::of(const QString &before, const QString &a
     comparison.beforeRows = *beforeRows;
     comparison.afterRows = *afterRows;
 
-    QList<int> order;
+    // A folder from before the supply's columns, or one voltage, pairs by mode alone.
+    comparison.byVoltage = ResultRow::voltageKeys(comparison.beforeRows).size() > 1
+        || ResultRow::voltageKeys(comparison.afterRows).size() > 1;
+    QList<ResultRow> order;
     for (const QList<ResultRow> *rows : {&comparison.beforeRows, &comparison.afterRows}) {
         for (const ResultRow &row : *rows) {
-            if (!order.contains(row.index))
-                order << row.index;
+            if (!rowFor(order, row, comparison.byVoltage))
+                order << row;
         }
     }
-    for (int index : order) {
-        const ResultRow *was = rowFor(comparison.beforeRows, index);
-        const ResultRow *is = rowFor(comparison.afterRows, index);
-        comparison.compared << ComparedMode {index, (was ? was : is)->mode, was ? was->mean : std::nullopt,
+    for (const ResultRow &point : order) {
+        const ResultRow *was = rowFor(comparison.beforeRows, point, comparison.byVoltage);
+        const ResultRow *is = rowFor(comparison.afterRows, point, comparison.byVoltage);
+        comparison.compared << ComparedMode {point.index, point.modeAt(comparison.byVoltage), was ? was->mean : std::nullopt,
                                              is ? is->mean : std::nullopt, was != nullptr, is != nullptr,
                                              is ? is->missingCurrent() : QString()};
+        comparison.points << point;
     }
     return comparison;
 }
@@ -99,9 +103,11 @@ QList<ComparedMode> Comparison::changedModes() const
 CurrentChart Comparison::chart() const
 {
     QList<ChartRow> chartRows;
-    for (const ComparedMode &mode : compared) {
+    for (int i = 0; i < compared.size(); ++i) {
+        const ComparedMode &mode = compared.at(i);
+        const ResultRow &point = points.at(i);
         chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
-                               {measureOf(rowFor(beforeRows, mode.index)), measureOf(rowFor(afterRows, mode.index))},
+                               {measureOf(rowFor(beforeRows, point, byVoltage)), measureOf(rowFor(afterRows, point, byVoltage))},
                                std::nullopt, std::nullopt, mode.change(), changed(mode)};
     }
     return CurrentChart(QStringLiteral("Current per power mode, before and after"),

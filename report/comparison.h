@@ -13,7 +13,7 @@
 struct ComparedMode
 {
     int index = 0;
-    QString mode;
+    QString mode;            // with its voltage where the runs hold several
     std::optional<double> before, after;   // the means
     bool inBefore = false, inAfter = false;
     QString afterMissing;                  // why the after run has no mean
@@ -46,6 +46,8 @@ private:
     double threshold = 1.2;
     QList<ComparedMode> compared;
     QList<ResultRow> beforeRows, afterRows;
+    QList<ResultRow> points;   // a row of either run for each compared mode, by which it is found
+    bool byVoltage = false;    // a run holds several voltages, so a point is a mode at one
 };
 
 #endif // COMPARISON_H

@@ -112,10 +112,29 @@ QString ResultRow::voltageText(int key)
     return QStringLiteral("%1 V").arg(QLocale::c().toString(key / 100.0, 'f', 2));
 }
 
+QList<int> ResultRow::voltageKeys(const QList<ResultRow> &rows)
+{
+    QList<int> keys;
+    for (const ResultRow &row : rows) {
+        if (!keys.contains(row.voltageKey()))
+            keys << row.voltageKey();
+    }
+    return keys;
+}
+
+bool ResultRow::samePoint(const ResultRow &other, bool byVoltage) const
+{
+    return index == other.index && (!byVoltage || voltageKey() == other.voltageKey());
+}
+
+QString ResultRow::modeAt(bool withVoltage) const
+{
+    return withVoltage && voltageKey() != noVoltage ? mode + QStringLiteral(" at ") + voltageText(voltageKey()) : mode;
+}
+
 QString ResultRow::pointName(bool withVoltage) const
 {
-    const QString name = QStringLiteral("%1 %2").arg(index).arg(mode);
-    return withVoltage && voltageKey() != noVoltage ? name + QStringLiteral(" at ") + voltageText(voltageKey()) : name;
+    return QStringLiteral("%1 %2").arg(index).arg(modeAt(withVoltage));
 }
 
 QStringList ResultRow::fields() const

@@ -78,9 +78,16 @@ struct ResultRow
     // noVoltage where there is none. A folder holds a row per mode and voltage.
     int voltageKey() const;
     static constexpr int noVoltage = -1;
-    // "13 RUN-while (1) Range 1, 80MHz", with " at 1.80 V" where rows differ by voltage.
+    // "RUN-while (1) Range 1, 80MHz", with " at 1.80 V" where rows differ by voltage.
+    QString modeAt(bool withVoltage) const;
+    // The same after the mode's index: "13 RUN-while (1) Range 1, 80MHz at 1.80 V".
     QString pointName(bool withVoltage) const;
     static QString voltageText(int key);   // "1.80 V"
+    // The voltages rows were measured at, in the order they first come.
+    static QList<int> voltageKeys(const QList<ResultRow> &rows);
+    // Whether this row stands for the same point as `other`: the same mode,
+    // and the same voltage where rows are told apart by it (`byVoltage`).
+    bool samePoint(const ResultRow &other, bool byVoltage) const;
 
     static const QStringList header;
     static const QStringList olderHeader;   // of folders from before the supply's columns

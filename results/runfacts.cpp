@@ -51,6 +51,8 @@ void RunFacts::addTo(QJsonObject &document) const
         tagged.insert(tag.key(), tag.value());
     document.insert(QStringLiteral("run_id"), runId);
     document.insert(QStringLiteral("meter_identity"), meterIdentity);
+    if (!supplyIdentity.isEmpty())
+        document.insert(QStringLiteral("supply_identity"), supplyIdentity);
     document.insert(QStringLiteral("run"), QJsonObject {
         {"started_utc", utc(started)}, {"ended_utc", utc(ended)}, {"utc_offset_s", utcOffsetSeconds},
         {"outcome", outcome}, {"host", host}, {"user", user}, {"board_serial", boardSerial}, {"board_id", boardId},
@@ -77,5 +79,6 @@ RunFacts RunFacts::of(const QJsonObject &document)
         facts.tags.insert(tag.key(), tag.value().toString());
     facts.note = run.value(QStringLiteral("note")).toString();
     facts.meterIdentity = document.value(QStringLiteral("meter_identity")).toString();
+    facts.supplyIdentity = document.value(QStringLiteral("supply_identity")).toString();
     return facts;
 }

@@ -23,6 +23,7 @@ struct RunFacts
     QMap<QString, QString> tags;
     QString note;               // the operator's
     QString meterIdentity;      // the meter's *IDN? answer
+    QString supplyIdentity;     // the supply unit's, where one powers the board
 
     // A sweep starting now on this host.
     static RunFacts startingNow(const QString &boardSerial, const QString &note);

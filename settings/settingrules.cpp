@@ -41,6 +41,11 @@ const NumberRule nplc {"a number of power-line cycles above 0 and at most 100, s
 const NumberRule rangeAmperes {"auto or a range in amperes, such as 0.001", 0, false, unbounded, false};
 const NumberRule limitAmperes {"a current in amperes, such as 2.5e-6", -unbounded, true, unbounded, false};
 const NumberRule supplyVolts {"a voltage above 0, such as 3.3", 0, false, 1000, false};
+// A typo must not feed a board 33 V, nor starve it of current.
+const NumberRule unitVolts {"a voltage from 0.5 to 6 V, such as 3.3", 0.5, true, 6, false};
+const NumberRule currentLimit {"a current from 1 µA to 3 A, such as 0.1", 1e-6, true, 3, false};
+const NumberRule offSeconds {"a number of seconds from 0 to 3600, such as 0.5", 0, true, longestWait, false};
+const NumberRule temperature {"a temperature in °C, such as 25 or -40", -273.15, true, 1000, false};
 const NumberRule batteryMah {"a capacity in mAh above 0, such as 220", 0, false, unbounded, false};
 const NumberRule shelfYears {"a number of years above 0, such as 10", 0, false, 1000, false};
 

@@ -36,6 +36,10 @@ extern const NumberRule nplc;
 extern const NumberRule rangeAmperes;
 extern const NumberRule limitAmperes;
 extern const NumberRule supplyVolts;
+extern const NumberRule unitVolts;        // what a supply unit may feed a board
+extern const NumberRule currentLimit;
+extern const NumberRule offSeconds;
+extern const NumberRule temperature;
 extern const NumberRule batteryMah;
 extern const NumberRule shelfYears;
 

@@ -28,13 +28,20 @@ std::optional<double> cellNumber(const QString &cell, const NumberRule &rule, co
 const QList<QPair<const char *, const char *>> measurementKeys = {
     {"port", "--port"}, {"meter", "--meter"}, {"meter_profile", "--meter-profile"}, {"range", "--range"},
     {"nplc", "--nplc"}, {"samples", "--samples"}, {"settle_s", "--settle"}, {"boot_s", "--boot"},
-    {"supply_v", "--supply"},
+    {"supply_v", "--supply"}, {"supply_unit", "--supply-unit"}, {"supply_profile", "--supply-profile"},
+    {"supply_voltages", "--supply"}, {"current_limit_a", "--current-limit"}, {"temperature_c", "--temperature"},
 };
 
 QString shown(const QJsonValue &value)
 {
     if (value.isDouble())
         return Numbers::format(value.toDouble());
+    if (value.isArray()) {
+        QStringList numbers;
+        for (const QJsonValue &number : value.toArray())
+            numbers << shown(number);
+        return numbers.isEmpty() ? QStringLiteral("none") : numbers.join(QLatin1Char(','));
+    }
     if (value.isString())
         return value.toString().isEmpty() ? QStringLiteral("none") : value.toString();
     return value.isUndefined() ? QStringLiteral("nothing recorded") : QStringLiteral("none");
@@ -46,7 +53,7 @@ std::optional<ResetStrategy> ResetStrategy::parse(const QString &text, QString *
 {
     static const QList<QPair<QString, Kind>> plain = {
         {QStringLiteral("prompt"), Prompt}, {QStringLiteral("none"), None},
-        {QStringLiteral("dtr"), Dtr}, {QStringLiteral("rts"), Rts},
+        {QStringLiteral("dtr"), Dtr}, {QStringLiteral("rts"), Rts}, {QStringLiteral("power"), Power},
     };
     for (const auto &entry : plain) {
         if (text == entry.first)
@@ -54,13 +61,13 @@ std::optional<ResetStrategy> ResetStrategy::parse(const QString &text, QString *
     }
     if (text.startsWith(QLatin1String("command:")) && text.size() > 8)
         return ResetStrategy {Command, text.mid(8)};
-    *error = QStringLiteral("unknown reset \"%1\"; use prompt, none, command:CMD, dtr or rts").arg(text);
+    *error = QStringLiteral("unknown reset \"%1\"; use prompt, none, command:CMD, dtr, rts or power").arg(text);
     return std::nullopt;
 }
 
 QString ResetStrategy::text() const
 {
-    static const char *const names[] = {"prompt", "none", "command:", "dtr", "rts"};
+    static const char *const names[] = {"prompt", "none", "command:", "dtr", "rts", "power"};
     return QLatin1String(names[kind]) + command;
 }
 
@@ -137,6 +144,32 @@ QString SweepSettings::checkAgainstProfile() const
     return QString();
 }
 
+QString SweepSettings::checkSupply() const
+{
+    if (supplyUnit) {
+        if (unitVoltages.isEmpty())
+            return QStringLiteral("--supply-unit needs --supply VOLTS, the voltage (or voltages) to set");
+        if (meterIsSupply && supplyProfile.measureCurrent.isEmpty())
+            return QStringLiteral("--meter supply needs the supply profile's measure_current");
+        return QString();
+    }
+    if (reset.kind == ResetStrategy::Power)
+        return QStringLiteral("--reset power needs --supply-unit, the supply whose output is switched");
+    if (meterIsSupply)
+        return QStringLiteral("--meter supply needs --supply-unit, the supply that reads the current");
+    return QString();
+}
+
+QList<std::optional<double>> SweepSettings::voltages() const
+{
+    if (!supplyUnit)
+        return {supplyVolts};
+    QList<std::optional<double>> list;
+    for (double volts : unitVoltages)
+        list << volts;
+    return list;
+}
+
 RowSettings SweepSettings::rowSettings(int mode) const
 {
     const ModePlan used = planFor(mode);
@@ -148,6 +181,9 @@ QJsonObject SweepSettings::toJson() const
     QJsonArray modeList;
     for (int mode : modes)
         modeList << mode;
+    QJsonArray voltageList;
+    for (double volts : unitVoltages)
+        voltageList << volts;
     return {
         {"port", port}, {"modes", modeList}, {"meter", meterText},
         {"meter_profile", profilePath}, {"samples", defaults.meter.samples},
@@ -157,6 +193,10 @@ QJsonObject SweepSettings::toJson() const
         {"reset", reset.recordedText()}, {"boot_s", bootSeconds},
         {"reply_timeout_s", replyTimeoutSeconds}, {"supply_v", json(supplyVolts)},
         {"battery_mah", json(batteryMah)}, {"battery_shelf_years", batteryShelfYears},
+        {"supply_unit", supplyUnit ? supplyUnitText : QString()}, {"supply_profile", supplyProfilePath},
+        {"supply_voltages", voltageList}, {"current_limit_a", supplyUnit ? QJsonValue(currentLimit) : QJsonValue()},
+        {"off_time_s", reset.kind == ResetStrategy::Power ? QJsonValue(offSeconds) : QJsonValue()},
+        {"temperature_c", json(temperature)},
     };
 }
 

@@ -5,6 +5,7 @@
 #include "meter/meteraddress.h"
 #include "meter/meterprofile.h"
 #include "results/resultrow.h"
+#include "supply/supplyprofile.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -17,7 +18,7 @@
 // How the board is reset before each mode.
 struct ResetStrategy
 {
-    enum Kind { Prompt, None, Command, Dtr, Rts };
+    enum Kind { Prompt, None, Command, Dtr, Rts, Power };   // Power: the supply unit's output off and on
     Kind kind = Prompt;
     QString command;   // for Command
 
@@ -72,7 +73,16 @@ struct SweepSettings
     ResetStrategy reset;
     double bootSeconds = 0.5;
     double replyTimeoutSeconds = 60;
-    std::optional<double> supplyVolts;
+    std::optional<double> supplyVolts;    // without a supply unit: the board's voltage, for the power column
+    std::optional<MeterAddress> supplyUnit;   // a programmable supply that powers the board
+    QString supplyUnitText;
+    SupplyProfile supplyProfile;
+    QString supplyProfilePath;
+    QList<double> unitVoltages;           // with a supply unit: each in turn, the outer loop
+    double currentLimit = 0.1;
+    double offSeconds = 0.5;              // a power reset's time with the output off
+    bool meterIsSupply = false;           // the supply unit reads the current too
+    std::optional<double> temperature;    // in °C, as given
     std::optional<double> batteryMah;
     double batteryShelfYears = 10;        // a battery life past it is no battery life
     QString note;                         // the operator's, for the report and the history
@@ -89,6 +99,12 @@ struct SweepSettings
 
     // Why these settings cannot be measured with the meter's profile, or empty.
     QString checkAgainstProfile() const;
+    // Why the supply settings do not fit together, or empty: a voltage list,
+    // a power reset and the supply as meter all need a supply unit.
+    QString checkSupply() const;
+    // The voltages every mode is measured at, in order: the unit's list, or
+    // the one voltage given without a unit (or none).
+    QList<std::optional<double>> voltages() const;
 
     // As results.json records them.
     QJsonObject toJson() const;

@@ -73,6 +73,10 @@ void BoardReset::start()
         setLine(true);
         timer.start(linePulse);
         break;
+    case ResetStrategy::Power:
+        // The sweep switches its supply unit itself; nothing here can.
+        QTimer::singleShot(0, this, [this] { emit failed(QStringLiteral("a power reset needs the supply unit")); });
+        break;
     }
 }
 

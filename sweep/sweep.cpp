@@ -7,10 +7,16 @@
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "meter/typedmeter.h"
+#include "supply/scpisupply.h"
+#include "supply/supplymeter.h"
 #include "sweep/boardreset.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QSerialPortInfo>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -37,7 +43,23 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
     connect(&board, &QSerialPort::readyRead, this, &Sweep::collectReply);
     connect(&board, &QSerialPort::errorOccurred, this, &Sweep::boardPortFailed);
 
-    if (settings.meter && settings.meter->kind == MeterAddress::Manual) {
+    if (settings.supplyUnit) {
+        supply = std::make_unique<ScpiSupply>(MeterLink::create(*settings.supplyUnit), settings.supplyProfile);
+        connect(supply.get(), &Supply::failed, this, &Sweep::fail);
+        connect(supply.get(), &Supply::warning, this, [this](const QString &text) { emit warning(text); });
+        connect(supply.get(), &Supply::applied, this, [this] {
+            appliedVolts = volts;
+            supplied();
+        });
+        connect(supply.get(), &Supply::switchedOff, this, [this] {
+            appliedVolts.reset();
+            supplied();
+        });
+        connect(supply.get(), &Supply::voltageMeasured, this, &Sweep::takeReadback);
+    }
+    if (settings.meterIsSupply && supply) {
+        meter = std::make_unique<SupplyMeter>(supply.get());
+    } else if (settings.meter && settings.meter->kind == MeterAddress::Manual) {
         typedMeter = new TypedMeter;
         meter.reset(typedMeter);
         connect(typedMeter, &TypedMeter::readingWanted, this, [this](int number, int of) { emit readingWanted(mode, number, of); });
@@ -94,15 +116,21 @@ bool Sweep::prepare(QString *error)
         *error = QStringLiteral("cannot open the board's port %1: %2").arg(settings.port, board.errorString());
         return false;
     }
-    QList<int> finished;
-    for (const ResultRow &row : folder->rows())
-        finished << row.index;
-    for (int index : settings.modes) {
-        if (!finished.contains(index))
-            pending << index;
+    // The voltage is the outer loop, so that it changes as seldom as it can.
+    // Without a supply unit there is one voltage, and a mode's row is its point.
+    const QList<ResultRow> finished = folder->rows();
+    for (const std::optional<double> &point : settings.voltages()) {
+        const int key = point ? int(std::lround(*point * 100)) : ResultRow::noVoltage;
+        for (int index : settings.modes) {
+            const bool done = std::any_of(finished.cbegin(), finished.cend(), [&](const ResultRow &row) {
+                return row.index == index && (!settings.supplyUnit || row.voltageKey() == key);
+            });
+            if (!done)
+                pending << Point {index, point};
+        }
     }
-    count = pending.size() + finished.size();
-    position = finished.size();
+    count = settings.voltages().size() * settings.modes.size();
+    position = count - pending.size();
     return true;
 }
 
@@ -139,6 +167,21 @@ void Sweep::start()
                 letHistoryGo(error);
         }
     }
+    if (!supply) {
+        startMeter();
+        return;
+    }
+    connect(supply.get(), &Supply::ready, this, [this](const QString &identity) {
+        facts.supplyIdentity = identity;
+        if (auto *supplyMeter = qobject_cast<SupplyMeter *>(meter.get()))
+            supplyMeter->setIdentity(identity);
+        startMeter();
+    });
+    supply->start();
+}
+
+void Sweep::startMeter()
+{
     if (!meter) {
         nextMode();
         return;
@@ -204,12 +247,32 @@ void Sweep::nextMode()
         end(Completed, QString());
         return;
     }
-    mode = pending.takeFirst();
+    const Point point = pending.takeFirst();
+    mode = point.index;
+    volts = point.volts;
+    vdd.reset();
     ++position;
     samples.clear();
     reply.clear();
     modeStartedAt = QDateTime::currentDateTimeUtc();
     emit modeStarted(position, count, mode);
+    powerThePoint();
+}
+
+// A new voltage is set before the meter and the reset; a power reset sets
+// it anew for every mode.
+void Sweep::powerThePoint()
+{
+    if (!supply || settings.reset.kind == ResetStrategy::Power || appliedVolts == volts) {
+        configureMeter();
+        return;
+    }
+    whenSupplied = [this] { configureMeter(); };
+    supply->apply(*volts, settings.currentLimit);
+}
+
+void Sweep::configureMeter()
+{
     if (meter)
         meter->configure(settings.planFor(mode).meter);   // then resetBoard()
     else
@@ -218,7 +281,24 @@ void Sweep::nextMode()
 
 void Sweep::resetBoard()
 {
-    reset->start();   // then sendCommand() after the boot time
+    if (settings.reset.kind != ResetStrategy::Power) {
+        reset->start();   // then sendCommand() after the boot time
+        return;
+    }
+    whenSupplied = [this] { after(settings.offSeconds, &Sweep::powerOn); };
+    supply->switchOff();
+}
+
+void Sweep::powerOn()
+{
+    whenSupplied = [this] { after(settings.bootSeconds, &Sweep::sendCommand); };
+    supply->apply(*volts, settings.currentLimit);
+}
+
+void Sweep::supplied()
+{
+    if (auto step = std::exchange(whenSupplied, nullptr))
+        step();
 }
 
 void Sweep::sendCommand()
@@ -238,7 +318,7 @@ void Sweep::measure()
     if (meter)
         meter->measure();   // then takeReadings()
     else
-        awaitCoreMark();
+        readBack();
 }
 
 void Sweep::takeReadings(const QList<Reading> &readings)
@@ -253,6 +333,30 @@ void Sweep::takeReadings(const QList<Reading> &readings)
         samples << Sample {(reading.arrivedAt - commandSentAt) / 1e9, reading};
         emit sampleTaken(mode, samples.last());
     }
+    readBack();
+}
+
+void Sweep::readBack()
+{
+    if (supply)
+        supply->measureVoltage();   // then takeReadback()
+    else
+        takeReadback(volts);
+}
+
+// A supply that folds its output back when the board draws more than its
+// limit reads less than it was set to; that mode is no measurement at the
+// voltage it claims.
+void Sweep::takeReadback(std::optional<double> readback)
+{
+    if (!running)
+        return;
+    if (supply && readback && std::abs(*readback - *volts) > 0.05 * *volts) {
+        fail(QStringLiteral("supply reads %1 V, %2 V was set").arg(QLocale::c().toString(*readback, 'f', 2),
+                                                                      QLocale::c().toString(*volts, 'f', 2)));
+        return;
+    }
+    vdd = readback ? readback : volts;
     awaitCoreMark();
 }
 
@@ -298,8 +402,10 @@ void Sweep::boardPortFailed(QSerialPort::SerialPortError error)
 
 void Sweep::record()
 {
-    ResultRow row = ResultRow::measured(mode, modeStartedAt, samples, reply, settings.limits.value(mode), settings.supplyVolts);
+    ResultRow row = ResultRow::measured(mode, modeStartedAt, samples, reply, settings.limits.value(mode), vdd);
     row.settings = settings.rowSettings(mode);
+    row.supplySetV = supply ? volts : std::nullopt;
+    row.temperatureC = settings.temperature;
     QString error;
     facts.ended = QDateTime::currentDateTimeUtc();
     if (!folder->commit(row, samples, settings.toJson(), facts, &error)) {
@@ -370,13 +476,30 @@ void Sweep::end(Outcome outcome, const QString &message)
             folder->release();
         emit finished(outcome, message);
     };
-    if (!meter) {
+    whenSupplied = nullptr;
+    // Each instrument gets its closing commands (the supply's switch the
+    // board off); the end is announced once all have them.
+    instrumentsClosing = (meter ? 1 : 0) + (supply ? 1 : 0);
+    if (instrumentsClosing == 0) {
         QTimer::singleShot(0, this, announce);
         return;
     }
-    meter->abort();
-    connect(meter.get(), &Meter::finished, this, announce);
-    meter->finish();
+    const auto closed = [this, announce] {
+        if (--instrumentsClosing == 0)
+            announce();
+    };
+    if (meter) {
+        meter->abort();
+        connect(meter.get(), &Meter::finished, this, closed);
+    }
+    if (supply) {
+        supply->abort();
+        connect(supply.get(), &Supply::finished, this, closed);
+    }
+    if (meter)
+        meter->finish();
+    if (supply)
+        supply->finish();
 }
 
 void Sweep::after(double seconds, void (Sweep::*step)())
@@ -391,7 +514,8 @@ double Sweep::expectedSeconds(int index) const
 {
     const ModePlan plan = settings.planFor(index);
     const double readings = meter && !typedMeter ? plan.meter.samples * plan.meter.nplc * powerLineCycleSeconds : 0;
-    return settings.bootSeconds + plan.settleSeconds + readings;
+    const double powerCycle = settings.reset.kind == ResetStrategy::Power ? settings.offSeconds : 0;
+    return powerCycle + settings.bootSeconds + plan.settleSeconds + readings;
 }
 
 // Each mode still to come by its own settings, plus what the finished modes
@@ -400,7 +524,7 @@ double Sweep::secondsLeft() const
 {
     const double beyond = std::max(0.0, sinceStart.elapsed() / 1000.0 - expectedOfTimed) / std::max(1, modesTimed);
     double left = 0;
-    for (int index : pending)
-        left += expectedSeconds(index) + beyond;
+    for (const Point &point : pending)
+        left += expectedSeconds(point.index) + beyond;
     return left;
 }

@@ -16,13 +16,16 @@
 class BoardReset;
 class History;
 class Meter;
+class Supply;
 class TypedMeter;
 
 // Measures the board's power modes one after the other on the event loop:
 // for each mode it sets the meter up, resets the board, sends the mode's
 // command as the program does, lets it settle, takes the readings, waits for
 // a CoreMark report where one comes, and commits the mode to the results
-// folder and, where it is given one, to the run history. It never blocks:
+// folder and, where it is given one, to the run history. With a supply unit
+// it powers the board, every mode at each voltage in turn, and checks the
+// voltage the supply reads back. It never blocks:
 // prompts go out as signals and come back as calls, and it can be stopped at
 // any moment, keeping every finished mode. The folder is the record of
 // truth: a history that fails midway is let go with a warning, and the
@@ -53,6 +56,7 @@ public:
     QList<ResultRow> rows() const;
     bool anyFailed() const;
     QString runId() const { return facts.runId; }
+    const SweepSettings &settingsInUse() const { return settings; }
     // Why the history missed part of this run; empty when it has all of it.
     QString historyFailure() const { return historyLost; }
 
@@ -68,11 +72,18 @@ signals:
     void finished(Sweep::Outcome outcome, const QString &message);
 
 private:
+    void startMeter();
     void nextMode();
+    void powerThePoint();
+    void configureMeter();
     void resetBoard();
+    void powerOn();
+    void supplied();
     void sendCommand();
     void measure();
     void takeReadings(const QList<Reading> &readings);
+    void readBack();
+    void takeReadback(std::optional<double> readback);
     void awaitCoreMark();
     void record();
     void collectReply();
@@ -83,11 +94,13 @@ private:
     void end(Outcome outcome, const QString &message);
     void after(double seconds, void (Sweep::*step)());
     double expectedSeconds(int index) const;
+    int instrumentsClosing = 0;
     double secondsLeft() const;
 
     SweepSettings settings;
     std::unique_ptr<ResultsFolder> folder;
     QSerialPort board;
+    std::unique_ptr<Supply> supply;
     std::unique_ptr<Meter> meter;
     TypedMeter *typedMeter = nullptr;
     BoardReset *reset = nullptr;
@@ -95,10 +108,20 @@ private:
     std::unique_ptr<History> history;
     QString historyLost;
 
-    QList<int> pending;    // modes still to measure
+    // A mode at a voltage: the supply unit's, the one given, or none.
+    struct Point
+    {
+        int index;
+        std::optional<double> volts;
+    };
+    QList<Point> pending;    // still to measure
     int position = 0;
     int count = 0;
     int mode = -1;
+    std::optional<double> volts;          // of the point being measured
+    std::optional<double> appliedVolts;   // what the supply unit's output is on at
+    std::optional<double> vdd;            // this point's readback, or the voltage given
+    std::function<void()> whenSupplied;   // what follows the supply unit's answer
     QDateTime modeStartedAt;
     qint64 commandSentAt = 0;   // Readings::now()
     QElapsedTimer sinceStart;
