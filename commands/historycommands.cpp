@@ -5,6 +5,8 @@
 #include "history/baselinecheck.h"
 #include "history/folderimport.h"
 #include "history/history.h"
+#include "history/datasheet.h"
+#include "report/datasheetreport.h"
 #include "report/junitfile.h"
 #include "report/trendreport.h"
 #include "report/verdicts.h"
@@ -54,7 +56,9 @@ std::unique_ptr<History> openHistory(const QCommandLineParser &parser, QString *
 std::optional<RunFilter> filterOf(const QCommandLineParser &parser, QString *error)
 {
     RunFilter filter;
-    filter.boardId = parser.value(QStringLiteral("board"));
+    // The table takes no --board: it is across boards.
+    if (parser.optionNames().contains(QStringLiteral("board")))
+        filter.boardId = parser.value(QStringLiteral("board"));
     filter.firmware = parser.value(QStringLiteral("firmware"));
     const auto tags = SettingRules::parseTags(parser.values(QStringLiteral("tag")), error);
     if (!tags)
@@ -70,7 +74,15 @@ std::optional<RunFilter> filterOf(const QCommandLineParser &parser, QString *err
     return filter;
 }
 
-// What a filter chose, as the trend's page states it.
+// The modes --modes chooses; none for all.
+std::optional<QList<int>> modesOf(const QCommandLineParser &parser, QString *error)
+{
+    if (!parser.isSet(QStringLiteral("modes")))
+        return QList<int>();
+    return SettingRules::parseModes(parser.value(QStringLiteral("modes")), error);
+}
+
+// What a filter chose, as the trend's and the table's pages state it.
 QList<QPair<QString, QString>> described(const RunFilter &filter)
 {
     QStringList tags;
@@ -253,17 +265,13 @@ int trendCommand(const QStringList &arguments)
     const std::optional<RunFilter> filter = filterOf(parser, &error);
     if (!filter)
         return refuse(command, error);
-    QList<int> modes;
-    if (parser.isSet(QStringLiteral("modes"))) {
-        const auto chosen = SettingRules::parseModes(parser.value(QStringLiteral("modes")), &error);
-        if (!chosen)
-            return refuse(command, QStringLiteral("--modes: ") + error);
-        modes = *chosen;
-    }
+    const std::optional<QList<int>> modes = modesOf(parser, &error);
+    if (!modes)
+        return refuse(command, QStringLiteral("--modes: ") + error);
     const std::unique_ptr<History> history = openHistory(parser, &error);
     if (!history)
         return refuse(command, error);
-    const auto points = history->trend(*filter, modes, &error);
+    const auto points = history->trend(*filter, *modes, &error);
     if (!points)
         return refuse(command, error);
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
@@ -271,6 +279,51 @@ int trendCommand(const QStringList &arguments)
         return refuse(command, error);
     if (points->isEmpty())
         say(stderr, QStringLiteral("pellmora-sweep trend: no runs match"));
+    say(stdout, *out);
+    return ExitCode::allPassed;
+}
+
+int tableCommand(const QStringList &arguments)
+{
+    const QString usage = QStringLiteral("pellmora-sweep table [--history L] [--firmware LABEL] [--tag KEY=VALUE] "
+                                         "[--since YYYY-MM-DD] [--modes LIST] [--out DIR]");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Builds a datasheet's current table across boards from the history: per mode, supply voltage and\n"
+        "temperature, each board's newest completed run, their typical (mean), lowest, highest and\n"
+        "standard deviation. Writes table.csv and table.html in DIR, whose path goes to standard output.\n"
+        "Exit status: 0 written, 2 bad input, an unreadable history, or nothing that matches."));
+    parser.addOption(historyOption);
+    for (const QCommandLineOption &option : filterOptions) {
+        if (!option.names().contains(QStringLiteral("board")))
+            parser.addOption(option);
+    }
+    parser.addOption({QStringLiteral("modes"), QStringLiteral("Modes to give, such as 0-7,15 (default: all)."), QStringLiteral("LIST")});
+    parser.addOption({QStringLiteral("out"), QStringLiteral("Where to write (default: table-YYYYMMDD-HHMMSS here)."),
+                      QStringLiteral("DIR")});
+    int status = 0;
+    if (!CommandLine::parse(parser, arguments, 0, usage, &status))
+        return status;
+    const QString command = QStringLiteral("table");
+    QString error;
+    const std::optional<RunFilter> filter = filterOf(parser, &error);
+    if (!filter)
+        return refuse(command, error);
+    const std::optional<QList<int>> modes = modesOf(parser, &error);
+    if (!modes)
+        return refuse(command, QStringLiteral("--modes: ") + error);
+    const std::unique_ptr<History> history = openHistory(parser, &error);
+    if (!history)
+        return refuse(command, error);
+    const auto points = history->datasheetPoints(*filter, *modes, &error);
+    if (!points)
+        return refuse(command, error);
+    const Datasheet sheet = Datasheet::of(*points);
+    if (sheet.isEmpty())
+        return refuse(command, QStringLiteral("the history at %1 holds no completed run that matches").arg(history->location()));
+    const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
+    if (!out || !DatasheetReport::write(*out, sheet, described(*filter), &error))
+        return refuse(command, error);
     say(stdout, *out);
     return ExitCode::allPassed;
 }

@@ -34,6 +34,8 @@ const char usage[] =
     "       pellmora-sweep import DIR... [--history L] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]\n"
     "       pellmora-sweep trend [--history L] [--board ID] [--firmware LABEL] [--tag KEY=VALUE]\n"
     "                            [--modes LIST] [--since YYYY-MM-DD] [--out DIR]\n"
+    "       pellmora-sweep table [--history L] [--firmware LABEL] [--tag KEY=VALUE] [--since YYYY-MM-DD]\n"
+    "                            [--modes LIST] [--out DIR]\n"
     "       pellmora-sweep check DIR [--history L] [--baseline last|last-pass|median:N|RUN_ID]\n"
     "                            [--tolerance PERCENT] [--floor AMPS] [--junit FILE] [--markdown FILE]\n"
     "\n"
@@ -44,6 +46,7 @@ const char usage[] =
     "  history  lists the runs the history holds, newest first\n"
     "  import   brings results folders into the history\n"
     "  trend    draws chosen modes' currents over the runs of the history\n"
+    "  table    builds a datasheet's current table across boards, voltages and temperatures\n"
     "  check    sets a results folder against a baseline from the history, for CI\n"
     "\n"
     "The history is the file or PostgreSQL database --history names, else $PELLMORA_HISTORY,\n"
@@ -53,7 +56,8 @@ const char usage[] =
     "3 the board or the meter failed, 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM).\n"
     "report: 0 rebuilt, 2 missing or malformed results. compare: 0 no mode changed past the\n"
     "threshold, 1 some did, 2 a missing or malformed folder. history, import and trend: 0 done,\n"
-    "2 bad input or an unreadable history. check: 0 no mode changed or failed, 1 some did, 2 bad\n"
+    "2 bad input or an unreadable history. table: 0 written, 2 bad input, an unreadable history or\n"
+    "nothing that matches. check: 0 no mode changed or failed, 1 some did, 2 bad\n"
     "input or an unreadable history.\n";
 
 int printModes(const QStringList &arguments)
@@ -82,6 +86,7 @@ const Command commands[] = {
     {"history", false, &historyCommand},
     {"import", false, &importCommand},
     {"trend", true, &trendCommand},
+    {"table", true, &tableCommand},
     {"check", false, &checkCommand},
 };
 

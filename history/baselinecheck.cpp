@@ -149,17 +149,21 @@ std::optional<BaselineCheck> BaselineCheck::of(History &history, const QString &
 void BaselineCheck::compare(const QList<ResultRow> &measuredRows, const QList<QList<ResultRow>> &baselineRows,
                             const Tolerance &tolerance)
 {
+    // Where runs hold several voltages a mode is checked at each against the same voltage.
+    bool byVoltage = ResultRow::voltageKeys(measuredRows).size() > 1;
+    for (const QList<ResultRow> &run : baselineRows)
+        byVoltage = byVoltage || ResultRow::voltageKeys(run).size() > 1;
     for (const ResultRow &row : measuredRows) {
         CheckedMode mode;
         mode.index = row.index;
-        mode.mode = row.mode;
+        mode.mode = row.modeAt(byVoltage);
         mode.measured = row.mean;
         QList<double> means;
         bool inBaseline = false;
         bool baselineOverloaded = false;
         for (const QList<ResultRow> &run : baselineRows) {
             for (const ResultRow &earlier : run) {
-                if (earlier.index != row.index)
+                if (!earlier.samePoint(row, byVoltage))
                     continue;
                 inBaseline = true;
                 baselineOverloaded = baselineOverloaded || earlier.overloads > 0;

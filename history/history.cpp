@@ -106,6 +106,15 @@ QString whereOf(const RunFilter &filter, QVariantList *bound)
     return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
 }
 
+// " AND m.idx IN (0,5)" for the chosen modes; nothing for all.
+QString modesIn(const QList<int> &modes)
+{
+    QStringList indexes;
+    for (int mode : modes)
+        indexes << QString::number(mode);
+    return modes.isEmpty() ? QString() : QStringLiteral(" AND m.idx IN (%1)").arg(indexes.join(QLatin1Char(',')));
+}
+
 ResultRow rowOf(const QSqlQuery &query, int first)
 {
     ResultRow row;
@@ -494,6 +503,33 @@ std::optional<QStringList> History::completedRunsBefore(const QString &boardId, 
 // The runs in time order first, then their mode rows in whatever order the
 // database finds them: sorting 180,000 rows costs it more than placing them
 // here does, and each run's facts are read once, not once a mode.
+std::optional<QList<DatasheetPoint>> History::datasheetPoints(const RunFilter &filter, const QList<int> &modes, QString *error)
+{
+    QVariantList bound;
+    QString condition = whereOf(filter, &bound);
+    condition += (condition.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND "))
+        + QStringLiteral("r.outcome = 'completed' AND m.mean_a IS NOT NULL") + modesIn(modes);
+    Statement rows(database(), where.text(),
+                   QStringLiteral("SELECT r.run_id, r.started_utc, r.board_id, r.firmware, r.meter_identity, r.settings, m.idx,"
+                                  " m.mode, m.mean_a, m.vdd_cv, m.temperature_c FROM modes m JOIN runs r ON r.run_id = m.run_id")
+                       + condition + QStringLiteral(" ORDER BY r.started_utc DESC, r.run_id DESC, m.idx, m.vdd_cv"),
+                   bound);
+    if (!rows.run(error))
+        return std::nullopt;
+    QList<DatasheetPoint> points;
+    QHash<QString, QJsonObject> settingsOfRun;
+    while (rows.query.next()) {
+        const QSqlQuery &row = rows.query;
+        const QString runId = row.value(0).toString();
+        if (!settingsOfRun.contains(runId))
+            settingsOfRun.insert(runId, QJsonDocument::fromJson(row.value(5).toString().toUtf8()).object());
+        points << DatasheetPoint {runId, fromUtc(row.value(1)), row.value(2).toString(), row.value(3).toString(),
+                                  row.value(4).toString(), settingsOfRun.value(runId), row.value(6).toInt(),
+                                  row.value(7).toString(), row.value(8).toDouble(), row.value(9).toInt(), number(row.value(10))};
+    }
+    return points;
+}
+
 std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const QList<int> &modes, QString *error)
 {
     QVariantList bound;
@@ -509,19 +545,19 @@ std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const Q
     while (runs.query.next()) {
         const QSqlQuery &row = runs.query;
         position.insert(row.value(0).toString(), heads.size());
-        heads << TrendPoint {row.value(0).toString(), fromUtc(row.value(1)), row.value(2).toString(), row.value(3).toString()};
+        TrendPoint head;
+        head.runId = row.value(0).toString();
+        head.started = fromUtc(row.value(1));
+        head.boardId = row.value(2).toString();
+        head.firmware = row.value(3).toString();
+        heads << head;
     }
 
     QString sql = QStringLiteral("SELECT m.run_id, m.idx, m.mode, m.mean_a, m.verdict, m.vdd_cv FROM modes m"
                                  " JOIN runs r ON r.run_id = m.run_id")
         + condition;
-    if (!modes.isEmpty()) {
-        QStringList indexes;
-        for (int mode : modes)
-            indexes << QString::number(mode);
-        sql += (condition.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND "))
-            + QStringLiteral("m.idx IN (%1)").arg(indexes.join(QLatin1Char(',')));
-    }
+    if (!modes.isEmpty())
+        sql += (condition.isEmpty() ? QStringLiteral(" WHERE 1 = 1") : QString()) + modesIn(modes);
     Statement rows(database(), where.text(), sql, bound);
     if (!rows.run(error))
         return std::nullopt;

@@ -54,6 +54,23 @@ struct TrendPoint
     int voltageKey = ResultRow::noVoltage;   // as ResultRow::voltageKey()
 };
 
+// One board's mean in one mode of a completed run, with the conditions a
+// datasheet states, for the table across boards.
+struct DatasheetPoint
+{
+    QString runId;
+    QDateTime started;
+    QString boardId;
+    QString firmware;
+    QString meterIdentity;
+    QJsonObject settings;   // the run's, for its integration time
+    int index = 0;
+    QString mode;
+    double mean = 0;
+    int voltageKey = ResultRow::noVoltage;   // as ResultRow::voltageKey()
+    std::optional<double> temperatureC;
+};
+
 // Every sweep remembered: a run row when it starts, a row per mode as it
 // finishes, and its outcome when it ends; in an SQLite file or a PostgreSQL
 // database, through Qt SQL's own drivers. The schema carries its version: a
@@ -91,6 +108,8 @@ public:
                                                    bool passingOnly, int limit, QString *error);
     // Each chosen mode's mean over the runs the filter takes, oldest first.
     std::optional<QList<TrendPoint>> trend(const RunFilter &filter, const QList<int> &modes, QString *error);
+    // Every mode with a mean in the completed runs the filter takes, newest run first.
+    std::optional<QList<DatasheetPoint>> datasheetPoints(const RunFilter &filter, const QList<int> &modes, QString *error);
 
 private:
     History(const HistoryLocation &location, const QString &connection);

@@ -11,6 +11,8 @@ const char style[] =
     "th,td{border:1px solid #d5d9e0;padding:.3em .5em;text-align:right;white-space:nowrap}"
     "th{background:#f4f6f9}td:nth-child(2),th:nth-child(2){text-align:left}"
     "tr.flagged td{background:#fde8e8;color:#a01c1c;font-weight:bold}"
+    "table.grid th{text-align:center}table.grid td.marked{color:#8a5a00;background:#fff6e0}"
+    "p.note{font-size:.85em;margin:.3em 0;max-width:60em}"
     "dl.facts{display:grid;grid-template-columns:repeat(2,max-content minmax(0,1fr));gap:.2em 1.2em;margin:1em 0}"
     "dt{font-weight:bold}dd{margin:0;overflow-wrap:anywhere}"
     "pre{background:#f4f6f9;padding:.6em;white-space:pre-wrap}"
@@ -72,6 +74,39 @@ void HtmlPage::table(const QStringList &header, const QList<QStringList> &rows, 
         body += QStringLiteral("</tr>\n");
     }
     body += QStringLiteral("</tbody>\n</table>\n");
+}
+
+void HtmlPage::table(const QList<QList<HtmlCell>> &header, const QList<QList<HtmlCell>> &rows)
+{
+    const auto cells = [](const QList<HtmlCell> &row, const char *tag) {
+        QString markup = QStringLiteral("<tr>");
+        for (const HtmlCell &cell : row) {
+            QString attributes;
+            if (cell.columns > 1)
+                attributes += QStringLiteral(" colspan=\"%1\"").arg(cell.columns);
+            if (cell.rows > 1)
+                attributes += QStringLiteral(" rowspan=\"%1\"").arg(cell.rows);
+            if (cell.marked)
+                attributes += QStringLiteral(" class=\"marked\"");
+            if (!cell.title.isEmpty())
+                attributes += QStringLiteral(" title=\"%1\"").arg(escaped(cell.title));
+            markup += QStringLiteral("<%1%2>%3</%1>").arg(QLatin1String(tag), attributes, escaped(cell.text));
+        }
+        return markup + QStringLiteral("</tr>\n");
+    };
+    body += QStringLiteral("<table class=\"grid\">\n<thead>");
+    for (const QList<HtmlCell> &row : header)
+        body += cells(row, "th");
+    body += QStringLiteral("</thead>\n<tbody>\n");
+    for (const QList<HtmlCell> &row : rows)
+        body += cells(row, "td");
+    body += QStringLiteral("</tbody>\n</table>\n");
+}
+
+void HtmlPage::notes(const QStringList &paragraphs)
+{
+    for (const QString &paragraph : paragraphs)
+        body += QStringLiteral("<p class=\"note\">%1</p>\n").arg(escaped(paragraph));
 }
 
 void HtmlPage::preformatted(const QString &caption, const QString &text)

@@ -9,10 +9,16 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMap>
+
+#include <algorithm>
 
 namespace {
 
 const ChartSeries sweepSeries {QStringLiteral("mean, with min to max"), QColor(0x2f, 0x6f, 0xc0)};
+// A colour per supply voltage where a sweep ran at several, lowest voltage first.
+const QList<QColor> voltageColours {QColor(0x2f, 0x6f, 0xc0), QColor(0xd0, 0x70, 0x1c), QColor(0x2e, 0x8b, 0x57),
+                                    QColor(0x8e, 0x44, 0xad), QColor(0xb0, 0x3a, 0x2e), QColor(0x17, 0x8f, 0x9c)};
 
 // Between a value and its unit in the report, so that a table never wraps them apart.
 const QChar noBreak(0x00a0);
@@ -40,14 +46,47 @@ QString settingText(const QJsonValue &value)
     return value.toString();
 }
 
-ChartRow chartRowOf(const ResultRow &row)
+// A mode's row: a mark per voltage, in the order of `voltages` (one, with no
+// voltage told apart, for a sweep at one supply).
+ChartRow chartRowOf(const QList<const ResultRow *> &points, const QList<int> &voltages)
 {
-    const ChartMeasure measure {row.mean, row.min, row.max, row.missingCurrent()};
-    const bool failed = row.verdict == QLatin1String("FAIL");
-    QString note = SweepReport::meanCell(row);
-    if (failed)
-        note += QStringLiteral("  FAIL");
-    return {QStringLiteral("%1  %2").arg(row.index).arg(row.mode), {measure}, row.limitMin, row.limitMax, note, failed};
+    const ResultRow &first = *points.first();
+    ChartRow chartRow {QStringLiteral("%1  %2").arg(first.index).arg(first.mode), {}, first.limitMin, first.limitMax, {}, false};
+    QStringList notes;
+    for (int voltage : voltages) {
+        const auto at = std::find_if(points.cbegin(), points.cend(),
+                                     [&](const ResultRow *row) { return voltages.size() == 1 || row->voltageKey() == voltage; });
+        if (at == points.cend()) {
+            chartRow.measures << ChartMeasure {{}, {}, {}, QStringLiteral("not measured at %1").arg(ResultRow::voltageText(voltage))};
+            continue;
+        }
+        const ResultRow &row = **at;
+        chartRow.measures << ChartMeasure {row.mean, row.min, row.max, row.missingCurrent()};
+        const bool failed = row.verdict == QLatin1String("FAIL");
+        chartRow.flagged = chartRow.flagged || failed;
+        notes << SweepReport::meanCell(row) + (failed ? QStringLiteral(" FAIL") : QString());
+    }
+    chartRow.note = notes.join(QStringLiteral(" · "));
+    return chartRow;
+}
+
+// The voltages a sweep ran at, lowest first; a single entry where it ran at one.
+QList<int> chartVoltages(const QList<ResultRow> &rows)
+{
+    QList<int> voltages = ResultRow::voltageKeys(rows);
+    std::sort(voltages.begin(), voltages.end());
+    return voltages.size() > 1 ? voltages : QList<int> {ResultRow::noVoltage};
+}
+
+QString vddCell(const std::optional<double> &volts)
+{
+    return volts ? QLocale::c().toString(*volts, 'f', 2) + noBreak + QLatin1Char('V') : QString();
+}
+
+// As the operator gave it: the temperature is recorded, not measured.
+QString temperatureCell(const std::optional<double> &celsius)
+{
+    return celsius ? Numbers::format(*celsius) + noBreak + QStringLiteral("°C") : QString();
 }
 
 QString limitsText(const ResultRow &row)
@@ -97,16 +136,20 @@ QList<QPair<QString, QString>> factsOf(const ReportContext &context)
         {QStringLiteral("Host"), facts.host},
         {QStringLiteral("Board's port"), port},
         {QStringLiteral("Meter"), facts.meterIdentity.isEmpty() ? QStringLiteral("not recorded") : facts.meterIdentity},
+        {QStringLiteral("Supply unit"), facts.supplyIdentity},
         {QStringLiteral("Note"), facts.note},
     };
     static const QList<QPair<const char *, const char *>> settingNames = {
         {"meter", "Meter address"}, {"meter_profile", "Meter profile"}, {"modes", "Modes"},
         {"samples", "Readings per mode (default)"}, {"settle_s", "Settle time, s (default)"}, {"range", "Range, A (default)"},
         {"nplc", "Integration, power-line cycles (default)"}, {"plan", "Plan"}, {"limits", "Limits"}, {"reset", "Reset"},
-        {"boot_s", "Boot time, s"}, {"supply_v", "Supply, V"}, {"battery_mah", "Battery, mAh"},
+        {"boot_s", "Boot time, s"}, {"supply_v", "Supply, V"}, {"supply_unit", "Supply unit address"},
+        {"supply_profile", "Supply profile"}, {"supply_voltages", "Supply voltages, V"},
+        {"current_limit_a", "Current limit, A"}, {"off_time_s", "Power off time, s"}, {"temperature_c", "Temperature, °C (as given)"},
+        {"battery_mah", "Battery, mAh"},
     };
     for (const auto &setting : settingNames)
-        shown << qMakePair(QString::fromLatin1(setting.second), settingText(context.settings.value(QLatin1String(setting.first))));
+        shown << qMakePair(QString::fromUtf8(setting.second), settingText(context.settings.value(QLatin1String(setting.first))));
     if (context.batteryMah)
         shown << qMakePair(QStringLiteral("Battery shelf life, years"), Numbers::format(context.shelfYears));
     QList<QPair<QString, QString>> given;
@@ -175,10 +218,25 @@ QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar
 
 CurrentChart chart(const QList<ResultRow> &rows)
 {
+    const QList<int> voltages = chartVoltages(rows);
+    QList<int> modeOrder;
+    QMap<int, QList<const ResultRow *>> pointsOfMode;
+    for (const ResultRow &row : rows) {
+        if (!pointsOfMode.contains(row.index))
+            modeOrder << row.index;
+        pointsOfMode[row.index] << &row;
+    }
     QList<ChartRow> chartRows;
-    for (const ResultRow &row : rows)
-        chartRows << chartRowOf(row);
-    return CurrentChart(QStringLiteral("Current per power mode"), {sweepSeries}, chartRows);
+    for (int index : qAsConst(modeOrder))
+        chartRows << chartRowOf(pointsOfMode.value(index), voltages);
+    QList<ChartSeries> series {sweepSeries};
+    if (voltages.size() > 1) {
+        series.clear();
+        for (int i = 0; i < voltages.size(); ++i)
+            series << ChartSeries {QStringLiteral("at %1").arg(ResultRow::voltageText(voltages.at(i))),
+                                   voltageColours.at(i % voltageColours.size())};
+    }
+    return CurrentChart(QStringLiteral("Current per power mode"), series, chartRows);
 }
 
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error)
@@ -194,14 +252,27 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     page.chart(svg);
     page.facts(factsOf(context));
 
-    QStringList header {"Index", "Mode", "Range", "NPLC", "Mean", "Min", "Max", "Std dev", "Readings", "Overloads", "Power",
+    // The conditions' columns where any row has them, so older folders read as before.
+    const bool anyVdd = std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.vddV); });
+    const bool anyTemperature = std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.temperatureC); });
+    QStringList header {"Index", "Mode"};
+    if (anyVdd)
+        header << QStringLiteral("Vdd");
+    if (anyTemperature)
+        header << QStringLiteral("Temp.");
+    header += QStringList {"Range", "NPLC", "Mean", "Min", "Max", "Std dev", "Readings", "Overloads", "Power",
                         "CoreMark", "CoreMark/mA", "Limits", "Verdict"};
     if (context.batteryMah)
         header << QStringLiteral("Battery life (%1%2mAh)").arg(Numbers::format(*context.batteryMah)).arg(noBreak);
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ResultRow &row : rows) {
-        QStringList line = QStringList {QString::number(row.index), row.mode} + rowSettingsCells(row, context.settings);
+        QStringList line {QString::number(row.index), row.mode};
+        if (anyVdd)
+            line << vddCell(row.vddV);
+        if (anyTemperature)
+            line << temperatureCell(row.temperatureC);
+        line += rowSettingsCells(row, context.settings);
         line << meanCell(row, noBreak) << si(row.min, "A") << si(row.max, "A") << si(row.stdev, "A")
              << QString::number(row.samples) << QString::number(row.overloads) << si(row.powerW, "W") << plain(row.coremark, 2)
              << plain(row.coremarkPerMa, 2) << limitsText(row) << row.verdict;
@@ -213,6 +284,7 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     page.heading(QStringLiteral("Results"));
     page.table(header, cells, flagged);
 
+    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
     bool anyReply = false;
     for (const ResultRow &row : rows) {
         if (row.boardReply.trimmed().isEmpty())
@@ -220,7 +292,7 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
         if (!anyReply)
             page.heading(QStringLiteral("What the board sent"));
         anyReply = true;
-        page.preformatted(QStringLiteral("%1 %2").arg(row.index).arg(row.mode), row.boardReply);
+        page.preformatted(row.pointName(severalVoltages), row.boardReply);
     }
     return saveAtomically(QDir(folder).filePath(QStringLiteral("report.html")), page.html(), error);
 }

@@ -1,0 +1,88 @@
+#include "history/datasheet.h"
+
+#include "meter/readings.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <tuple>
+
+namespace {
+
+// Temperatures as given, told apart to a hundredth of a degree; none first.
+int temperatureKey(const std::optional<double> &celsius)
+{
+    return celsius ? int(std::lround(*celsius * 100)) : INT_MIN;
+}
+
+void addOnce(QStringList *list, const QString &item)
+{
+    if (!item.isEmpty() && !list->contains(item))
+        *list << item;
+}
+
+DatasheetEntry entryOf(const QList<const DatasheetPoint *> &perBoard)
+{
+    const DatasheetPoint &first = *perBoard.first();
+    DatasheetEntry entry;
+    entry.index = first.index;
+    entry.mode = first.mode;
+    entry.voltageKey = first.voltageKey;
+    entry.temperatureC = first.temperatureC;
+    QList<double> means;
+    for (const DatasheetPoint *point : perBoard) {
+        entry.boards << point->boardId;
+        means << point->mean;
+    }
+    entry.boards.sort();
+    double sum = 0;
+    for (double mean : qAsConst(means))
+        sum += mean;
+    entry.typical = sum / means.size();
+    const auto [lowest, highest] = std::minmax_element(means.cbegin(), means.cend());
+    entry.lowest = *lowest;
+    entry.highest = *highest;
+    if (means.size() > 1) {
+        double squares = 0;
+        for (double mean : qAsConst(means))
+            squares += (mean - entry.typical) * (mean - entry.typical);
+        entry.stdev = std::sqrt(squares / (means.size() - 1));
+    }
+    return entry;
+}
+
+} // namespace
+
+Datasheet Datasheet::of(const QList<DatasheetPoint> &newestFirst)
+{
+    // A board's newest run wins at each mode, voltage and temperature.
+    using Cell = std::tuple<int, int, int>;   // index, temperature, voltage
+    QMap<Cell, QList<const DatasheetPoint *>> cells;
+    QSet<QString> taken;
+    Datasheet sheet;
+    for (const DatasheetPoint &point : newestFirst) {
+        const Cell cell {point.index, temperatureKey(point.temperatureC), point.voltageKey};
+        const QString seen = QStringLiteral("%1|%2|%3|%4").arg(point.boardId).arg(point.index)
+                                 .arg(std::get<1>(cell)).arg(point.voltageKey);
+        if (taken.contains(seen))
+            continue;
+        taken.insert(seen);
+        cells[cell] << &point;
+        addOnce(&sheet.meters, point.meterIdentity);
+        const QJsonValue nplc = point.settings.value(QStringLiteral("nplc"));
+        addOnce(&sheet.integrationTimes, nplc.isDouble() ? Numbers::format(nplc.toDouble()) : QString());
+        addOnce(&sheet.firmware, point.firmware);
+        addOnce(&sheet.boards, point.boardId);
+        if (!sheet.from.isValid() || point.started < sheet.from)
+            sheet.from = point.started;
+        if (!sheet.to.isValid() || point.started > sheet.to)
+            sheet.to = point.started;
+    }
+    for (const auto &perBoard : qAsConst(cells))
+        sheet.table << entryOf(perBoard);
+    sheet.boards.sort();
+    return sheet;
+}
