@@ -82,23 +82,6 @@ std::optional<QList<int>> modesOf(const QCommandLineParser &parser, QString *err
     return SettingRules::parseModes(parser.value(QStringLiteral("modes")), error);
 }
 
-// What a filter chose, as the trend's and the table's pages state it.
-QList<QPair<QString, QString>> described(const RunFilter &filter)
-{
-    QStringList tags;
-    for (auto tag = filter.tags.cbegin(); tag != filter.tags.cend(); ++tag)
-        tags << tag.key() + QLatin1Char('=') + tag.value();
-    const QList<QPair<QString, QString>> all {
-        {QStringLiteral("Board"), filter.boardId},
-        {QStringLiteral("Firmware"), filter.firmware},
-        {QStringLiteral("Tags"), tags.join(QLatin1String(", "))},
-        {QStringLiteral("Since"), filter.since.isValid() ? filter.since.toString(Qt::ISODate) : QString()},
-    };
-    QList<QPair<QString, QString>> given;
-    std::copy_if(all.cbegin(), all.cend(), std::back_inserter(given), [](const auto &fact) { return !fact.second.isEmpty(); });
-    return given;
-}
-
 QString tagsText(const QMap<QString, QString> &tags)
 {
     QStringList pairs;
@@ -275,7 +258,7 @@ int trendCommand(const QStringList &arguments)
     if (!points)
         return refuse(command, error);
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
-    if (!out || !TrendReport::write(*out, *points, described(*filter), &error))
+    if (!out || !TrendReport::write(*out, *points, filter->described(), &error))
         return refuse(command, error);
     if (points->isEmpty())
         say(stderr, QStringLiteral("pellmora-sweep trend: no runs match"));
@@ -322,7 +305,7 @@ int tableCommand(const QStringList &arguments)
     if (sheet.isEmpty())
         return refuse(command, QStringLiteral("the history at %1 holds no completed run that matches").arg(history->location()));
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
-    if (!out || !DatasheetReport::write(*out, sheet, described(*filter), &error))
+    if (!out || !DatasheetReport::write(*out, sheet, filter->described(), &error))
         return refuse(command, error);
     say(stdout, *out);
     return ExitCode::allPassed;

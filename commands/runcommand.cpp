@@ -198,13 +198,11 @@ private:
                 return refuse(error, QStringLiteral("--supply takes one voltage without --supply-unit; a list needs a supply unit to set it"));
             return optionalNumber("supply", SettingRules::supplyVolts, settings.supplyVolts, error);
         }
-        for (const QString &text : voltages) {
-            const std::optional<double> volts = SettingRules::unitVolts.parse(text, QStringLiteral("--supply"), error);
-            if (!volts)
+        if (!voltages.isEmpty()) {
+            const auto unitVoltages = SettingRules::parseVoltages(parser.value(QStringLiteral("supply")), QStringLiteral("--supply"), error);
+            if (!unitVoltages)
                 return false;
-            if (settings.unitVoltages.contains(*volts))
-                return refuse(error, QStringLiteral("--supply lists %1 V twice").arg(text.trimmed()));
-            settings.unitVoltages << *volts;
+            settings.unitVoltages = *unitVoltages;
         }
         if (!number("current-limit", SettingRules::currentLimit, settings.currentLimit, error)
             || !number("off-time", SettingRules::offSeconds, settings.offSeconds, error))

@@ -56,6 +56,57 @@ DatasheetEntry entryOf(const QList<const DatasheetPoint *> &perBoard)
 
 } // namespace
 
+QString DatasheetEntry::boardsText() const
+{
+    return QStringLiteral("%1 board%2: %3").arg(boards.size()).arg(boards.size() == 1 ? "" : "s", boards.join(QStringLiteral(", ")));
+}
+
+bool DatasheetColumn::operator==(const DatasheetColumn &other) const
+{
+    return temperatureKey(temperatureC) == temperatureKey(other.temperatureC) && voltageKey == other.voltageKey;
+}
+
+bool DatasheetColumn::operator<(const DatasheetColumn &other) const
+{
+    return std::make_pair(temperatureKey(temperatureC), voltageKey) < std::make_pair(temperatureKey(other.temperatureC), other.voltageKey);
+}
+
+QString DatasheetColumn::text() const
+{
+    const QString volts = voltageKey == ResultRow::noVoltage ? QStringLiteral("Vdd not recorded")
+                                                             : QStringLiteral("Vdd = %1").arg(ResultRow::voltageText(voltageKey));
+    return temperatureC ? QStringLiteral("T = %1\u00a0°C, %2").arg(Numbers::format(*temperatureC), volts) : volts;
+}
+
+QList<DatasheetColumn> Datasheet::columns() const
+{
+    QList<DatasheetColumn> found;
+    for (const DatasheetEntry &entry : table) {
+        if (!found.contains(DatasheetColumn::of(entry)))
+            found << DatasheetColumn::of(entry);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+QList<QPair<int, QString>> Datasheet::modes() const
+{
+    QList<QPair<int, QString>> found;   // the table is sorted by mode
+    for (const DatasheetEntry &entry : table) {
+        if (found.isEmpty() || found.last().first != entry.index)
+            found << qMakePair(entry.index, entry.mode);
+    }
+    return found;
+}
+
+const DatasheetEntry *Datasheet::find(int index, const DatasheetColumn &column) const
+{
+    const auto at = std::find_if(table.cbegin(), table.cend(), [&](const DatasheetEntry &entry) {
+        return entry.index == index && DatasheetColumn::of(entry) == column;
+    });
+    return at == table.cend() ? nullptr : &*at;
+}
+
 Datasheet Datasheet::of(const QList<DatasheetPoint> &newestFirst)
 {
     // A board's newest run wins at each mode, voltage and temperature.

@@ -26,6 +26,21 @@ struct DatasheetEntry
     // "Max" over fewer parts than this is no maximum.
     static constexpr int fewestBoards = 3;
     bool tooFewBoards() const { return boards.size() < fewestBoards; }
+    // "2 boards: A, B"
+    QString boardsText() const;
+};
+
+// A column group of the table: one temperature and one supply voltage.
+struct DatasheetColumn
+{
+    std::optional<double> temperatureC;
+    int voltageKey = ResultRow::noVoltage;
+
+    static DatasheetColumn of(const DatasheetEntry &entry) { return {entry.temperatureC, entry.voltageKey}; }
+    bool operator==(const DatasheetColumn &other) const;
+    bool operator<(const DatasheetColumn &other) const;   // by temperature (none first), then voltage
+    // "T = 25 °C, Vdd = 1.80 V"
+    QString text() const;
 };
 
 // A datasheet's current-consumption table worked out from the history, and
@@ -38,6 +53,10 @@ public:
     bool isEmpty() const { return table.isEmpty(); }
     // By mode, then temperature, then voltage.
     const QList<DatasheetEntry> &entries() const { return table; }
+    // The table's layout: its column groups in order, and its modes by index with their names.
+    QList<DatasheetColumn> columns() const;
+    QList<QPair<int, QString>> modes() const;
+    const DatasheetEntry *find(int index, const DatasheetColumn &column) const;
 
     // What the entries were taken from, each once, in order.
     QStringList meters, integrationTimes, firmware, boards;

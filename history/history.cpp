@@ -11,6 +11,7 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -140,6 +141,22 @@ ResultRow rowOf(const QSqlQuery &query, int first)
 }
 
 } // namespace
+
+QList<QPair<QString, QString>> RunFilter::described() const
+{
+    QStringList tagPairs;
+    for (auto tag = tags.cbegin(); tag != tags.cend(); ++tag)
+        tagPairs << tag.key() + QLatin1Char('=') + tag.value();
+    const QList<QPair<QString, QString>> all {
+        {QStringLiteral("Board"), boardId},
+        {QStringLiteral("Firmware"), firmware},
+        {QStringLiteral("Tags"), tagPairs.join(QLatin1String(", "))},
+        {QStringLiteral("Since"), since.isValid() ? since.toString(Qt::ISODate) : QString()},
+    };
+    QList<QPair<QString, QString>> given;
+    std::copy_if(all.cbegin(), all.cend(), std::back_inserter(given), [](const auto &fact) { return !fact.second.isEmpty(); });
+    return given;
+}
 
 QJsonObject RunEntry::toJson() const
 {

@@ -38,6 +38,9 @@ struct RunFilter
     QString firmware;
     QMap<QString, QString> tags;
     QDate since;
+
+    // What was chosen, as a page states it: ("Firmware", "v1.4"), …; only the filters given.
+    QList<QPair<QString, QString>> described() const;
 };
 
 // One mode's mean in one run, for a trend.

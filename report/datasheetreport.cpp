@@ -14,31 +14,6 @@ namespace {
 
 const QChar noBreak(0x00a0);
 
-// A column group: one temperature and one voltage.
-struct Condition
-{
-    std::optional<double> temperatureC;
-    int voltageKey = ResultRow::noVoltage;
-
-    bool operator==(const Condition &other) const
-    {
-        return temperatureC == other.temperatureC && voltageKey == other.voltageKey;
-    }
-    bool operator<(const Condition &other) const
-    {
-        return std::make_pair(temperatureC.value_or(-1e9), voltageKey)
-            < std::make_pair(other.temperatureC.value_or(-1e9), other.voltageKey);
-    }
-    static Condition of(const DatasheetEntry &entry) { return {entry.temperatureC, entry.voltageKey}; }
-
-    QString text() const
-    {
-        const QString volts = voltageKey == ResultRow::noVoltage ? QStringLiteral("Vdd not recorded")
-                                                                 : QStringLiteral("Vdd = %1").arg(ResultRow::voltageText(voltageKey));
-        return temperatureC ? QStringLiteral("T = %1%2°C, %3").arg(Numbers::format(*temperatureC)).arg(noBreak).arg(volts) : volts;
-    }
-};
-
 QString amperes(double value)
 {
     return Readings::formatAmperes(value, noBreak);
@@ -69,44 +44,27 @@ QByteArray csv(const Datasheet &sheet)
 
 QByteArray html(const Datasheet &sheet, const QList<QPair<QString, QString>> &about)
 {
-    QList<Condition> conditions;
-    QList<int> modes;
-    QMap<int, QString> modeNames;
-    for (const DatasheetEntry &entry : sheet.entries()) {
-        if (!conditions.contains(Condition::of(entry)))
-            conditions << Condition::of(entry);
-        if (!modes.contains(entry.index))
-            modes << entry.index;
-        modeNames.insert(entry.index, entry.mode);
-    }
-    std::sort(conditions.begin(), conditions.end());
-    std::sort(modes.begin(), modes.end());
-
+    const QList<DatasheetColumn> columns = sheet.columns();
     QList<HtmlCell> groups {{QStringLiteral("#"), 1, 2}, {QStringLiteral("Power mode"), 1, 2}};
     QList<HtmlCell> typMax;
-    for (const Condition &condition : qAsConst(conditions)) {
-        groups << HtmlCell {condition.text(), 2};
+    for (const DatasheetColumn &column : columns) {
+        groups << HtmlCell {column.text(), 2};
         typMax << HtmlCell {QStringLiteral("Typ")} << HtmlCell {QStringLiteral("Max")};
     }
     QList<QList<HtmlCell>> rows;
     bool anyFew = false;
-    for (int index : qAsConst(modes)) {
-        QList<HtmlCell> row {{QString::number(index)}, {modeNames.value(index)}};
-        for (const Condition &condition : qAsConst(conditions)) {
-            const QList<DatasheetEntry> &entries = sheet.entries();
-            const auto found = std::find_if(entries.cbegin(), entries.cend(), [&](const DatasheetEntry &entry) {
-                return entry.index == index && Condition::of(entry) == condition;
-            });
-            if (found == entries.cend()) {
+    for (const auto &mode : sheet.modes()) {
+        QList<HtmlCell> row {{QString::number(mode.first)}, {mode.second}};
+        for (const DatasheetColumn &column : columns) {
+            const DatasheetEntry *entry = sheet.find(mode.first, column);
+            if (!entry) {
                 row << HtmlCell {QStringLiteral("—")} << HtmlCell {QStringLiteral("—")};
                 continue;
             }
-            const int boards = found->boards.size();
-            const QString title = QStringLiteral("%1 board%2: %3").arg(boards).arg(boards == 1 ? "" : "s", found->boards.join(", "));
-            const QString mark = found->tooFewBoards() ? QStringLiteral(" *") : QString();
-            anyFew = anyFew || found->tooFewBoards();
-            row << HtmlCell {amperes(found->typical) + mark, 1, 1, found->tooFewBoards(), title}
-                << HtmlCell {amperes(found->highest) + mark, 1, 1, found->tooFewBoards(), title};
+            const QString mark = entry->tooFewBoards() ? QStringLiteral(" *") : QString();
+            anyFew = anyFew || entry->tooFewBoards();
+            row << HtmlCell {amperes(entry->typical) + mark, 1, 1, entry->tooFewBoards(), entry->boardsText()}
+                << HtmlCell {amperes(entry->highest) + mark, 1, 1, entry->tooFewBoards(), entry->boardsText()};
         }
         rows << row;
     }

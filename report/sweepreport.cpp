@@ -252,9 +252,14 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     page.chart(svg);
     page.facts(factsOf(context));
 
-    // The conditions' columns where any row has them, so older folders read as before.
-    const bool anyVdd = std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.vddV); });
-    const bool anyTemperature = std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.temperatureC); });
+    // The conditions' columns where they tell rows apart: a supply unit's
+    // readbacks, or several voltages or temperatures; one value given for
+    // all is in the settings above.
+    const bool anyVdd = ResultRow::voltageKeys(rows).size() > 1
+        || std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.supplySetV); });
+    const bool anyTemperature = std::any_of(rows.cbegin(), rows.cend(), [&rows](const ResultRow &row) {
+        return row.temperatureC != rows.first().temperatureC;
+    });
     QStringList header {"Index", "Mode"};
     if (anyVdd)
         header << QStringLiteral("Vdd");

@@ -73,6 +73,26 @@ std::optional<QMap<QString, QString>> parseTags(const QStringList &pairs, QStrin
     return tags;
 }
 
+std::optional<QList<double>> parseVoltages(const QString &text, const QString &label, QString *why)
+{
+    QList<double> voltages;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const std::optional<double> volts = unitVolts.parse(item, label, why);
+        if (!volts)
+            return std::nullopt;
+        if (voltages.contains(*volts)) {
+            *why = QStringLiteral("%1 lists %2 V twice").arg(label, item.trimmed());
+            return std::nullopt;
+        }
+        voltages << *volts;
+    }
+    if (voltages.isEmpty()) {
+        *why = QStringLiteral("%1 takes %2").arg(label, QLatin1String(unitVolts.expectation));
+        return std::nullopt;
+    }
+    return voltages;
+}
+
 std::optional<int> parseModeIndex(const QString &text, QString *why)
 {
     static const QRegularExpression digits(QStringLiteral("^\\s*\\d{1,3}\\s*$"));

@@ -52,6 +52,10 @@ std::optional<QList<int>> parseModes(const QString &text, QString *why);
 // Tags as KEY=VALUE, each key once (a later one wins); the key may not be empty.
 std::optional<QMap<QString, QString>> parseTags(const QStringList &pairs, QString *why);
 
+// "1.8,3.3": the voltages a supply unit is set to, in turn, each once and
+// each within what it may feed a board.
+std::optional<QList<double>> parseVoltages(const QString &text, const QString &label, QString *why);
+
 // A mode index as a file's index column holds it.
 std::optional<int> parseModeIndex(const QString &text, QString *why);
 

@@ -1,6 +1,7 @@
 #include "sweepwindow/historyview.h"
 
 #include "history/folderimport.h"
+#include "report/datasheetreport.h"
 #include "report/trendreport.h"
 #include "settings/settingrules.h"
 #include "sweepwindow/chartview.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -50,6 +52,7 @@ HistoryView::HistoryView(QWidget *parent)
     , said(new ReasonLabel)
     , runs(new QTableWidget)
     , trend(new ChartView)
+    , datasheet(new QTableWidget)
     , showButton(new QPushButton(tr("Show results")))
     , reportButton(new QPushButton(tr("Open report")))
     , compareButton(new QPushButton(tr("Compare two")))
@@ -91,9 +94,19 @@ HistoryView::HistoryView(QWidget *parent)
         actions->addWidget(button);
     actions->addStretch();
 
+    datasheet->setObjectName(QStringLiteral("historyDatasheet"));
+    datasheet->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    datasheet->verticalHeader()->hide();
+    datasheet->verticalHeader()->setDefaultSectionSize(datasheet->fontMetrics().lineSpacing() + 8);
+    auto *saveTable = new QPushButton(tr("Save table…"));
+    saveTable->setToolTip(tr("Write the datasheet table as table.csv and table.html in a folder"));
+    actions->addWidget(saveTable);
+    auto *views = new QTabWidget;
+    views->addTab(trend, tr("Trend"));
+    views->addTab(datasheet, tr("Datasheet table"));
     auto *split = new QSplitter(Qt::Vertical);
     split->addWidget(runs);
-    split->addWidget(trend);
+    split->addWidget(views);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     said->setObjectName(QStringLiteral("historyReason"));
@@ -113,6 +126,7 @@ HistoryView::HistoryView(QWidget *parent)
     connect(reportButton, &QPushButton::clicked, this, &HistoryView::openReport);
     connect(compareButton, &QPushButton::clicked, this, &HistoryView::compareSelected);
     connect(importButton, &QPushButton::clicked, this, &HistoryView::importFolder);
+    connect(saveTable, &QPushButton::clicked, this, &HistoryView::saveDatasheet);
     updateButtons();
 }
 
@@ -167,12 +181,16 @@ void HistoryView::refresh()
     }
     const auto entries = history ? history->runs(*chosen, shownRuns, &why) : std::nullopt;
     const auto points = entries ? history->trend(*chosen, *modeList, &why) : std::nullopt;
-    if (!points) {
+    const auto sheetPoints = points ? history->datasheetPoints(*chosen, *modeList, &why) : std::nullopt;
+    if (!sheetPoints) {
         said->say(why);
         return;
     }
     fill(*entries);
     trend->setChart(std::make_shared<TrendChart>(TrendReport::chart(*points)));
+    sheet = Datasheet::of(*sheetPoints);
+    sheetFilter = *chosen;
+    fillDatasheet();
     said->say(entries->size() == shownRuns ? tr("The %1 newest runs of %2.").arg(shownRuns).arg(history->location())
                                            : entries->size() == 1 ? tr("1 run in %1.").arg(history->location())
                                                                   : tr("%1 runs in %2.").arg(entries->size()).arg(history->location()),
@@ -199,6 +217,59 @@ void HistoryView::fill(const QList<RunEntry> &entries)
     }
     runs->resizeColumnsToContents();
     updateButtons();
+}
+
+// A row per mode and, per temperature and voltage, its typical and maximum
+// current across boards; fewer boards than a maximum needs are marked.
+void HistoryView::fillDatasheet()
+{
+    const QList<DatasheetColumn> columns = sheet.columns();
+    const QList<QPair<int, QString>> modesShown = sheet.modes();
+    QStringList header {tr("Mode")};
+    for (const DatasheetColumn &column : columns)
+        header << tr("Typ\n%1").arg(column.text()) << tr("Max\n%1").arg(column.text());
+    datasheet->clear();
+    datasheet->setColumnCount(header.size());
+    datasheet->setHorizontalHeaderLabels(header);
+    datasheet->setRowCount(modesShown.size());
+    for (int row = 0; row < modesShown.size(); ++row) {
+        datasheet->setItem(row, 0, new QTableWidgetItem(QStringLiteral("%1  %2").arg(modesShown.at(row).first).arg(modesShown.at(row).second)));
+        for (int column = 0; column < columns.size(); ++column) {
+            const DatasheetEntry *entry = sheet.find(modesShown.at(row).first, columns.at(column));
+            for (int side = 0; side < 2; ++side) {
+                auto *item = new QTableWidgetItem(entry ? Readings::formatAmperes(side == 0 ? entry->typical : entry->highest)
+                                                           + (entry->tooFewBoards() ? QStringLiteral(" *") : QString())
+                                                        : QStringLiteral("—"));
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                if (entry) {
+                    item->setToolTip(entry->boardsText() + (entry->tooFewBoards()
+                                                                ? tr("\nFewer than %1 boards: not a maximum over parts.")
+                                                                      .arg(DatasheetEntry::fewestBoards)
+                                                                : QString()));
+                    if (entry->tooFewBoards())
+                        item->setForeground(QColor(0x8a, 0x5a, 0x00));
+                }
+                datasheet->setItem(row, 1 + column * 2 + side, item);
+            }
+        }
+    }
+    datasheet->resizeColumnsToContents();
+}
+
+void HistoryView::saveDatasheet()
+{
+    if (sheet.isEmpty()) {
+        said->say(tr("No completed run matches: there is no table to save."));
+        return;
+    }
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Save the datasheet table in"));
+    if (folder.isEmpty())
+        return;
+    QString error;
+    if (DatasheetReport::write(folder, sheet, sheetFilter.described(), &error))
+        said->say(tr("Saved table.csv and table.html in %1.").arg(QDir::toNativeSeparators(folder)), false);
+    else
+        said->say(error);
 }
 
 QList<RunEntry> HistoryView::selectedRuns() const

@@ -1,6 +1,7 @@
 #ifndef HISTORYVIEW_H
 #define HISTORYVIEW_H
 
+#include "history/datasheet.h"
 #include "history/history.h"
 
 #include <QWidget>
@@ -12,7 +13,8 @@ class QTableWidget;
 class ReasonLabel;
 
 // The run history in the window: the runs that match the filters, newest
-// first, and the trend of the chosen modes over them. A run's report opens
+// first, the trend of the chosen modes over them, and the datasheet table
+// across their boards. A run's report opens
 // from it, two runs are compared in the results view, and folders measured
 // without the history are brought into it.
 class HistoryView : public QWidget
@@ -31,6 +33,7 @@ public:
 
     QTableWidget *runsTable() const { return runs; }
     ChartView *trendChart() const { return trend; }
+    QTableWidget *datasheetTable() const { return datasheet; }
     QString reason() const;
 
     static constexpr int shownRuns = 500;
@@ -47,6 +50,8 @@ private:
     void openReport();
     void compareSelected();
     void importFolder();
+    void fillDatasheet();
+    void saveDatasheet();
 
     QString location;
     QLineEdit *board;
@@ -57,6 +62,9 @@ private:
     ReasonLabel *said;
     QTableWidget *runs;
     ChartView *trend;
+    QTableWidget *datasheet;
+    Datasheet sheet;
+    RunFilter sheetFilter;
     QPushButton *showButton;
     QPushButton *reportButton;
     QPushButton *compareButton;

@@ -1,10 +1,12 @@
 // pellmora-sweep-window [--port PORT] [--meter ADDRESS] [--reset HOW] [--boot SECONDS]
+//                       [--supply-unit ADDRESS] [--supply VOLTS[,VOLTS...]] [--temperature CELSIUS]
 //                       [--plan FILE] [--limits FILE] [--battery-mah CAPACITY] [--note TEXT] [--out DIR]
 //                       [--history LOCATION] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]...
 // The characterisation of the board's power modes in a desktop window. The
 // options fill the set-up in, over the settings of the last run.
 #include "meter/readings.h"
 #include "sweepwindow/modetable.h"
+#include "sweepwindow/powerfields.h"
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"
 
@@ -24,10 +26,16 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Measures the board's power modes in a desktop window."));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("port"), QStringLiteral("The board's serial port."), QStringLiteral("PORT")});
-    parser.addOption({QStringLiteral("meter"), QStringLiteral("tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:PATH, manual or none."),
+    parser.addOption({QStringLiteral("meter"), QStringLiteral("tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:PATH, manual, supply or none."),
                       QStringLiteral("ADDRESS")});
-    parser.addOption({QStringLiteral("reset"), QStringLiteral("prompt, command:CMD, dtr, rts or none."), QStringLiteral("HOW")});
+    parser.addOption({QStringLiteral("reset"), QStringLiteral("prompt, command:CMD, dtr, rts, power or none."), QStringLiteral("HOW")});
     parser.addOption({QStringLiteral("boot"), QStringLiteral("Wait after each reset, in seconds."), QStringLiteral("SECONDS")});
+    parser.addOption({QStringLiteral("supply-unit"), QStringLiteral("A supply that powers the board: tcp:, serial: or usbtmc:."),
+                      QStringLiteral("ADDRESS")});
+    parser.addOption({QStringLiteral("supply"), QStringLiteral("The board's voltage; with a supply unit, the voltages in turn."),
+                      QStringLiteral("VOLTS")});
+    parser.addOption({QStringLiteral("temperature"), QStringLiteral("The temperature, in °C, recorded as given."),
+                      QStringLiteral("CELSIUS")});
     parser.addOption({QStringLiteral("plan"), QStringLiteral("Per-mode settings, as pellmora-sweep run takes them."), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("limits"), QStringLiteral("Limits on each mode's mean current."), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("battery-mah"), QStringLiteral("A battery's capacity, for the battery life."),
@@ -51,6 +59,13 @@ int main(int argc, char *argv[])
         setup->setMeter(parser.value(QStringLiteral("meter")));
     if (parser.isSet(QStringLiteral("reset")))
         setup->setReset(parser.value(QStringLiteral("reset")));
+    PowerFields *power = setup->powerFields();
+    if (parser.isSet(QStringLiteral("supply-unit")))
+        power->setSupplyUnit(parser.value(QStringLiteral("supply-unit")));
+    if (parser.isSet(QStringLiteral("supply")))
+        power->setVoltages(parser.value(QStringLiteral("supply")));
+    if (parser.isSet(QStringLiteral("temperature")))
+        power->setTemperature(parser.value(QStringLiteral("temperature")));
     if (const auto boot = Numbers::parse(parser.value(QStringLiteral("boot"))))
         setup->setBootSeconds(*boot);
     if (const auto battery = Numbers::parse(parser.value(QStringLiteral("battery-mah"))))

@@ -49,8 +49,9 @@ void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &co
         header << tr("Battery (%1 mAh)").arg(Numbers::format(*context.batteryMah));
     QList<QStringList> cells;
     QList<bool> flagged;
+    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
     for (const ResultRow &row : rows) {
-        QStringList line {modeText(row.index, row.mode), SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
+        QStringList line {modeText(row.index, row.modeAt(severalVoltages)), SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
                           si(row.powerW, "W"),
                           row.coremark ? QLocale::c().toString(*row.coremark, 'f', 2) : QString(), row.verdict};
         if (context.batteryMah)

@@ -3,6 +3,7 @@
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "settings/settingrules.h"
+#include "sweepwindow/powerfields.h"
 #include "sweepwindow/reasonlabel.h"
 
 #include <QComboBox>
@@ -36,6 +37,7 @@ const Choice meterChoices[] = {
     {QT_TRANSLATE_NOOP("SetupForm", "Serial"), "serial", "PORT[@BAUD], such as ttyUSB0@9600"},
     {QT_TRANSLATE_NOOP("SetupForm", "USBTMC"), "usbtmc", "/dev/usbtmcN"},
     {QT_TRANSLATE_NOOP("SetupForm", "Typed by hand"), "manual", ""},
+    {QT_TRANSLATE_NOOP("SetupForm", "The supply unit"), "supply", ""},
     {QT_TRANSLATE_NOOP("SetupForm", "None (board only)"), "none", ""},
 };
 
@@ -44,6 +46,7 @@ const Choice resetChoices[] = {
     {QT_TRANSLATE_NOOP("SetupForm", "Command"), "command", "a shell command that resets the board"},
     {QT_TRANSLATE_NOOP("SetupForm", "DTR line of the board's port"), "dtr", ""},
     {QT_TRANSLATE_NOOP("SetupForm", "RTS line of the board's port"), "rts", ""},
+    {QT_TRANSLATE_NOOP("SetupForm", "Supply unit's output off and on"), "power", ""},
     {QT_TRANSLATE_NOOP("SetupForm", "None"), "none", ""},
 };
 
@@ -103,7 +106,7 @@ SetupForm::SetupForm(QWidget *parent)
     , resetCommand(new QLineEdit)
     , resetReason(new ReasonLabel)
     , boot(numberBox(3600, 1, tr(" s")))
-    , supply(numberBox(50, 2, tr(" V"), tr("not given")))
+    , power(new PowerFields(this))
     , battery(numberBox(1e6, 0, tr(" mAh"), tr("not given")))
     , folder(new QLineEdit)
     , folderReason(new ReasonLabel)
@@ -151,7 +154,7 @@ SetupForm::SetupForm(QWidget *parent)
     form->addRow(tr("Meter profile"), withReason(row({profile, chooseProfile}), meterReason));
     form->addRow(tr("Reset"), withReason(row({resetKinds, resetCommand}, resetCommand), resetReason));
     form->addRow(tr("Boot time"), boot);
-    form->addRow(tr("Supply voltage"), supply);
+    power->addRows(form);
     form->addRow(tr("Battery capacity"), battery);
     form->addRow(tr("Save results in"), withReason(row({folder, chooseFolder}), folderReason));
     form->addRow(tr("Note"), note);
@@ -177,6 +180,7 @@ SetupForm::SetupForm(QWidget *parent)
     for (QLineEdit *field : {meterAddressField, resetCommand, folder, tags})
         connect(field, &QLineEdit::textChanged, this, &SetupForm::check);
     connect(profile, &QLineEdit::textChanged, this, &SetupForm::loadProfile);
+    connect(power, &PowerFields::changed, this, &SetupForm::check);
     refreshPorts();
     loadProfile();
 }
@@ -230,11 +234,15 @@ QString SetupForm::resultsFolder() const
     return folder->text().trimmed();
 }
 
-QString SetupForm::meterText() const
+bool SetupForm::meterAddressed() const
 {
     const QString kind = meterKind();
-    const bool addressed = kind != QLatin1String("manual") && kind != QLatin1String("none");
-    return addressed ? kind + QLatin1Char(':') + meterAddressField->text().trimmed() : kind;
+    return kind != QLatin1String("manual") && kind != QLatin1String("none") && kind != QLatin1String("supply");
+}
+
+QString SetupForm::meterText() const
+{
+    return meterAddressed() ? meterKind() + QLatin1Char(':') + meterAddressField->text().trimmed() : meterKind();
 }
 
 std::optional<MeterAddress> SetupForm::meterAddress(QString *error) const
@@ -295,21 +303,25 @@ void SetupForm::check()
         label->say(reason);
         return reason.isEmpty();
     };
-    const bool addressed = meterKind() != QLatin1String("manual") && meterKind() != QLatin1String("none");
+    const bool addressed = meterAddressed();
     meterAddressField->setEnabled(addressed);
     meterAddressField->setPlaceholderText(QLatin1String(meterChoices[meterKinds->currentIndex()].hint));
     testButton->setEnabled(addressed);
     profile->setEnabled(addressed);
     resetCommand->setEnabled(resetKind() == QLatin1String("command"));
     resetCommand->setPlaceholderText(QLatin1String(resetChoices[resetKinds->currentIndex()].hint));
+    const bool powerReset = resetKind() == QLatin1String("power");
+    power->setPowerReset(powerReset);
 
     const QString portName = port->currentText().trimmed();
     const bool portKnown = listedPorts.contains(portName) || QFileInfo::exists(portName);
     bool ok = show(portReason, portName.isEmpty() ? tr("Choose the board's port.")
                                : portKnown ? QString() : tr("Unknown port \"%1\".").arg(portName));
-    ok = show(meterReason, addressed ? meterProblem() : QString()) && ok;
+    const QString unitMissing = power->hasUnit() ? QString() : tr("Choose a supply unit below first.");
+    ok = show(meterReason, addressed ? meterProblem() : meterKind() == QLatin1String("supply") ? unitMissing : QString()) && ok;
     ok = show(resetReason, resetKind() == QLatin1String("command") && resetCommand->text().trimmed().isEmpty()
-                               ? tr("Give the command that resets the board.") : QString()) && ok;
+                               ? tr("Give the command that resets the board.") : powerReset ? unitMissing : QString()) && ok;
+    ok = power->isValid() && ok;
     ok = show(folderReason, folderProblem()) && ok;
     QString tagsProblem;
     ok = show(tagsReason, tagsGiven(&tagsProblem) ? QString() : tagsProblem) && ok;
@@ -327,7 +339,7 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
     const QString reset = resetKind() == QLatin1String("command") ? QStringLiteral("command:") + resetCommand->text().trimmed()
                                                                   : resetKind();
     const std::optional<ResetStrategy> resetStrategy = ResetStrategy::parse(reset, error);
-    const bool addressed = meterKind() != QLatin1String("none");
+    const bool addressed = meterKind() != QLatin1String("none") && meterKind() != QLatin1String("supply");
     const std::optional<MeterAddress> address = addressed ? meterAddress(error) : std::nullopt;
     if (!valid || !resetStrategy || (addressed && !address) || !profileLoaded) {
         if (error->isEmpty())
@@ -337,19 +349,19 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
     settings.port = port->currentText().trimmed();
     settings.meterText = meterText();
     settings.meter = address;
+    settings.meterIsSupply = meterKind() == QLatin1String("supply");
     settings.profilePath = profile->isEnabled() ? profile->text().trimmed() : QString();
     if (profile->isEnabled())
         settings.profile = *profileLoaded;
     settings.defaults = defaults();
     settings.reset = *resetStrategy;
     settings.bootSeconds = boot->value();
-    settings.supplyVolts = supply->value() > 0 ? std::optional<double>(supply->value()) : std::nullopt;
     settings.batteryMah = battery->value() > 0 ? std::optional<double>(battery->value()) : std::nullopt;
     settings.note = note->text().trimmed();
     settings.boardId = boardId->text().trimmed();
     settings.firmware = firmware->text().trimmed();
     settings.tags = tagsGiven(error).value_or(QMap<QString, QString>());
-    return true;
+    return power->fill(settings, error);
 }
 
 void SetupForm::testMeter()
@@ -386,7 +398,7 @@ void SetupForm::save(QSettings &settings) const
     settings.setValue(QStringLiteral("reset"), resetKind() == QLatin1String("command")
                                                    ? QStringLiteral("command:") + resetCommand->text() : resetKind());
     settings.setValue(QStringLiteral("boot"), boot->value());
-    settings.setValue(QStringLiteral("supply"), supply->value());
+    power->save(settings);
     settings.setValue(QStringLiteral("battery"), battery->value());
     settings.setValue(QStringLiteral("resultsFolder"), folder->text());
     settings.setValue(QStringLiteral("note"), note->text());
@@ -404,7 +416,7 @@ void SetupForm::restore(const QSettings &settings)
     profile->setText(settings.value(QStringLiteral("meterProfile")).toString());
     setReset(settings.value(QStringLiteral("reset")).toString());
     boot->setValue(settings.value(QStringLiteral("boot")).toDouble());
-    supply->setValue(settings.value(QStringLiteral("supply")).toDouble());
+    power->restore(settings);
     battery->setValue(settings.value(QStringLiteral("battery")).toDouble());
     setResultsFolder(settings.value(QStringLiteral("resultsFolder")).toString());
     note->setText(settings.value(QStringLiteral("note")).toString());

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Meter;
+class PowerFields;
 class QComboBox;
 class QDoubleSpinBox;
 class QLineEdit;
@@ -16,9 +17,11 @@ class QSettings;
 class ReasonLabel;
 
 // The sweep's set-up besides the modes: the board's port, the meter and its
-// test, the reset, the supply and battery, where results go, a note for the
-// report, and what the history tells runs apart by (board, firmware, tags). Every field is checked as it changes, with the reason under
-// it in a line kept for it.
+// test, the reset, the supply (a unit that powers the board, or the voltage
+// it runs at) and the temperature, the battery, where results go, a note for
+// the report, and what the history tells runs apart by (board, firmware,
+// tags). Every field is checked as it changes, with the reason under it in a
+// line kept for it.
 class SetupForm : public QWidget
 {
     Q_OBJECT
@@ -49,6 +52,7 @@ public:
     void setBoardId(const QString &id);
     void setFirmware(const QString &label);
     void setTags(const QStringList &pairs);   // KEY=VALUE each
+    PowerFields *powerFields() const { return power; }
 
 signals:
     void changed();
@@ -59,6 +63,7 @@ private:
     void testMeter();
     void check();
     QString meterText() const;   // as the command line's --meter takes it
+    bool meterAddressed() const;
     std::optional<MeterAddress> meterAddress(QString *error) const;
     QString meterKind() const;
     QString resetKind() const;
@@ -77,7 +82,7 @@ private:
     QLineEdit *resetCommand;
     ReasonLabel *resetReason;
     QDoubleSpinBox *boot;
-    QDoubleSpinBox *supply;
+    PowerFields *power;
     QDoubleSpinBox *battery;
     QLineEdit *folder;
     ReasonLabel *folderReason;
