@@ -27,7 +27,7 @@ std::optional<double> NumberRule::parse(const QString &text, const QString &labe
     const std::optional<double> value = Numbers::parse(text);
     if (value && allows(*value))
         return value;
-    *why = QStringLiteral("%1 takes %2, not \"%3\"").arg(label, QLatin1String(expectation), text.trimmed());
+    *why = QStringLiteral("%1 takes %2, not \"%3\"").arg(label, QString::fromUtf8(expectation), text.trimmed());
     return std::nullopt;
 }
 
@@ -87,7 +87,7 @@ std::optional<QList<double>> parseVoltages(const QString &text, const QString &l
         voltages << *volts;
     }
     if (voltages.isEmpty()) {
-        *why = QStringLiteral("%1 takes %2").arg(label, QLatin1String(unitVolts.expectation));
+        *why = QStringLiteral("%1 takes %2").arg(label, QString::fromUtf8(unitVolts.expectation));
         return std::nullopt;
     }
     return voltages;

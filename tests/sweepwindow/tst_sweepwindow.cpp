@@ -14,6 +14,8 @@
 #include "sweepwindow/chartview.h"
 #include "meter/scpimeter.h"
 #include "simulator/boardsimulator.h"
+#include "simulator/supplysimulator.h"
+#include "sweepwindow/powerfields.h"
 #include "tests/support/resultsfixture.h"
 #include "tests/support/scriptedmeter.h"
 #include "tests/support/simulatedbench.h"
@@ -44,6 +46,7 @@ private slots:
     void aFolderThatCannotTakeResultsDisablesStart();
     void resumeAfterStopMeasuresEachModeOnce();
     void historyTabListsRunsComparesTwoAndDrawsTheTrend();
+    void supplyUnitPowersTheBoardAtEachVoltage();
 
 private:
     QTemporaryDir scratch;
@@ -410,6 +413,67 @@ void SweepWindowTest::historyTabListsRunsComparesTwoAndDrawsTheTrend()
     window.historyView()->refresh();
     QCOMPARE(runs->rowCount(), 2);
     QVERIFY2(window.historyView()->reason().contains(QLatin1String("YYYY-MM-DD")), qPrintable(window.historyView()->reason()));
+}
+
+// The supply unit's fields: a voltage it may not feed is refused as typed, its
+// Test asks who it is and leaves the output alone, and a sweep powers the
+// board at each voltage in turn, the supply reading the current; the History
+// view tables the run.
+void SweepWindowTest::supplyUnitPowersTheBoardAtEachVoltage()
+{
+    BoardSimulator board;
+    board.setStrict(true);
+    SupplySimulator supply(board);
+    QVERIFY(supply.listen(0));
+    const QString history = scratch.filePath(QStringLiteral("supply-history.sqlite"));
+    SweepWindow window;
+    window.setHistoryLocation(history);
+    window.show();
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("start"));
+    SetupForm *setup = window.setupForm();
+    PowerFields *power = setup->powerFields();
+    setup->setPort(board.portPath());
+    setup->setMeter(QStringLiteral("supply"));
+    setup->setReset(QStringLiteral("power"));
+    setup->setBootSeconds(0.1);
+    setup->setBoardId(QStringLiteral("powered"));
+    setup->setResultsFolder(scratch.filePath(QStringLiteral("supply-results")));
+    window.modeTable()->setCheckedModes({0});
+    window.modeTable()->item(0, ModeTable::Settle)->setText(QStringLiteral("0.1"));
+    window.modeTable()->item(0, ModeTable::Samples)->setText(QStringLiteral("2"));
+    QVERIFY(!start->isEnabled());
+    QVERIFY(setup->findChild<QLabel *>(QStringLiteral("meterReason"))->toolTip().contains(QLatin1String("supply unit")));
+
+    power->setSupplyUnit(QStringLiteral("tcp:127.0.0.1:%1").arg(supply.port()));
+    power->setVoltages(QStringLiteral("1.8, 7"));
+    QVERIFY(!start->isEnabled());
+    QVERIFY(setup->findChild<QLabel *>(QStringLiteral("supplyReason"))->toolTip().contains(QLatin1String("0.5 to 6 V")));
+    power->setVoltages(QStringLiteral("1.8, 3.3"));
+    power->setTemperature(QStringLiteral("85"));
+    QVERIFY(start->isEnabled());
+
+    setup->findChild<QPushButton *>(QStringLiteral("testSupplyUnit"))->click();
+    auto *said = setup->findChild<QLabel *>(QStringLiteral("supplyUnitReason"));
+    QTRY_VERIFY_WITH_TIMEOUT(said->toolTip().contains(QLatin1String("answers: Pellmora,Simulated PSU")), 5000);
+    QCOMPARE(supply.received(), QList<QByteArray> {"*IDN?"});
+
+    int ended = 0;
+    connect(&window, &SweepWindow::sweepEnded, this, [&ended] { ++ended; });
+    window.start();
+    QTRY_COMPARE_WITH_TIMEOUT(ended, 1, 20000);
+    QTableWidget *rows = window.resultsView()->table();
+    QCOMPARE(rows->rowCount(), 2);
+    QCOMPARE(rows->item(0, 0)->text(), QStringLiteral("0  SHUTDOWN at 1.80 V"));
+    QCOMPARE(rows->item(1, 0)->text(), QStringLiteral("0  SHUTDOWN at 3.30 V"));
+    QVERIFY(!supply.isOn());
+
+    window.historyView()->refresh();
+    QTableWidget *sheet = window.historyView()->datasheetTable();
+    QCOMPARE(sheet->rowCount(), 1);
+    QCOMPARE(sheet->columnCount(), 5);
+    QCOMPARE(sheet->horizontalHeaderItem(1)->text(), QStringLiteral("Typ\nT = 85\u00a0°C, Vdd = 1.80 V"));
+    QVERIFY(sheet->item(0, 3)->text().endsWith(QLatin1String(" nA *")));
+    QVERIFY(sheet->item(0, 3)->toolTip().startsWith(QLatin1String("1 board: powered")));
 }
 
 QTEST_MAIN(SweepWindowTest)
