@@ -2,11 +2,20 @@
 
 #include "simulator/boardsimulator.h"
 
+#include <QHash>
+
 namespace {
 
 const char identity[] = "Pellmora,Simulated PSU 6V 3A,SIM0002,1.0";
 constexpr double readbackNoise = 0.002;   // relative
 constexpr double currentNoise = 0.005;
+
+// An SMU's way of saying the same: it sources voltage and limits current.
+const QHash<QByteArray, QByteArray> sourceAliases {{"SOUR:VOLT", "VOLT"}, {"SOUR:VOLT:ILIM", "CURR"}};
+// Settings it takes but has one choice of: one channel, a voltage source
+// that measures current.
+const QHash<QByteArray, QList<QByteArray>> fixedSettings {
+    {"INST:NSEL", {"1"}}, {"SOUR:FUNC", {"VOLT"}}, {"SENS:FUNC", {"\"CURR\"", "CURR"}}};
 
 } // namespace
 
@@ -30,11 +39,17 @@ double SupplySimulator::outputVolts() const
 
 std::optional<QByteArray> SupplySimulator::answer(const QByteArray &line)
 {
-    const QByteArray command = ScpiServer::headerOf(line.trimmed());
+    QByteArray command = ScpiServer::headerOf(line.trimmed());
     const QByteArray value = ScpiServer::argumentOf(line.trimmed());
     if (!command.isEmpty())
         commands << line.trimmed();
+    command = sourceAliases.value(command, command);
     bool ok = true;
+    if (fixedSettings.contains(command)) {
+        if (!fixedSettings.value(command).contains(value))
+            errors << QStringLiteral("-224,\"Illegal parameter value\"");
+        return std::nullopt;
+    }
     if (command == "*IDN?")
         return QByteArray(identity);
     if (command == "*CLS") {

@@ -9,7 +9,8 @@ class BoardSimulator;
 
 // A programmable supply that powers the simulated board, answering the
 // generic SCPI set: *IDN?, *CLS, *RST, CURR, VOLT, OUTP ON|OFF, MEAS:VOLT?,
-// MEAS:CURR? and SYST:ERR?. Switching its output on starts the board out of
+// MEAS:CURR? and SYST:ERR?; also a one-channel bench supply's INST:NSEL 1 and
+// an SMU's SOUR:FUNC VOLT, SOUR:VOLT, SOUR:VOLT:ILIM and SENS:FUNC "CURR". Switching its output on starts the board out of
 // reset at the set voltage; switched off, the board is dead. A board that
 // draws more than the current limit pulls the output down, as a supply's
 // constant-current mode does, and MEAS:VOLT? shows it.

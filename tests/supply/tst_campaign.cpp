@@ -83,6 +83,8 @@ private slots:
     void ctrlCSwitchesTheOutputOffAndResumeTakesTheRest();
     void theSupplyUnitIsAlsoTheMeter();
     void aFoldedBackOutputFailsTheSweep();
+    void theReadmesProfilesDriveTheSupply_data();
+    void theReadmesProfilesDriveTheSupply();
     void refusesBeforeSendingAnything_data();
     void refusesBeforeSendingAnything();
     void tablesTwoBoardsAtTwoVoltages();
@@ -195,6 +197,37 @@ void CampaignTest::aFoldedBackOutputFailsTheSweep()
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().index, 0);
     QCOMPARE(bench.supply.received().last(), QByteArray("OUTP OFF"));
+}
+
+void CampaignTest::theReadmesProfilesDriveTheSupply_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QString>("meter");
+    QTest::addColumn<QByteArray>("firstCommand");
+    QTest::newRow("single channel") << "single-channel.ini" << "meter" << QByteArray("*IDN?");
+    QTest::newRow("multi-channel") << "multi-channel.ini" << "meter" << QByteArray("INST:NSEL 1");
+    QTest::newRow("SMU as meter") << "smu.ini" << "supply" << QByteArray("SOUR:FUNC VOLT");
+}
+
+void CampaignTest::theReadmesProfilesDriveTheSupply()
+{
+    QFETCH(QString, profile);
+    QFETCH(QString, meter);
+    QFETCH(QByteArray, firstCommand);
+    PoweredBench bench;
+    const QString out = scratch.filePath(QStringLiteral("profile-") + profile);
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", bench.board.portPath(), "--meter",
+                                                  meter == QLatin1String("supply") ? meter : bench.meterAddress(), "--supply-unit",
+                                                  bench.supplyAddress(), "--supply-profile",
+                                                  QStringLiteral(SOURCE_DIR "/docs/supply-profiles/") + profile, "--supply", "3.3",
+                                                  "--reset", "power", "--modes", "13"}
+                                     + quick(out));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QCOMPARE(bench.supply.received().first(), firstCommand);
+    QCOMPARE(bench.supply.received().last(), QByteArray("OUTP OFF"));
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 1);
+    QVERIFY(qAbs(*rows.first().mean / BoardSimulator::modeCurrent(13) - 1) < 0.02);
 }
 
 void CampaignTest::refusesBeforeSendingAnything_data()
