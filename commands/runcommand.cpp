@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/signalfd.h>
@@ -188,7 +189,9 @@ private:
                 return false;
             settings.supplyProfile = *profile;
         }
-        const QStringList voltages = parser.value(QStringLiteral("supply")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        QStringList voltages = parser.value(QStringLiteral("supply")).split(QLatin1Char(','));
+        voltages.erase(std::remove_if(voltages.begin(), voltages.end(), [](const QString &item) { return item.trimmed().isEmpty(); }),
+                       voltages.end());
         if (!settings.supplyUnit) {
             for (const char *unitOnly : {"current-limit", "off-time", "supply-profile"}) {
                 if (parser.isSet(QLatin1String(unitOnly)))

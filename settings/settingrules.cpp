@@ -76,7 +76,9 @@ std::optional<QMap<QString, QString>> parseTags(const QStringList &pairs, QStrin
 std::optional<QList<double>> parseVoltages(const QString &text, const QString &label, QString *why)
 {
     QList<double> voltages;
-    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        if (item.trimmed().isEmpty())
+            continue;
         const std::optional<double> volts = unitVolts.parse(item, label, why);
         if (!volts)
             return std::nullopt;

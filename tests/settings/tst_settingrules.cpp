@@ -16,6 +16,8 @@ private slots:
     void limitsMayNotCrossAndModesCountOnce();
     void refusesARangeTheMeterDoesNotHave();
     void recordsWhatChangesAMeasurementAndNoCredentials();
+    void readsASupplyUnitsVoltages_data();
+    void readsASupplyUnitsVoltages();
 };
 
 void SettingRulesTest::checksEveryCellOfAPlanRowAtOnce_data()
@@ -109,6 +111,31 @@ void SettingRulesTest::recordsWhatChangesAMeasurementAndNoCredentials()
     QCOMPARE(otherPlan.differenceFrom(json, {finished}),
              QStringLiteral("mode 0 (SHUTDOWN) was measured with range 1.00 \u00b5A, NPLC 10, settle 2 s, 10 readings, boot 0.5 s; "
                             "this run would use range auto, NPLC 1, settle 2 s, 10 readings, boot 0.5 s"));
+}
+
+void SettingRulesTest::readsASupplyUnitsVoltages_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<double>>("voltages");   // empty: refused
+    QTest::newRow("two, in the order given") << "3.3,1.8" << QList<double> {3.3, 1.8};
+    QTest::newRow("spaces and a trailing comma") << " 1.8 , 3.3, " << QList<double> {1.8, 3.3};
+    QTest::newRow("at the bounds") << "0.5,6" << QList<double> {0.5, 6};
+    QTest::newRow("a typo feeding 33 V") << "1.8,33" << QList<double>();
+    QTest::newRow("below 0.5 V") << "0.3" << QList<double>();
+    QTest::newRow("twice the same") << "3.3,3.30" << QList<double>();
+    QTest::newRow("nothing") << "," << QList<double>();
+}
+
+void SettingRulesTest::readsASupplyUnitsVoltages()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<double>, voltages);
+    QString why;
+    const std::optional<QList<double>> read = SettingRules::parseVoltages(text, QStringLiteral("--supply"), &why);
+    QCOMPARE(read.value_or(QList<double>()), voltages);
+    QCOMPARE(why.isEmpty(), !voltages.isEmpty());
+    QVERIFY2(voltages.isEmpty() || why.isEmpty(), qPrintable(why));
+    QVERIFY2(!voltages.isEmpty() || why.startsWith(QLatin1String("--supply ")), qPrintable(why));
 }
 
 QTEST_GUILESS_MAIN(SettingRulesTest)

@@ -10,7 +10,9 @@
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
 #include "simulator/supplysimulator.h"
+#include "supply/supplyprofile.h"
 #include "tests/support/resultsfixture.h"
+#include "tests/support/scriptedmeter.h"
 #include "tests/support/sweepprocess.h"
 
 #include <QJsonDocument>
@@ -83,6 +85,10 @@ private slots:
     void ctrlCSwitchesTheOutputOffAndResumeTakesTheRest();
     void theSupplyUnitIsAlsoTheMeter();
     void aFoldedBackOutputFailsTheSweep();
+    void aReadbackOffTheSetVoltageIsAFailure_data();
+    void aReadbackOffTheSetVoltageIsAFailure();
+    void loadsSupplyProfiles_data();
+    void loadsSupplyProfiles();
     void theReadmesProfilesDriveTheSupply_data();
     void theReadmesProfilesDriveTheSupply();
     void refusesBeforeSendingAnything_data();
@@ -197,6 +203,91 @@ void CampaignTest::aFoldedBackOutputFailsTheSweep()
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().index, 0);
     QCOMPARE(bench.supply.received().last(), QByteArray("OUTP OFF"));
+}
+
+// A supply that answers what it is told, but whose readback is scripted.
+void CampaignTest::aReadbackOffTheSetVoltageIsAFailure_data()
+{
+    QTest::addColumn<QByteArray>("readback");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("within 5 %") << QByteArray("3.14\n") << 0 << QString();
+    QTest::newRow("more than 5 % low") << QByteArray("2.91\n") << 3 << "supply reads 2.91 V, 3.30 V was set";
+    QTest::newRow("more than 5 % high") << QByteArray("+3.47E+00\n") << 3 << "supply reads 3.47 V, 3.30 V was set";
+    QTest::newRow("two numbers") << QByteArray("3.3,3.3\n") << 3 << "supply answered 2 numbers to MEAS:VOLT?";
+    QTest::newRow("no number") << QByteArray("OK\n") << 3 << "supply's answer to MEAS:VOLT?";
+}
+
+void CampaignTest::aReadbackOffTheSetVoltageIsAFailure()
+{
+    QFETCH(QByteArray, readback);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    BoardSimulator board;
+    ScriptedMeter unit;
+    for (const QByteArray &command : {"VOLT", "CURR", "OUTP"})
+        unit.answer(command, std::nullopt);
+    unit.answer("SYST:ERR?", QByteArray("+0,\"No error\"\n"));
+    unit.answer("MEAS:VOLT?", readback);
+    const QString out = scratch.filePath(QStringLiteral("readback-") + QTest::currentDataTag());
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "none", "--supply-unit",
+                                                  unit.address(), "--supply", "3.3", "--reset", "none", "--modes", "0,1"}
+                                     + quick(out));
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.errors.contains(said), qPrintable(run.errors));
+    // The failing mode is not recorded: the first.
+    if (exitCode == 0)
+        QCOMPARE(rowsOf(out).size(), 2);
+    else
+        QVERIFY(!QFileInfo::exists(out + "/results.csv") || rowsOf(out).isEmpty());
+    QCOMPARE(unit.received().last(), QByteArray("OUTP OFF"));
+}
+
+void CampaignTest::loadsSupplyProfiles_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("refusal");      // empty: loaded
+    QTest::addColumn<QString>("setVoltage");   // at 1.8 V, as sent
+    QTest::addColumn<QStringList>("closing");
+    QTest::newRow("generic") << QByteArray("# nothing changed\n") << QString() << "VOLT 1.8" << QStringList {"OUTP OFF"};
+    QTest::newRow("channel filled in everywhere")
+        << QByteArray("channel = 3\nset_voltage = INST:NSEL {channel};:VOLT {volts}\non_close = OUTP OFF,(@{channel})\n")
+        << QString() << "INST:NSEL 3;:VOLT 1.8" << QStringList {"OUTP OFF,(@3)"};
+    QTest::newRow("closing replaced, twice") << QByteArray("on_close = OUTP OFF\non_close = SYST:LOC\n") << QString()
+                                             << "VOLT 1.8" << QStringList {"OUTP OFF", "SYST:LOC"};
+    QTest::newRow("closing that leaves the board powered") << QByteArray("on_close = SYST:LOC\n") << QString() << "VOLT 1.8"
+                                                           << QStringList {"SYST:LOC"};
+    QTest::newRow("a placeholder it does not fill") << QByteArray("set_voltage = VOLT {voltage}\n") << "{voltage}" << QString()
+                                                    << QStringList();
+    QTest::newRow("volts where no voltage goes") << QByteArray("output_on = OUTP ON {volts}\n") << "{volts}" << QString()
+                                                 << QStringList();
+    QTest::newRow("a key it does not know") << QByteArray("set_volts = VOLT {volts}\n") << "set_volts" << QString()
+                                            << QStringList();
+    QTest::newRow("channel 0") << QByteArray("channel = 0\n") << "channel" << QString() << QStringList();
+    QTest::newRow("no way to switch the output on") << QByteArray("output_on =\n") << "set_voltage and output_on are needed"
+                                                    << QString() << QStringList();
+}
+
+void CampaignTest::loadsSupplyProfiles()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, refusal);
+    QFETCH(QString, setVoltage);
+    QFETCH(QStringList, closing);
+    const QString path = scratch.filePath(QStringLiteral("profile.ini"));
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    written.write(file);
+    written.close();
+    QString error;
+    const std::optional<SupplyProfile> profile = SupplyProfile::load(path, &error);
+    QCOMPARE(bool(profile), refusal.isEmpty());
+    if (!profile) {
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+        return;
+    }
+    QCOMPARE(profile->filled(profile->setVoltage, 1.8, 0.1), setVoltage);
+    QCOMPARE(profile->closing(), closing);
 }
 
 void CampaignTest::theReadmesProfilesDriveTheSupply_data()
