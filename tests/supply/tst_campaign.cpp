@@ -95,6 +95,7 @@ private slots:
     void refusesBeforeSendingAnything();
     void tablesTwoBoardsAtTwoVoltages();
     void eachBoardCountsOnceWithItsNewestRun();
+    void comparePairsRowsByModeAndVoltage();
     void readsFoldersAndHistoriesFromBeforeTheConditions();
 
 private:
@@ -459,6 +460,31 @@ void CampaignTest::eachBoardCountsOnceWithItsNewestRun()
     QCOMPARE(three.highest, 4e-6);
     QVERIFY(qAbs(*three.stdev - std::sqrt(((1 - 7.0 / 3) * (1 - 7.0 / 3) + (2 - 7.0 / 3) * (2 - 7.0 / 3)
                                            + (4 - 7.0 / 3) * (4 - 7.0 / 3)) / 2) * 1e-6) < 1e-15);
+}
+
+void CampaignTest::comparePairsRowsByModeAndVoltage()
+{
+    // Mode 13 doubled at 3.3 V only; paired by mode alone it would not show.
+    const auto rowAt = [](int index, double mean, double volts) {
+        ResultRow row = ResultsFixture::row(index, mean);
+        row.vddV = volts * 1.001;
+        row.supplySetV = volts;
+        return row;
+    };
+    QString error;
+    const QString before = scratch.filePath(QStringLiteral("compare-before"));
+    const QString after = scratch.filePath(QStringLiteral("compare-after"));
+    for (const QString &folder : {before, after}) {
+        const double late = folder == after ? 2 : 1;
+        QVERIFY2(ResultsFixture::writeFolder(folder, QStringLiteral("C"), ResultsFixture::day(folder == after ? 2 : 1),
+                                             {rowAt(0, 30e-9, 1.8), rowAt(13, 5.4e-3, 1.8), rowAt(0, 33e-9, 3.3),
+                                              rowAt(13, 9.8e-3 * late, 3.3)},
+                                             RunFacts::newRunId(), &error),
+                 qPrintable(error));
+    }
+    const ToolRun compared = runSweepTool({"compare", before, after, "--out", scratch.filePath("compare-out")});
+    QCOMPARE(compared.exitCode, 1);
+    QCOMPARE(compared.output, QStringLiteral("changed  13 mode 13 at 3.30 V  ratio 2.00  (9.80 mA -> 19.6 mA)\n"));
 }
 
 void CampaignTest::readsFoldersAndHistoriesFromBeforeTheConditions()
