@@ -5,6 +5,7 @@
 #include "commands/exitcodes.h"
 #include "commands/terminalprompts.h"
 #include "history/history.h"
+#include "ppk2/ppk2protocol.h"
 #include "report/junitfile.h"
 #include "report/reportwriter.h"
 #include "report/verdicts.h"
@@ -210,6 +211,21 @@ private:
         if (!number("current-limit", SettingRules::currentLimit, settings.currentLimit, error)
             || !number("off-time", SettingRules::offSeconds, settings.offSeconds, error))
             return false;
+        return settings.supplyUnit->kind != MeterAddress::Ppk2 || readPpk2Supply(settings, error);
+    }
+
+    // The Power Profiler Kit II sources 0.8 to 5 V, has no current limit and takes no profile.
+    bool readPpk2Supply(const SweepSettings &settings, QString *error) const
+    {
+        for (const char *unitOnly : {"current-limit", "supply-profile"}) {
+            if (parser.isSet(QLatin1String(unitOnly)))
+                return refuse(error, QStringLiteral("--%1 does not apply to a Power Profiler Kit II").arg(QLatin1String(unitOnly)));
+        }
+        for (double volts : settings.unitVoltages) {
+            if (volts < Ppk2::lowestMillivolts / 1000.0 || volts > Ppk2::highestMillivolts / 1000.0)
+                return refuse(error, QStringLiteral("--supply with a Power Profiler Kit II takes voltages from 0.8 to 5 V, not %1")
+                                         .arg(Numbers::format(volts)));
+        }
         return true;
     }
 

@@ -49,7 +49,7 @@ bool parseUsbtmc(const QString &rest, MeterAddress &address)
 
 QString MeterAddress::acceptedForms()
 {
-    return QStringLiteral("tcp:HOST[:PORT] (tcp:[::1]:5025 for IPv6), serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, manual");
+    return QStringLiteral("tcp:HOST[:PORT] (tcp:[::1]:5025 for IPv6), serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, ppk2:PORT, ppk2:auto, manual");
 }
 
 std::optional<MeterAddress> MeterAddress::parse(const QString &text, QString *error)
@@ -71,6 +71,10 @@ std::optional<MeterAddress> MeterAddress::parse(const QString &text, QString *er
     } else if (colon > 0 && scheme == QLatin1String("usbtmc")) {
         address.kind = Usbtmc;
         ok = parseUsbtmc(rest, address);
+    } else if (colon > 0 && scheme == QLatin1String("ppk2")) {
+        address.kind = Ppk2;
+        address.device = rest;
+        ok = !rest.isEmpty();
     }
     if (ok)
         return address;

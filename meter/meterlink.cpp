@@ -85,6 +85,7 @@ std::unique_ptr<MeterLink> MeterLink::create(const MeterAddress &address)
     case MeterAddress::Usbtmc:
         return std::make_unique<UsbtmcMeterLink>(address.device);
     case MeterAddress::Manual:
+    case MeterAddress::Ppk2:   // speaks no SCPI: the box has its own driver
         break;
     }
     return nullptr;

@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace {
 
 quint32 wordAt(const QByteArray &bytes, int at)
@@ -25,6 +27,7 @@ void Ppk2Stream::restart()
     waiting.reset();
     held.clear();
     heldBytes.clear();
+    matchingTail = 0;
     reference = -1;
 }
 
@@ -60,22 +63,30 @@ void Ppk2Stream::take(const Word &word, const Sink &sink)
         return;
     }
     const int expected = (reference + 1 + held.size()) & 63;
-    if (word.counter() == expected) {
-        // The count goes on: what was held had garbled counters, not lost samples.
-        for (const Word &garbled : qAsConst(held))
-            accept(garbled, sink);
-        held.clear();
-        heldBytes.clear();
+    if (held.isEmpty() && word.counter() == expected) {
         reference = word.counter();
         accept(word, sink);
         return;
     }
+    // Off the count, or back on it after words that were not: the count is
+    // back only when two words in a row keep it, for the words of a shifted
+    // stream carry counters that may fit once by chance.
+    matchingTail = word.counter() == expected ? matchingTail + 1 : 0;
     held << word;
     char bytes[4];
     qToLittleEndian(word.bits, bytes);
     heldBytes.append(bytes, 4);
-    if (held.size() > heldWords)
+    if (matchingTail >= 2) {
+        // What came between had garbled counters, not lost samples.
+        for (const Word &kept : qAsConst(held))
+            accept(kept, sink);
+        reference = word.counter();
+        held.clear();
+        heldBytes.clear();
+        matchingTail = 0;
+    } else if (held.size() > heldWords) {
         decide(sink);
+    }
 }
 
 bool Ppk2Stream::counting(const QVector<Word> &words)
@@ -101,6 +112,7 @@ void Ppk2Stream::decide(const Sink &sink)
         const QVector<Word> words = held;
         held.clear();
         heldBytes.clear();
+        matchingTail = 0;
         for (const Word &word : words)
             accept(word, sink);
         reference = words.last().counter();
@@ -125,11 +137,13 @@ void Ppk2Stream::decide(const Sink &sink)
         pushedBack = heldBytes.mid(offset + shifted.size() * 4);
         held.clear();
         heldBytes.clear();
+        matchingTail = 0;
         return;
     }
     // Nothing counts yet: the oldest word is dropped and the rest wait for more.
     held.removeFirst();
     heldBytes.remove(0, 4);
+    matchingTail = std::min(matchingTail, int(held.size()));
     ++invalid;
     ++position;
 }

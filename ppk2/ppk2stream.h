@@ -25,10 +25,10 @@ struct Ppk2Sample
 // where one begins, each with a six-bit counter. The byte phase is kept
 // across reads; a counter that skips counts the samples lost; a few words
 // that break the count are held back until it is clear whether their
-// counters were garbled (they count), samples were lost (the count jumps
-// and goes on), or a byte was lost and every word after it is shifted, in
-// which case the stream is realigned on the offset where the counter counts
-// again. A shifted word is never taken for a current.
+// counters were garbled (two words in a row keep the count again: they
+// count), samples were lost (the count jumps and goes on), or a byte was
+// lost and every word after it is shifted, in which case the stream is
+// realigned on the offset where the counter counts again. A shifted word is never taken for a current.
 class Ppk2Stream
 {
 public:
@@ -71,6 +71,7 @@ private:
     std::optional<Word> waiting;
     QVector<Word> held;      // words whose counters break the count
     QByteArray heldBytes;    // their bytes, to realign on
+    int matchingTail = 0;    // held words at the end that keep the count
     int reference = -1;      // the last counter taken; -1 before the first
     qint64 position = 0;
     qint64 taken = 0;

@@ -1,14 +1,16 @@
-// pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [LINK]
+// pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [--ppk2] [LINK]
 // Plays the evaluation board on a pseudo-terminal: prints the terminal's path,
 // optionally links LINK to it, and logs every mode the program sets. With
 // --meter it also plays a bench multimeter in series with the board's supply,
 // serving SCPI on 127.0.0.1:PORT; --meter-scale makes it read every current,
 // or one mode's, that many times higher, as a firmware change would. With
 // --supply-unit a programmable supply on 127.0.0.1:PORT powers the board:
-// it is dead until the supply's output is on, and draws by its voltage.
+// it is dead until the supply's output is on, and draws by its voltage. With
+// --ppk2 a Power Profiler Kit II on a terminal of its own powers or meters it.
 // SIGUSR1 presses the board's reset button.
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
+#include "simulator/ppk2simulator.h"
 #include "simulator/supplysimulator.h"
 
 #include <QCommandLineParser>
@@ -103,6 +105,9 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("meter-scale"),
                       QStringLiteral("Multiply every current the meter reads by FACTOR, or only mode INDEX's; repeatable."),
                       QStringLiteral("[INDEX=]FACTOR")});
+    parser.addOption({QStringLiteral("ppk2"),
+                      QStringLiteral("Add a simulated Power Profiler Kit II on a pseudo-terminal of its own, between the board "
+                                     "and its supply.")});
     parser.addOption({QStringLiteral("supply-unit"),
                       QStringLiteral("Serve a simulated supply that powers the board on 127.0.0.1:PORT (0: any free port)."),
                       QStringLiteral("PORT")});
@@ -110,7 +115,7 @@ int main(int argc, char *argv[])
                                  QStringLiteral("[LINK]"));
     if (!parser.parse(app.arguments()) || parser.positionalArguments().size() > 1) {
         QTextStream(stderr) << (parser.errorText().isEmpty() ? QStringLiteral("too many arguments") : parser.errorText())
-                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [LINK]\n";
+                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [--ppk2] [LINK]\n";
         return 2;
     }
     if (parser.isSet(QStringLiteral("help")))
@@ -141,6 +146,14 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("cannot serve the supply on port %1").arg(parser.value(QStringLiteral("supply-unit"))));
     }
 
+    std::unique_ptr<Ppk2Simulator> ppk2;
+    if (parser.isSet(QStringLiteral("ppk2"))) {
+        ppk2 = std::make_unique<Ppk2Simulator>(board);
+        if (!ppk2->isAttached())
+            return fail(QStringLiteral("cannot open a pseudo-terminal for the Power Profiler Kit II"));
+        QObject::connect(ppk2.get(), &Ppk2Simulator::logLine, &printLine);
+    }
+
     const QString link = parser.positionalArguments().value(0);
     if (!link.isEmpty()) {
         // A stale link from an earlier run is replaced; any other file is left alone.
@@ -157,6 +170,8 @@ int main(int argc, char *argv[])
         printLine(QStringLiteral("meter 127.0.0.1:%1").arg(meter.port()));
     if (supply)
         printLine(QStringLiteral("supply 127.0.0.1:%1").arg(supply->port()));
+    if (ppk2)
+        printLine(QStringLiteral("ppk2 %1").arg(ppk2->portPath()));
 
     const int result = app.exec();
     if (!link.isEmpty())

@@ -4,12 +4,11 @@
 #include "board/powermodes.h"
 #include "board/seriallink.h"
 #include "history/history.h"
-#include "meter/meterlink.h"
-#include "meter/scpimeter.h"
 #include "meter/typedmeter.h"
-#include "supply/scpisupply.h"
+#include "supply/supply.h"
 #include "supply/supplymeter.h"
 #include "sweep/boardreset.h"
+#include "sweep/instruments.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -43,8 +42,11 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
     connect(&board, &QSerialPort::readyRead, this, &Sweep::collectReply);
     connect(&board, &QSerialPort::errorOccurred, this, &Sweep::boardPortFailed);
 
-    if (settings.supplyUnit) {
-        supply = std::make_unique<ScpiSupply>(MeterLink::create(*settings.supplyUnit), settings.supplyProfile);
+    Instruments instruments = Instruments::of(settings);
+    supply = std::move(instruments.supply);
+    meter = std::move(instruments.meter);
+    typedMeter = instruments.typedMeter;
+    if (supply) {
         connect(supply.get(), &Supply::failed, this, &Sweep::fail);
         connect(supply.get(), &Supply::warning, this, [this](const QString &text) { emit warning(text); });
         connect(supply.get(), &Supply::applied, this, [this] {
@@ -57,15 +59,8 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
         });
         connect(supply.get(), &Supply::voltageMeasured, this, &Sweep::takeReadback);
     }
-    if (settings.meterIsSupply && supply) {
-        meter = std::make_unique<SupplyMeter>(supply.get());
-    } else if (settings.meter && settings.meter->kind == MeterAddress::Manual) {
-        typedMeter = new TypedMeter;
-        meter.reset(typedMeter);
+    if (typedMeter)
         connect(typedMeter, &TypedMeter::readingWanted, this, [this](int number, int of) { emit readingWanted(mode, number, of); });
-    } else if (settings.meter) {
-        meter = std::make_unique<ScpiMeter>(MeterLink::create(*settings.meter), settings.profile);
-    }
     if (meter) {
         connect(meter.get(), &Meter::configured, this, &Sweep::resetBoard);
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);

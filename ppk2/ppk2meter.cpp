@@ -1,0 +1,104 @@
+#include "ppk2/ppk2meter.h"
+
+#include <cmath>
+
+namespace {
+
+// Samples that stop coming for this long: the box is gone or stuck.
+constexpr int silentMilliseconds = 2000;
+
+} // namespace
+
+Ppk2Meter::Ppk2Meter(std::shared_ptr<Ppk2Box> sharedBox, bool ampereMode, QObject *parent)
+    : Meter(parent)
+    , box(std::move(sharedBox))
+    , ampere(ampereMode)
+{
+    watchdog.setSingleShot(true);
+    watchdog.setInterval(silentMilliseconds);
+    connect(&watchdog, &QTimer::timeout, this, [this] {
+        measuring = false;
+        emit failed(QStringLiteral("the Power Profiler Kit II sent no samples for %1 s").arg(silentMilliseconds / 1000));
+    });
+    connect(box.get(), &Ppk2Box::failed, this, [this](const QString &reason) {
+        watchdog.stop();
+        measuring = false;
+        emit failed(reason);
+    });
+}
+
+void Ppk2Meter::start()
+{
+    if (box->isOpen()) {
+        beginSampling();
+        return;
+    }
+    connect(box.get(), &Ppk2Box::opened, this, &Ppk2Meter::beginSampling);
+    box->open();
+}
+
+void Ppk2Meter::beginSampling()
+{
+    if (ampere) {
+        box->setMode(Ppk2::PowerMode::Ampere);
+        box->setPower(true);
+    }
+    box->setSink([this](const Ppk2Sample &sample) { take(sample); });
+    box->startSampling();
+    emit ready(box->identity());
+}
+
+void Ppk2Meter::configure(const MeterSettings &settings)
+{
+    asked = settings;
+    if (settings.range && !rangeNoted) {
+        rangeNoted = true;
+        emit warning(QStringLiteral("the Power Profiler Kit II chooses its ranges itself; the range asked for is left"));
+    }
+    QTimer::singleShot(0, this, &Meter::configured);
+}
+
+void Ppk2Meter::measure()
+{
+    readings.clear();
+    windowSamples = std::max<qint64>(1, std::llround(asked.nplc * samplesPerCycle));
+    inWindow = 0;
+    windowSum = 0;
+    measuring = true;
+    watchdog.start();
+}
+
+void Ppk2Meter::take(const Ppk2Sample &sample)
+{
+    if (!measuring)
+        return;
+    watchdog.start();
+    windowSum += sample.amperes;
+    if (++inWindow < windowSamples)
+        return;
+    Reading reading;
+    reading.amperes = windowSum / double(inWindow);
+    reading.arrivedAt = Readings::now();
+    readings << reading;
+    inWindow = 0;
+    windowSum = 0;
+    if (readings.size() < asked.samples)
+        return;
+    measuring = false;
+    watchdog.stop();
+    emit measured(readings);
+}
+
+void Ppk2Meter::finish()
+{
+    watchdog.stop();
+    measuring = false;
+    connect(box.get(), &Ppk2Box::closed, this, &Meter::finished);
+    box->close();
+}
+
+void Ppk2Meter::abort()
+{
+    watchdog.stop();
+    measuring = false;
+}

@@ -1,0 +1,50 @@
+#ifndef PPK2METER_H
+#define PPK2METER_H
+
+#include "meter/meter.h"
+#include "ppk2/ppk2box.h"
+
+#include <QTimer>
+
+#include <memory>
+
+// The Power Profiler Kit II as the sweep's meter. It samples from its start
+// to its finish, never stopping between modes; a reading is the mean of the
+// samples over the integration time, NPLC × 20 ms (one cycle of 50 Hz), so
+// NPLC 1 is 2,000 samples. It switches its ranges itself, so a range asked
+// for is noted and left. In ampere mode it switches its series path on once,
+// at the start: off between modes it would cut the board's power.
+class Ppk2Meter : public Meter
+{
+    Q_OBJECT
+
+public:
+    // `ampereMode`: in series with the board's own supply; otherwise the box
+    // is also the supply unit, which sets its mode and power.
+    Ppk2Meter(std::shared_ptr<Ppk2Box> box, bool ampereMode, QObject *parent = nullptr);
+
+    void start() override;
+    void configure(const MeterSettings &settings) override;
+    void measure() override;
+    void finish() override;
+    void abort() override;
+
+    static constexpr int samplesPerCycle = Ppk2::samplesPerSecond / 50;
+
+private:
+    void beginSampling();
+    void take(const Ppk2Sample &sample);
+
+    std::shared_ptr<Ppk2Box> box;
+    bool ampere;
+    MeterSettings asked;
+    bool rangeNoted = false;
+    bool measuring = false;
+    qint64 windowSamples = 0;   // per reading
+    qint64 inWindow = 0;
+    double windowSum = 0;
+    QList<Reading> readings;
+    QTimer watchdog;            // samples that stop coming
+};
+
+#endif // PPK2METER_H

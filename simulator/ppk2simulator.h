@@ -1,0 +1,84 @@
+#ifndef PPK2SIMULATOR_H
+#define PPK2SIMULATOR_H
+
+#include "simulator/ppk2device.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QRandomGenerator>
+
+class BoardSimulator;
+class QSocketNotifier;
+class QTimer;
+
+// A Power Profiler Kit II on a pseudo-terminal of its own, from the device's
+// side: it takes the host's commands, answers the metadata request, and
+// while sampling streams the board's current at 100,000 samples a second as
+// a real board shows it (a steady current per mode, a short wake-up spike
+// every second in the modes with an RTC, the CoreMark modes' activity, the
+// inrush when the board is powered). Its power switch powers the board, at
+// the voltage set in source mode. A host that does not keep up loses whole
+// blocks of 512 samples, which the counter does not show, as the real box's.
+class Ppk2Simulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Ppk2Simulator(BoardSimulator &board, QObject *parent = nullptr);
+    ~Ppk2Simulator() override;
+
+    bool isAttached() const { return masterFd >= 0; }
+    QString portPath() const { return slavePath; }
+
+    bool isSampling() const { return sampling; }
+    bool isPowering() const { return running; }
+    int millivolts() const { return vddMillivolts; }
+    Ppk2::PowerMode mode() const { return powerMode; }
+    // Starts sent while it sampled: the real box stops for good.
+    int startsWhileSampling() const { return badStarts; }
+    qint64 samplesSent() const { return sent; }
+    qint64 blocksDropped() const { return dropped; }
+    QByteArray received() const { return commands; }
+
+    // For tests: a byte of the stream goes missing, as with two readers on the port.
+    void loseAByte() { loseByte = true; }
+    // Unplugged: its terminal closes for good.
+    void unplug();
+
+signals:
+    void logLine(const QString &line);
+
+private:
+    void readCommands();
+    void run(const QByteArray &command);
+    void stream();
+    void flush();
+    double currentAt(qint64 sample);
+    void powerBoard();
+
+    BoardSimulator &board;
+    Ppk2Device device;
+    int masterFd = -1;
+    int slaveFd = -1;
+    QString slavePath;
+    QSocketNotifier *reader = nullptr;
+    QTimer *ticker;
+    QByteArray input;
+    QByteArray commands;
+    QByteArray output;
+    QElapsedTimer clock;
+    QRandomGenerator noise {20261208};
+    Ppk2::PowerMode powerMode = Ppk2::PowerMode::Ampere;
+    int vddMillivolts = 3300;
+    bool running = false;
+    bool sampling = false;
+    bool stuck = false;
+    bool loseByte = false;
+    int badStarts = 0;
+    int counter = 0;
+    qint64 sent = 0;
+    qint64 dropped = 0;
+    qint64 poweredAtSample = -1;
+};
+
+#endif // PPK2SIMULATOR_H

@@ -1,0 +1,177 @@
+// pellmora-sweep with the simulated Power Profiler Kit II: as the meter in
+// series with the board's own supply, as supply unit and meter with a power
+// reset at two voltages, a byte lost from its stream, the box unplugged in
+// the middle of a sweep, and what it is refused before anything is sent.
+#include "results/resultsfolder.h"
+#include "simulator/boardsimulator.h"
+#include "simulator/ppk2simulator.h"
+#include "tests/support/sweepprocess.h"
+
+#include <QtTest>
+
+namespace {
+
+QStringList quick(const QString &folder)
+{
+    return {"--settle", "0.1", "--boot", "0.1", "--samples", "5", "--history", "none", "--out", folder};
+}
+
+QList<ResultRow> rowsOf(const QString &folder)
+{
+    QString error;
+    return ResultsFolder::readRows(folder, &error).value_or(QList<ResultRow>());
+}
+
+// The box's commands as the simulator took them, an opcode with its arguments each.
+QList<QByteArray> commandsOf(const QByteArray &received)
+{
+    static const QMap<char, int> arguments {{0x0C, 1}, {0x11, 1}, {0x0D, 2}};
+    QList<QByteArray> commands;
+    for (int at = 0; at < received.size();) {
+        const int length = 1 + arguments.value(received.at(at), 0);
+        commands << received.mid(at, length).toHex();
+        at += length;
+    }
+    return commands;
+}
+
+} // namespace
+
+class Ppk2SweepTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void measuresInSeriesWithTheBoardsOwnSupply();
+    void powersTheBoardAtTwoVoltagesWithAPowerReset();
+    void aByteLostFromTheStreamChangesNoReading();
+    void anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes();
+    void refusesWhatTheBoxCannotDo_data();
+    void refusesWhatTheBoxCannotDo();
+
+private:
+    QTemporaryDir scratch;
+};
+
+void Ppk2SweepTest::measuresInSeriesWithTheBoardsOwnSupply()
+{
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("ampere"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset",
+                                                  "none", "--modes", "4,9,13", "--range", "1e-3"}
+                                     + quick(out));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QVERIFY(run.errors.contains(QLatin1String("chooses its ranges itself")));
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 3);
+    for (const ResultRow &row : rows)
+        QVERIFY2(qAbs(*row.mean / BoardSimulator::modeCurrent(row.index) - 1) < 0.01,
+                 qPrintable(QStringLiteral("mode %1: %2").arg(row.index).arg(*row.mean)));
+
+    // Stopped and drained, the metadata, its voltage, ampere mode, the series
+    // path on once, one start; at the end a stop and the board's power off.
+    const QList<QByteArray> commands = commandsOf(box.received());
+    QCOMPARE(commands.mid(0, 6), (QList<QByteArray> {"07", "19", "0d0ce4", "1101", "0c01", "06"}));
+    QCOMPARE(commands.mid(6), (QList<QByteArray> {"07", "0c00"}));
+    QCOMPARE(box.startsWhileSampling(), 0);
+    QVERIFY(!box.isSampling());
+    QVERIFY(!box.isPowering());
+}
+
+void Ppk2SweepTest::powersTheBoardAtTwoVoltagesWithAPowerReset()
+{
+    BoardSimulator board;
+    board.setStrict(true);
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("source"));
+    const QString port = "ppk2:" + box.portPath();
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "supply", "--supply-unit", port,
+                                                  "--supply", "1.8,3.3", "--reset", "power", "--off-time", "0.05", "--modes", "9,13"}
+                                     + quick(out));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 4);
+    // No readback: the voltage is the one set.
+    QCOMPARE(rows.at(0).vddV, std::optional<double>(1.8));
+    QCOMPARE(rows.at(3).vddV, std::optional<double>(3.3));
+    QVERIFY(qAbs(*rows.at(3).mean / *rows.at(1).mean - 3.3 / 1.8) < 0.05 * 3.3 / 1.8);
+    QVERIFY(qAbs(*rows.at(3).mean / BoardSimulator::modeCurrent(13) - 1) < 0.01);
+    const QList<QByteArray> commands = commandsOf(box.received());
+    QCOMPARE(int(commands.count("06")), 1);
+    QCOMPARE(int(commands.count("0c01")), 4);   // each mode began with the power off, then on
+    QVERIFY(commands.contains("0d0708") && commands.contains("0d0ce4"));
+    QCOMPARE(commands.last(), QByteArray("0c00"));
+    QCOMPARE(box.startsWhileSampling(), 0);
+    QVERIFY(!box.isPowering());
+}
+
+void Ppk2SweepTest::aByteLostFromTheStreamChangesNoReading()
+{
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("lost-byte"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset",
+                                                  "none", "--modes", "13,12"}
+                                     + quick(out),
+                                     [&box](const QString &progress) {
+                                         if (progress.contains(QLatin1String("[1/2]")))
+                                             box.loseAByte();
+                                         return false;
+                                     });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 2);
+    for (const ResultRow &row : rows)
+        QVERIFY2(qAbs(*row.mean / BoardSimulator::modeCurrent(row.index) - 1) < 0.01 && *row.max < 1.1 * BoardSimulator::modeCurrent(row.index),
+                 qPrintable(QStringLiteral("mode %1: mean %2, max %3").arg(row.index).arg(*row.mean).arg(*row.max)));
+}
+
+void Ppk2SweepTest::anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes()
+{
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("unplugged"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset",
+                                                  "none", "--modes", "9,10,11"}
+                                     + quick(out),
+                                     [&box](const QString &progress) {
+                                         if (progress.contains(QLatin1String("[1/3]")))
+                                             box.unplug();
+                                         return false;
+                                     });
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.errors.contains(QLatin1String("mode 10")), qPrintable(run.errors));
+    QCOMPARE(rowsOf(out).size(), 1);
+}
+
+void Ppk2SweepTest::refusesWhatTheBoxCannotDo_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("5.5 V") << QStringList {"--supply-unit", "BOX", "--supply", "5.5"} << "from 0.8 to 5 V, not 5.5";
+    QTest::newRow("0.6 V") << QStringList {"--supply-unit", "BOX", "--supply", "1.8,0.6"} << "from 0.8 to 5 V, not 0.6";
+    QTest::newRow("a current limit") << QStringList {"--supply-unit", "BOX", "--supply", "3.3", "--current-limit", "0.05"}
+                                     << "--current-limit does not apply to a Power Profiler Kit II";
+    QTest::newRow("power reset in ampere mode") << QStringList {"--meter", "BOX", "--reset", "power"}
+                                                << "--reset power needs --supply-unit";
+}
+
+void Ppk2SweepTest::refusesWhatTheBoxCannotDo()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, reason);
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    options.replaceInStrings(QStringLiteral("BOX"), "ppk2:" + box.portPath());
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--modes", "0", "--history", "none", "--out",
+                                                  scratch.filePath(QStringLiteral("refused"))}
+                                     + options);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.errors.contains(reason), qPrintable(run.errors));
+    QVERIFY(box.received().isEmpty());
+    QVERIFY(board.received().isEmpty());
+}
+
+QTEST_MAIN(Ppk2SweepTest)
+#include "tst_ppk2sweep.moc"
