@@ -109,6 +109,7 @@ public:
         if (!unsupplied.isEmpty())
             return refuse(error, unsupplied);
         settings.resume = parser.isSet(QStringLiteral("resume"));
+        settings.rawSamples = parser.isSet(QStringLiteral("raw"));
         settings.outputFolder = parser.value(QStringLiteral("out"));
         settings.note = parser.value(QStringLiteral("note"));
         settings.boardId = parser.value(QStringLiteral("board-id"));
@@ -414,6 +415,7 @@ int runSweepCommand(const QStringList &arguments)
     parser.addOption({QStringLiteral("tag"), QStringLiteral("KEY=VALUE recorded with the run in the history; repeatable."),
                       QStringLiteral("KEY=VALUE")});
     parser.addOption({QStringLiteral("resume"), QStringLiteral("Continue into an existing --out folder, skipping its finished modes.")});
+    parser.addOption({QStringLiteral("raw"), QStringLiteral("With a Power Profiler Kit II, also every sample to raw/ as 32-bit floats.")});
     parser.addOption({QStringLiteral("quiet"), QStringLiteral("No progress lines.")});
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {

@@ -1,6 +1,7 @@
 #ifndef METER_H
 #define METER_H
 
+#include "meter/modecapture.h"
 #include "meter/readings.h"
 
 #include <QObject>
@@ -26,11 +27,16 @@ public:
         : QObject(parent)
     {
         qRegisterMetaType<QList<Reading>>();
+        qRegisterMetaType<ModeCapture>();
     }
 
     virtual void start() = 0;                                  // ready() with its identity
     virtual void configure(const MeterSettings &settings) = 0; // configured()
     virtual void measure() = 0;                                // measured()
+    // The mode's command has just gone out: a meter that samples fast
+    // records the mode from here (and, given a path, every sample to it)
+    // and says captured() before measured(). Others have nothing to do.
+    virtual void startCapture(const QString &rawPath) { Q_UNUSED(rawPath) }
     virtual void finish() = 0;                                 // finished(), never failed()
     // Stops waiting for whatever is under way; no signal follows.
     virtual void abort() = 0;
@@ -39,6 +45,7 @@ signals:
     void ready(const QString &identity);
     void configured();
     void measured(const QList<Reading> &readings);
+    void captured(const ModeCapture &capture);
     void failed(const QString &reason);
     void finished();
     void warning(const QString &text);   // something odd that changes no result

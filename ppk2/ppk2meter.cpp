@@ -58,8 +58,16 @@ void Ppk2Meter::configure(const MeterSettings &settings)
     QTimer::singleShot(0, this, &Meter::configured);
 }
 
+void Ppk2Meter::startCapture(const QString &rawPath)
+{
+    QString error;
+    if (!recorder.begin(rawPath, &error))
+        QTimer::singleShot(0, this, [this, error] { emit failed(error); });
+}
+
 void Ppk2Meter::measure()
 {
+    recorder.beginReadings();
     readings.clear();
     windowSamples = std::max<qint64>(1, std::llround(asked.nplc * samplesPerCycle));
     inWindow = 0;
@@ -70,6 +78,7 @@ void Ppk2Meter::measure()
 
 void Ppk2Meter::take(const Ppk2Sample &sample)
 {
+    recorder.add(sample.position, sample.amperes, sample.unfiltered);
     if (!measuring)
         return;
     watchdog.start();
@@ -86,6 +95,18 @@ void Ppk2Meter::take(const Ppk2Sample &sample)
         return;
     measuring = false;
     watchdog.stop();
+    if (recorder.isRecording()) {
+        double sum = 0;
+        for (const Reading &one : qAsConst(readings))
+            sum += one.amperes;
+        QString error;
+        const std::optional<ModeCapture> capture = recorder.finish(sum / readings.size(), &error);
+        if (!capture) {
+            emit failed(error);
+            return;
+        }
+        emit captured(*capture);
+    }
     emit measured(readings);
 }
 

@@ -1,6 +1,7 @@
 #ifndef PPK2METER_H
 #define PPK2METER_H
 
+#include "meter/capturerecorder.h"
 #include "meter/meter.h"
 #include "ppk2/ppk2box.h"
 
@@ -13,7 +14,8 @@
 // samples over the integration time, NPLC × 20 ms (one cycle of 50 Hz), so
 // NPLC 1 is 2,000 samples. It switches its ranges itself, so a range asked
 // for is noted and left. In ampere mode it switches its series path on once,
-// at the start: off between modes it would cut the board's power.
+// at the start: off between modes it would cut the board's power. From each
+// mode's command to the end of its readings it records the waveform.
 class Ppk2Meter : public Meter
 {
     Q_OBJECT
@@ -26,6 +28,7 @@ public:
     void start() override;
     void configure(const MeterSettings &settings) override;
     void measure() override;
+    void startCapture(const QString &rawPath) override;
     void finish() override;
     void abort() override;
 
@@ -45,6 +48,7 @@ private:
     double windowSum = 0;
     QList<Reading> readings;
     QTimer watchdog;            // samples that stop coming
+    CaptureRecorder recorder {Ppk2::samplesPerSecond};
 };
 
 #endif // PPK2METER_H

@@ -18,27 +18,27 @@ Chart::Chart(const QString &chartTitle)
 {
 }
 
-QByteArray Chart::svg() const
+QByteArray Chart::svg(const QSize &size) const
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
     generator.setOutputDevice(&buffer);
-    generator.setSize(QSize(width, height));
-    generator.setViewBox(QRect(0, 0, width, height));
+    generator.setSize(size);
+    generator.setViewBox(QRect(QPoint(0, 0), size));
     generator.setTitle(title);
     QPainter painter(&generator);
-    paint(painter, QSizeF(width, height), fileTextPixels);
+    paint(painter, QSizeF(size), fileTextPixels);
     painter.end();
     return buffer.data();
 }
 
-QByteArray Chart::png() const
+QByteArray Chart::png(const QSize &size) const
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    paint(painter, QSizeF(width, height), fileTextPixels);
+    paint(painter, QSizeF(size), fileTextPixels);
     painter.end();
     return PngEncoder::encode(image);
 }

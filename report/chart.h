@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QSize>
 #include <QSizeF>
 #include <QString>
 
@@ -20,9 +21,9 @@ public:
     virtual void paint(QPainter &painter, const QSizeF &size, double textPixels) const = 0;
     virtual int modeCount() const = 0;   // the modes it shows
 
-    // 1600 × 900, with text 18 pixels high.
-    QByteArray svg() const;
-    QByteArray png() const;
+    // 1600 × 900 unless another size is given, with text 18 pixels high.
+    QByteArray svg(const QSize &size = QSize(width, height)) const;
+    QByteArray png(const QSize &size = QSize(width, height)) const;
 
     static constexpr int width = 1600;
     static constexpr int height = 900;

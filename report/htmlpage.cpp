@@ -17,6 +17,7 @@ const char style[] =
     "dt{font-weight:bold}dd{margin:0;overflow-wrap:anywhere}"
     "pre{background:#f4f6f9;padding:.6em;white-space:pre-wrap}"
     "figure{margin:0}figure.chart svg{max-width:100%;height:auto}"
+    "figure.waveform{margin:.6em 0}figure.waveform svg{max-width:100%;height:auto}"
     "@page{size:A4 landscape;margin:10mm}"
     "@media print{"
     "body{margin:0;max-width:none;font-size:9.5pt}"
@@ -24,12 +25,21 @@ const char style[] =
     "figure.chart{break-inside:avoid;break-after:page}"
     "figure.chart svg{width:auto;max-width:100%;max-height:170mm}"
     "thead{display:table-header-group}tr{break-inside:avoid}"
+    "figure.waveform{break-inside:avoid}figure.waveform svg{max-height:80mm;width:auto}"
     "tr.flagged td{-webkit-print-color-adjust:exact;print-color-adjust:exact}"
     "}";
 
 QString escaped(const QString &text)
 {
     return MarkupText::printable(text).toHtmlEscaped();
+}
+
+// The drawing itself, not a reference to a file: its texts stay searchable.
+QString inlineSvg(const QByteArray &svgDocument)
+{
+    QString markup = QString::fromUtf8(svgDocument);
+    markup.remove(0, std::max(0, int(markup.indexOf(QLatin1String("<svg")))));
+    return markup;
 }
 
 } // namespace
@@ -55,10 +65,12 @@ void HtmlPage::facts(const QList<QPair<QString, QString>> &facts)
 
 void HtmlPage::chart(const QByteArray &svgDocument)
 {
-    // The drawing itself, not a reference to a file: its texts stay searchable.
-    QString markup = QString::fromUtf8(svgDocument);
-    markup.remove(0, std::max(0, int(markup.indexOf(QLatin1String("<svg")))));
-    body += QStringLiteral("<figure class=\"chart\">\n%1</figure>\n").arg(markup);
+    body += QStringLiteral("<figure class=\"chart\">\n%1</figure>\n").arg(inlineSvg(svgDocument));
+}
+
+void HtmlPage::figure(const QByteArray &svgDocument)
+{
+    body += QStringLiteral("<figure class=\"waveform\">\n%1</figure>\n").arg(inlineSvg(svgDocument));
 }
 
 void HtmlPage::table(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged)

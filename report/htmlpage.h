@@ -32,6 +32,8 @@ public:
     void heading(const QString &text);
     void facts(const QList<QPair<QString, QString>> &facts);
     void chart(const QByteArray &svgDocument);
+    // A smaller drawing among others, kept whole on a printed page.
+    void figure(const QByteArray &svgDocument);
     // Cells are text; a row whose first cell is flagged is marked.
     void table(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged);
     // A table whose header has rows of its own, such as column groups.

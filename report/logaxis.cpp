@@ -6,9 +6,10 @@
 
 namespace {
 
-// 1 nA to 100 mA: the board's modes span these, and a meter reads no further.
+// 1 nA to 1 A: the board's modes span the lower decades, and a fast
+// meter's peaks reach the top one.
 constexpr int lowestDecade = -9;
-constexpr int highestDecade = -1;
+constexpr int highestDecade = 0;
 
 } // namespace
 

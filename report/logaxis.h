@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-// A logarithmic current axis in whole decades, from 1 nA to 100 mA as the
+// A logarithmic current axis in whole decades, from 1 nA to 1 A as the
 // data needs, each decade labelled in SI units ("10 nA", "1 µA"), never as
 // an exponent.
 class LogAxis

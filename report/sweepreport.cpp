@@ -2,6 +2,7 @@
 
 #include "report/currentchart.h"
 #include "report/htmlpage.h"
+#include "report/waveformchart.h"
 #include "results/atomicfile.h"
 #include "results/resultsfolder.h"
 
@@ -76,6 +77,27 @@ QList<int> chartVoltages(const QList<ResultRow> &rows)
     QList<int> voltages = ResultRow::voltageKeys(rows);
     std::sort(voltages.begin(), voltages.end());
     return voltages.size() > 1 ? voltages : QList<int> {ResultRow::noVoltage};
+}
+
+// Each mode's waveform where a fast meter recorded one, in the rows' order.
+void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> &rows)
+{
+    QString error;
+    const std::optional<QList<ModeTrace>> traces = ResultsFolder::readTraces(folder, &error);
+    if (!traces || traces->isEmpty())
+        return;
+    page.heading(QStringLiteral("Waveforms"));
+    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
+    for (const ResultRow &row : rows) {
+        const auto trace = std::find_if(traces->cbegin(), traces->cend(), [&row](const ModeTrace &one) {
+            return one.index == row.index && one.voltageKey == row.voltageKey();
+        });
+        if (trace == traces->cend())
+            continue;
+        const double readingsFrom = row.settings ? row.settings->settleSeconds : 0;
+        const WaveformChart chart(row.pointName(severalVoltages), trace->bins, readingsFrom);
+        page.figure(chart.svg(QSize(Chart::width, WaveformChart::fileHeight)));
+    }
 }
 
 QString vddCell(const std::optional<double> &volts)
@@ -260,6 +282,8 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     const bool anyTemperature = std::any_of(rows.cbegin(), rows.cend(), [&rows](const ResultRow &row) {
         return row.temperatureC != rows.first().temperatureC;
     });
+    const bool captured = std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.lostSamples); });
+    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
     QStringList header {"Index", "Mode"};
     if (anyVdd)
         header << QStringLiteral("Vdd");
@@ -267,6 +291,8 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
         header << QStringLiteral("Temp.");
     header += QStringList {"Range", "NPLC", "Mean", "Min", "Max", "Std dev", "Readings", "Overloads", "Power",
                         "CoreMark", "CoreMark/mA", "Limits", "Verdict"};
+    if (captured)
+        header += QStringList {"Peak", "Charge", "Energy", "Settled after", "Lost samples"};
     if (context.batteryMah)
         header << QStringLiteral("Battery life (%1%2mAh)").arg(Numbers::format(*context.batteryMah)).arg(noBreak);
     QList<QStringList> cells;
@@ -281,6 +307,9 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
         line << meanCell(row, noBreak) << si(row.min, "A") << si(row.max, "A") << si(row.stdev, "A")
              << QString::number(row.samples) << QString::number(row.overloads) << si(row.powerW, "W") << plain(row.coremark, 2)
              << plain(row.coremarkPerMa, 2) << limitsText(row) << row.verdict;
+        if (captured)
+            line << si(row.peakA, "A") << si(row.chargeC, "C") << si(row.energyJ, "J") << si(row.settledAfterS, "s")
+                 << (row.lostSamples ? QString::number(*row.lostSamples) : QString());
         if (context.batteryMah)
             line << (row.mean && *row.mean > 0 ? batteryLife(*context.batteryMah, *row.mean, context.shelfYears, noBreak) : QString());
         cells << line;
@@ -288,8 +317,14 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     }
     page.heading(QStringLiteral("Results"));
     page.table(header, cells, flagged);
+    QStringList lostNotes;
+    for (const ResultRow &row : rows) {
+        if (row.lostSamples && *row.lostSamples > 0)
+            lostNotes << QStringLiteral("%1: %2 samples lost").arg(row.pointName(severalVoltages)).arg(*row.lostSamples);
+    }
+    page.notes(lostNotes);
+    addWaveforms(page, folder, rows);
 
-    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
     bool anyReply = false;
     for (const ResultRow &row : rows) {
         if (row.boardReply.trimmed().isEmpty())

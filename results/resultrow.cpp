@@ -20,7 +20,9 @@ QJsonValue json(const std::optional<double> &value)
 const QStringList ResultRow::olderHeader = {
     "index", "mode", "started_utc", "samples", "mean_a", "min_a", "max_a", "stdev_a", "overloads", "power_w",
     "coremark", "coremark_per_ma", "limit_min_a", "limit_max_a", "verdict", "board_reply"};
-const QStringList ResultRow::header = olderHeader + QStringList {"vdd_v", "temperature_c"};
+const QStringList ResultRow::conditionsHeader = olderHeader + QStringList {"vdd_v", "temperature_c"};
+const QStringList ResultRow::header = conditionsHeader
+    + QStringList {"peak_a", "charge_c", "energy_j", "settled_after_s", "lost_samples"};
 
 ResultRow ResultRow::measured(int index, const QDateTime &started, const QList<Sample> &samples,
                               const QByteArray &boardReply, const Limits &limits, std::optional<double> vddVolts)
@@ -142,14 +144,17 @@ QStringList ResultRow::fields() const
     using Csv::number;
     return {QString::number(index), mode, startedUtc, QString::number(samples), number(mean), number(min), number(max),
             number(stdev), QString::number(overloads), number(powerW), number(coremark), number(coremarkPerMa),
-            number(limitMin), number(limitMax), verdict, boardReply, number(vddV), number(temperatureC)};
+            number(limitMin), number(limitMax), verdict, boardReply, number(vddV), number(temperatureC),
+            number(peakA), number(chargeC), number(energyJ), number(settledAfterS),
+            lostSamples ? QString::number(*lostSamples) : QString()};
 }
 
 std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QString *error)
 {
     ResultRow row;
-    // A folder from before the supply's columns has none of them.
-    bool ok = fields.size() == header.size() || fields.size() == olderHeader.size();
+    // A folder from before the supply's columns has none of them, one from
+    // before the fast meter's none of those.
+    bool ok = fields.size() == header.size() || fields.size() == conditionsHeader.size() || fields.size() == olderHeader.size();
     const auto number = [&](int column, std::optional<double> &value) {
         if (!ok || fields.at(column).trimmed().isEmpty())
             return;
@@ -179,9 +184,19 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
     number(11, row.coremarkPerMa);
     number(12, row.limitMin);
     number(13, row.limitMax);
-    if (fields.size() == header.size()) {
+    if (fields.size() >= conditionsHeader.size()) {
         number(16, row.vddV);
         number(17, row.temperatureC);
+    }
+    if (fields.size() == header.size()) {
+        number(18, row.peakA);
+        number(19, row.chargeC);
+        number(20, row.energyJ);
+        number(21, row.settledAfterS);
+        if (ok && !fields.at(22).trimmed().isEmpty()) {
+            row.lostSamples = fields.at(22).trimmed().toLongLong(&ok);
+            ok = ok && *row.lostSamples >= 0;
+        }
     }
     ok = ok && (row.verdict.isEmpty() || row.verdict == QLatin1String("PASS") || row.verdict == QLatin1String("FAIL"));
     if (!ok) {
@@ -237,6 +252,13 @@ QJsonObject ResultRow::toJson() const
     };
     if (supplySetV)
         row.insert(QStringLiteral("supply_set_v"), *supplySetV);
+    if (lostSamples) {
+        row.insert(QStringLiteral("peak_a"), json(peakA));
+        row.insert(QStringLiteral("charge_c"), json(chargeC));
+        row.insert(QStringLiteral("energy_j"), json(energyJ));
+        row.insert(QStringLiteral("settled_after_s"), json(settledAfterS));
+        row.insert(QStringLiteral("lost_samples"), double(*lostSamples));
+    }
     if (settings)
         settings->addTo(row);
     return row;

@@ -59,6 +59,12 @@ struct ResultRow
     std::optional<double> supplySetV;      // what a supply unit was set to; in results.json only
     std::optional<double> temperatureC;    // as the operator gave it, not measured
     std::optional<RowSettings> settings;   // in results.json only; none in older folders
+    // What a meter that samples fast records of the mode; none for other meters.
+    std::optional<double> peakA;           // the highest sample from the command to the end of the readings
+    std::optional<double> chargeC;         // over the readings' window
+    std::optional<double> energyJ;         // the charge at the supply voltage, where one is known
+    std::optional<double> settledAfterS;   // from the command until the current stays within 10 % of the mean
+    std::optional<qint64> lostSamples;     // numbered by the meter, never received
 
     // The row of a measured mode: statistics over the readings that are no
     // overloads, the power at the supply voltage, the CoreMark score found in
@@ -90,7 +96,8 @@ struct ResultRow
     bool samePoint(const ResultRow &other, bool byVoltage) const;
 
     static const QStringList header;
-    static const QStringList olderHeader;   // of folders from before the supply's columns
+    static const QStringList conditionsHeader;   // of folders from before the fast meter's columns
+    static const QStringList olderHeader;        // of folders from before the supply's columns
     QStringList fields() const;
     // A row read back; empty with the reason where a cell is not what its column holds.
     static std::optional<ResultRow> fromFields(const QStringList &fields, QString *error);

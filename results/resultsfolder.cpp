@@ -10,6 +10,9 @@
 #include <QJsonDocument>
 #include <QTemporaryFile>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const char lockName[] = ".pellmora.lock";
@@ -50,6 +53,37 @@ QList<QStringList> withoutRow(const QList<QStringList> &samples, const ResultRow
     return kept;
 }
 
+bool samePoint(const ModeTrace &trace, const ResultRow &row)
+{
+    return trace.index == row.index && trace.voltageKey == row.voltageKey();
+}
+
+// Several voltages in a run: each trace row says which.
+bool tracesByVoltage(const QJsonObject &settings)
+{
+    return settings.value(QStringLiteral("supply_voltages")).toArray().size() > 1;
+}
+
+QByteArray traceCsv(const QList<ModeTrace> &traces, bool byVoltage)
+{
+    QStringList header = ResultsFolder::traceHeader;
+    if (byVoltage)
+        header.insert(1, QStringLiteral("vdd_v"));
+    QByteArray csv = Csv::row(header).toUtf8();
+    for (const ModeTrace &trace : traces) {
+        QByteArray lead = QByteArray::number(trace.index) + ',';
+        if (byVoltage)
+            lead += QLocale::c().toString(trace.voltageKey / 100.0, 'f', 2).toLatin1() + ',';
+        for (int i = 0; i < trace.bins.size(); ++i) {
+            const TraceBin &one = trace.bins.at(i);
+            const auto cell = [&one](double value) { return one.empty() ? QByteArray() : Csv::number(value).toLatin1(); };
+            csv += lead + QLocale::c().toString(i * ModeCapture::binSeconds, 'f', 3).toLatin1() + ',' + cell(one.mean) + ','
+                + cell(one.min) + ',' + cell(one.max) + '\n';
+        }
+    }
+    return csv;
+}
+
 QJsonObject readJson(const QString &path)
 {
     QFile file(path);
@@ -58,6 +92,7 @@ QJsonObject readJson(const QString &path)
 
 } // namespace
 
+const QStringList ResultsFolder::traceHeader = {"index", "t_s", "mean_a", "min_a", "max_a"};
 const QStringList ResultsFolder::olderSamplesHeader = {"index", "mode", "sample", "t_s", "current_a"};
 const QStringList ResultsFolder::samplesHeader = olderSamplesHeader + QStringList {"vdd_v"};
 
@@ -137,10 +172,7 @@ void ResultsFolder::release()
     lock.reset();
     if (made && resultRows.isEmpty()) {
         // Only what the run itself may have left: an early failure leaves nothing behind.
-        QDir dir(folder);
-        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
-            dir.remove(name);
-        QDir().rmdir(folder);
+        QDir(folder).removeRecursively();
     }
     made = false;
 }
@@ -176,7 +208,48 @@ bool ResultsFolder::load(QString *error)
                 sampleRows << sample;
         }
     }
+    const std::optional<QList<ModeTrace>> traces = readTraces(folder, error);
+    if (!traces)
+        return false;
+    modeTraces.clear();
+    for (const ModeTrace &trace : *traces) {
+        if (std::any_of(resultRows.cbegin(), resultRows.cend(), [&trace](const ResultRow &row) { return samePoint(trace, row); }))
+            modeTraces << trace;
+    }
     return true;
+}
+
+std::optional<QList<ModeTrace>> ResultsFolder::readTraces(const QString &path, QString *error)
+{
+    const QString file = QDir(path).filePath(QStringLiteral("trace.csv"));
+    if (!QFileInfo::exists(file))
+        return QList<ModeTrace>();
+    QStringList byVoltage = traceHeader;
+    byVoltage.insert(1, QStringLiteral("vdd_v"));
+    const std::optional<Csv::Table> table = Csv::read(file, {traceHeader, byVoltage}, error);
+    if (!table)
+        return std::nullopt;
+    const bool withVoltage = table->header.size() == byVoltage.size();
+    QList<ModeTrace> traces;
+    for (int i = 0; i < table->rows.size(); ++i) {
+        const QStringList &cells = table->rows.at(i);
+        bool ok = cells.size() == table->header.size();
+        const int index = ok ? cells.at(0).toInt(&ok) : 0;
+        const std::optional<double> volts = withVoltage && ok ? Numbers::parse(cells.at(1)) : std::nullopt;
+        const int first = withVoltage ? 2 : 1;
+        const auto value = [&](int column) { return ok ? Numbers::parse(cells.at(first + column)) : std::nullopt; };
+        const std::optional<double> mean = value(1), min = value(2), max = value(3);
+        ok = ok && (!withVoltage || volts) && mean.has_value() == min.has_value() && min.has_value() == max.has_value();
+        if (!ok) {
+            *error = QStringLiteral("%1:%2: not a trace row").arg(file).arg(table->rowLines.at(i));
+            return std::nullopt;
+        }
+        const int key = volts ? int(std::lround(*volts * 100)) : ResultRow::noVoltage;
+        if (traces.isEmpty() || traces.last().index != index || traces.last().voltageKey != key)
+            traces << ModeTrace {index, key, {}};
+        traces.last().bins << (mean ? TraceBin {*mean, *min, *max} : TraceBin::none());
+    }
+    return traces;
 }
 
 QJsonObject ResultsFolder::recordedSettings() const
@@ -195,7 +268,7 @@ QList<ResultRow> ResultsFolder::rows() const
 }
 
 bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings,
-                           const RunFacts &facts, QString *error)
+                           const RunFacts &facts, QString *error, const QVector<TraceBin> &trace)
 {
     QList<ResultRow> rows;
     QList<QStringList> allSamples = sampleRows;
@@ -207,20 +280,26 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
     }
     rows << row;
     allSamples += sampleRowsOf(row, samples);
-    if (!write(rows, allSamples, settings, facts, error))
+    QList<ModeTrace> traces;
+    std::copy_if(modeTraces.cbegin(), modeTraces.cend(), std::back_inserter(traces),
+                 [&row](const ModeTrace &earlier) { return !samePoint(earlier, row); });
+    if (!trace.isEmpty())
+        traces << ModeTrace {row.index, row.voltageKey(), trace};
+    if (!write(rows, allSamples, traces, settings, facts, error))
         return false;
     resultRows = rows;
     sampleRows = allSamples;
+    modeTraces = traces;
     return true;
 }
 
 bool ResultsFolder::rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const
 {
-    return write(resultRows, sampleRows, settings, facts, error);
+    return write(resultRows, sampleRows, modeTraces, settings, facts, error);
 }
 
-bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
-                          const RunFacts &facts, QString *error) const
+bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QList<ModeTrace> &traces,
+                          const QJsonObject &settings, const RunFacts &facts, QString *error) const
 {
     QByteArray results = Csv::row(ResultRow::header).toUtf8();
     QJsonArray jsonRows;
@@ -234,6 +313,8 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
     QJsonObject document {{"settings", settings}, {"results", jsonRows}};
     facts.addTo(document);
     // results.csv last: it is the commit point.
+    if (!traces.isEmpty() && !saveAtomically(filePath(QStringLiteral("trace.csv")), traceCsv(traces, tracesByVoltage(settings)), error))
+        return false;
     return saveAtomically(filePath(QStringLiteral("samples.csv")), samplesCsv, error)
         && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error)
         && saveAtomically(filePath(QStringLiteral("results.csv")), results, error);
@@ -242,7 +323,7 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
 std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QString *error)
 {
     const QString file = QDir(path).filePath(QStringLiteral("results.csv"));
-    const std::optional<Csv::Table> table = Csv::read(file, {ResultRow::header, ResultRow::olderHeader}, error);
+    const std::optional<Csv::Table> table = Csv::read(file, {ResultRow::header, ResultRow::conditionsHeader, ResultRow::olderHeader}, error);
     if (!table)
         return std::nullopt;
     QList<ResultRow> rows;

@@ -1,6 +1,7 @@
 #ifndef RESULTSFOLDER_H
 #define RESULTSFOLDER_H
 
+#include "meter/modecapture.h"
 #include "results/resultrow.h"
 #include "results/runfacts.h"
 
@@ -9,9 +10,18 @@
 #include <QLockFile>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <memory>
 #include <optional>
+
+// A mode's waveform from a fast meter, from its command on, as trace.csv holds it.
+struct ModeTrace
+{
+    int index = 0;
+    int voltageKey = ResultRow::noVoltage;
+    QVector<TraceBin> bins;
+};
 
 // The files of a results folder. results.csv is the commit point: a mode is
 // finished once it is there. Every file is rewritten whole through a
@@ -50,9 +60,11 @@ public:
     QList<ResultRow> rows() const;
 
     // Adds a mode (replacing an earlier row of its mode and voltage) and writes every
-    // file. When a write fails, this object and results.csv keep what they had.
+    // file, with its waveform where the meter recorded one. When a write
+    // fails, this object and results.csv keep what they had.
     bool commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings, const RunFacts &facts,
-                QString *error);
+                QString *error, const QVector<TraceBin> &trace = {});
+    QList<ModeTrace> traces() const { return modeTraces; }
     // Writes every file from what this object holds.
     bool rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const;
 
@@ -60,16 +72,21 @@ public:
     // with the settings results.json records for them where it does.
     static std::optional<QList<ResultRow>> readRows(const QString &path, QString *error);
 
+    // The waveforms of trace.csv in any folder; none where it has no such file.
+    static std::optional<QList<ModeTrace>> readTraces(const QString &path, QString *error);
+
+    static const QStringList traceHeader;   // with vdd_v after index where the run had several voltages
     static const QStringList samplesHeader;
     static const QStringList olderSamplesHeader;   // of folders from before the supply's column
 
 private:
-    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
-               const RunFacts &facts, QString *error) const;
+    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QList<ModeTrace> &traces,
+               const QJsonObject &settings, const RunFacts &facts, QString *error) const;
 
     QString folder;
     QList<ResultRow> resultRows;
     QList<QStringList> sampleRows;
+    QList<ModeTrace> modeTraces;
     QJsonObject recorded;
     std::unique_ptr<QLockFile> lock;
     bool made = false;

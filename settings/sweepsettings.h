@@ -92,6 +92,7 @@ struct SweepSettings
     QString outputFolder;                 // empty: a new sweep-YYYYMMDD-HHMMSS in outputParent
     QString outputParent = QStringLiteral(".");
     bool resume = false;
+    bool rawSamples = false;              // a fast meter's every sample, to raw/
 
     ModePlan planFor(int mode) const { return plan.value(mode).over(defaults); }
     // The readings per mode when none are given: one typed, ten read.

@@ -4,12 +4,14 @@
 #include "board/powermodes.h"
 #include "board/seriallink.h"
 #include "history/history.h"
+#include "results/atomicfile.h"
 #include "meter/typedmeter.h"
 #include "supply/supply.h"
 #include "supply/supplymeter.h"
 #include "sweep/boardreset.h"
 #include "sweep/instruments.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSerialPortInfo>
@@ -64,6 +66,7 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
     if (meter) {
         connect(meter.get(), &Meter::configured, this, &Sweep::resetBoard);
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);
+        connect(meter.get(), &Meter::captured, this, [this](const ModeCapture &taken) { capture = taken; });
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
         connect(meter.get(), &Meter::warning, this, [this](const QString &text) {
             emit warning(mode >= 0 ? QStringLiteral("%1: %2").arg(PowerModes::describe(mode), text) : text);
@@ -126,7 +129,23 @@ bool Sweep::prepare(QString *error)
     }
     count = settings.voltages().size() * settings.modes.size();
     position = count - pending.size();
-    return true;
+    return !settings.rawSamples || prepareRawFolder(error);
+}
+
+bool Sweep::prepareRawFolder(QString *error)
+{
+    static const char readme[] =
+        "Every sample of the meter, from each mode's command to the end of its readings:\n"
+        "little-endian 32-bit floats in amperes, 100,000 a second, as the meter sent them\n"
+        "(before the host's filter at range switches). A sample the meter numbered but never\n"
+        "sent is NaN, so each file keeps the meter's time. INDEX.f32 holds mode INDEX;\n"
+        "with several supply voltages, INDEX-VDD.f32 the mode at VDD volts (3-3.30.f32).\n"
+        "numpy: numpy.fromfile(\"3.f32\", dtype=\"<f4\")\n";
+    if (!QDir().mkpath(folder->filePath(QStringLiteral("raw")))) {
+        *error = QStringLiteral("cannot make %1").arg(folder->filePath(QStringLiteral("raw")));
+        return false;
+    }
+    return saveAtomically(folder->filePath(QStringLiteral("raw/README.txt")), readme, error);
 }
 
 void Sweep::start()
@@ -248,6 +267,7 @@ void Sweep::nextMode()
     vdd.reset();
     ++position;
     samples.clear();
+    capture.reset();
     reply.clear();
     modeStartedAt = QDateTime::currentDateTimeUtc();
     emit modeStarted(position, count, mode);
@@ -305,7 +325,21 @@ void Sweep::sendCommand()
         return;
     }
     commandSentAt = Readings::now();
+    if (meter)
+        meter->startCapture(rawPath());
     after(settings.planFor(mode).settleSeconds, &Sweep::measure);
+}
+
+// raw/INDEX.f32, or raw/INDEX-VDD.f32 where the run has several voltages;
+// none without --raw.
+QString Sweep::rawPath() const
+{
+    if (!settings.rawSamples)
+        return QString();
+    const QString name = settings.voltages().size() > 1 && volts
+        ? QStringLiteral("%1-%2.f32").arg(mode).arg(QLocale::c().toString(*volts, 'f', 2))
+        : QStringLiteral("%1.f32").arg(mode);
+    return folder->filePath(QStringLiteral("raw/") + name);
 }
 
 void Sweep::measure()
@@ -324,6 +358,16 @@ void Sweep::takeReadings(const QList<Reading> &readings)
         fail(QStringLiteral("meter gave %1 readings, %2 were asked for").arg(readings.size()).arg(asked));
         return;
     }
+    // A fast meter's samples that never came: past a thousandth of the
+    // mode's, its waveform and charge are no record of it.
+    if (capture && capture->lostSamples * 1000 > capture->spanSamples) {
+        fail(QStringLiteral("meter lost %1 of %2 samples (%3 %)")
+                 .arg(capture->lostSamples).arg(capture->spanSamples)
+                 .arg(QLocale::c().toString(100.0 * double(capture->lostSamples) / double(capture->spanSamples), 'f', 2)));
+        return;
+    }
+    if (capture && capture->lostSamples > 0)
+        emit warning(QStringLiteral("%1: meter lost %2 samples").arg(PowerModes::describe(mode)).arg(capture->lostSamples));
     for (const Reading &reading : readings) {
         samples << Sample {(reading.arrivedAt - commandSentAt) / 1e9, reading};
         emit sampleTaken(mode, samples.last());
@@ -401,9 +445,16 @@ void Sweep::record()
     row.settings = settings.rowSettings(mode);
     row.supplySetV = supply ? volts : std::nullopt;
     row.temperatureC = settings.temperature;
+    if (capture) {
+        row.peakA = capture->peak;
+        row.chargeC = capture->charge;
+        row.energyJ = vdd ? std::optional<double>(capture->charge * *vdd) : std::nullopt;
+        row.settledAfterS = capture->settledAfter;
+        row.lostSamples = capture->lostSamples;
+    }
     QString error;
     facts.ended = QDateTime::currentDateTimeUtc();
-    if (!folder->commit(row, samples, settings.toJson(), facts, &error)) {
+    if (!folder->commit(row, samples, settings.toJson(), facts, &error, capture ? capture->bins : QVector<TraceBin>())) {
         fail(error);
         return;
     }

@@ -1,6 +1,7 @@
 #ifndef SWEEP_H
 #define SWEEP_H
 
+#include "meter/modecapture.h"
 #include "results/resultsfolder.h"
 #include "settings/sweepsettings.h"
 
@@ -82,6 +83,8 @@ private:
     void sendCommand();
     void measure();
     void takeReadings(const QList<Reading> &readings);
+    QString rawPath() const;
+    bool prepareRawFolder(QString *error);
     void readBack();
     void takeReadback(std::optional<double> readback);
     void awaitCoreMark();
@@ -128,6 +131,7 @@ private:
     int modesTimed = 0;
     double expectedOfTimed = 0;  // what the finished modes' own waits and readings took
     QList<Sample> samples;
+    std::optional<ModeCapture> capture;   // of a meter that samples fast
     QByteArray reply;
     QTimer wait;
     std::function<void()> whenWaited;

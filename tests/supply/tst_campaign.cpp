@@ -226,7 +226,7 @@ void CampaignTest::aReadbackOffTheSetVoltageIsAFailure()
     QFETCH(QString, said);
     BoardSimulator board;
     ScriptedMeter unit;
-    for (const QByteArray &command : {"VOLT", "CURR", "OUTP"})
+    for (const char *command : {"VOLT", "CURR", "OUTP"})
         unit.answer(command, std::nullopt);
     unit.answer("SYST:ERR?", QByteArray("+0,\"No error\"\n"));
     unit.answer("MEAS:VOLT?", readback);

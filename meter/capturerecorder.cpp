@@ -1,0 +1,131 @@
+#include "meter/capturerecorder.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Settled: every bin from there on within this share of the readings' mean.
+constexpr double settledShare = 0.10;
+
+} // namespace
+
+CaptureRecorder::CaptureRecorder(int samplesPerSecond)
+    : rate(samplesPerSecond)
+    , samplesPerBin(std::max(1, int(std::lround(samplesPerSecond * ModeCapture::binSeconds))))
+{
+}
+
+CaptureRecorder::~CaptureRecorder() = default;
+
+bool CaptureRecorder::begin(const QString &rawPath, QString *error)
+{
+    capture = ModeCapture();
+    readingsPending = false;
+    readingsFrom = -1;
+    binSum = 0;
+    binCount = 0;
+    current = TraceBin::none();
+    raw.reset();
+    rawFailed = false;
+    if (!rawPath.isEmpty()) {
+        raw = std::make_unique<QFile>(rawPath);
+        if (!raw->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            *error = QStringLiteral("cannot write %1: %2").arg(rawPath, raw->errorString());
+            raw.reset();
+            return false;
+        }
+    }
+    state = State::Starting;
+    return true;
+}
+
+void CaptureRecorder::beginReadings()
+{
+    readingsPending = true;
+}
+
+void CaptureRecorder::add(qint64 position, double filtered, double unfiltered)
+{
+    if (state == State::Idle)
+        return;
+    if (state == State::Starting) {
+        state = State::Recording;
+        first = position;
+        last = position - 1;
+        bin = 0;
+    }
+    // Samples the meter numbered and never sent keep their places.
+    for (qint64 missing = last + 1; missing < position; ++missing)
+        writeRaw(std::numeric_limits<float>::quiet_NaN());
+    capture.lostSamples += position - last - 1;
+    last = position;
+    writeRaw(float(unfiltered));
+    if (readingsPending) {
+        readingsPending = false;
+        readingsFrom = position;
+    }
+    const qint64 at = (position - first) / samplesPerBin;
+    while (bin < at)
+        closeBin();
+    binSum += filtered;
+    ++binCount;
+    current.min = std::min(current.empty() ? filtered : current.min, filtered);
+    current.max = std::max(current.empty() ? filtered : current.max, filtered);
+    capture.peak = std::max(capture.peak, filtered);
+}
+
+void CaptureRecorder::closeBin()
+{
+    if (binCount > 0)
+        current.mean = binSum / binCount;
+    capture.bins << current;
+    current = TraceBin::none();
+    binSum = 0;
+    binCount = 0;
+    ++bin;
+}
+
+void CaptureRecorder::writeRaw(float value)
+{
+    if (!raw || rawFailed)
+        return;
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    rawFailed = raw->write(bytes, 4) != 4;
+}
+
+std::optional<ModeCapture> CaptureRecorder::finish(double readingsMean, QString *error)
+{
+    if (binCount > 0)
+        closeBin();
+    state = State::Idle;
+    capture.spanSamples = last < first ? 0 : last - first + 1;
+    const qint64 window = readingsFrom < 0 ? 0 : last - readingsFrom + 1;
+    capture.charge = readingsMean * double(window) / rate;
+    // Settled from the bin after the last one off the readings' mean; not
+    // settled if that comes only once the readings have begun.
+    int lastOff = -1;
+    for (int i = 0; i < capture.bins.size(); ++i) {
+        const TraceBin &one = capture.bins.at(i);
+        if (!one.empty() && std::abs(one.mean - readingsMean) > settledShare * std::abs(readingsMean))
+            lastOff = i;
+    }
+    const qint64 readingsBin = readingsFrom < 0 ? capture.bins.size() : (readingsFrom - first) / samplesPerBin;
+    if (lastOff + 1 <= readingsBin)
+        capture.settledAfter = (lastOff + 1) * ModeCapture::binSeconds;
+    if (raw) {
+        const bool whole = !rawFailed && raw->flush();
+        const QString why = raw->errorString();
+        const QString path = raw->fileName();
+        raw.reset();
+        if (!whole) {
+            *error = QStringLiteral("cannot write %1: %2").arg(path, why);
+            return std::nullopt;
+        }
+    }
+    return capture;
+}

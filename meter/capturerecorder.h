@@ -1,0 +1,53 @@
+#ifndef CAPTURERECORDER_H
+#define CAPTURERECORDER_H
+
+#include "meter/modecapture.h"
+
+#include <QFile>
+#include <QString>
+
+#include <memory>
+
+// Folds a fast meter's samples into a mode's capture as they come: the 1 ms
+// envelope, the peak, the charge over the readings' window, the samples
+// lost by their places on the meter's clock, and, given a file, every
+// sample as it came, lost ones as NaN. It holds no sample itself.
+class CaptureRecorder
+{
+public:
+    explicit CaptureRecorder(int samplesPerSecond);
+    ~CaptureRecorder();
+
+    // From the next sample on; empty raw path: no file. False, with why, where the file cannot be made.
+    bool begin(const QString &rawPath, QString *error);
+    bool isRecording() const { return state != State::Idle; }
+    // The readings' window begins with the next sample.
+    void beginReadings();
+    // `filtered` as the readings take it, `unfiltered` for the file.
+    void add(qint64 position, double filtered, double unfiltered);
+    // The capture, its settling judged against the readings' mean; empty,
+    // with why, where the file could not be written whole.
+    std::optional<ModeCapture> finish(double readingsMean, QString *error);
+
+private:
+    enum class State { Idle, Starting, Recording };
+    void closeBin();
+    void writeRaw(float value);
+
+    int rate;
+    int samplesPerBin;
+    State state = State::Idle;
+    bool readingsPending = false;
+    qint64 first = 0;          // the position of the span's first sample
+    qint64 last = -1;          // of its latest
+    qint64 readingsFrom = -1;  // of the readings' first
+    ModeCapture capture;
+    qint64 bin = 0;            // the bin being filled
+    double binSum = 0;
+    int binCount = 0;
+    TraceBin current = TraceBin::none();
+    std::unique_ptr<QFile> raw;
+    bool rawFailed = false;
+};
+
+#endif // CAPTURERECORDER_H
