@@ -89,9 +89,7 @@ void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> 
     page.heading(QStringLiteral("Waveforms"));
     const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
     for (const ResultRow &row : rows) {
-        const auto trace = std::find_if(traces->cbegin(), traces->cend(), [&row](const ModeTrace &one) {
-            return one.index == row.index && one.voltageKey == row.voltageKey();
-        });
+        const auto trace = std::find_if(traces->cbegin(), traces->cend(), [&row](const ModeTrace &one) { return one.belongsTo(row); });
         if (trace == traces->cend())
             continue;
         const double readingsFrom = row.settings ? row.settings->settleSeconds : 0;

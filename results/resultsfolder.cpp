@@ -53,11 +53,6 @@ QList<QStringList> withoutRow(const QList<QStringList> &samples, const ResultRow
     return kept;
 }
 
-bool samePoint(const ModeTrace &trace, const ResultRow &row)
-{
-    return trace.index == row.index && trace.voltageKey == row.voltageKey();
-}
-
 // Several voltages in a run: each trace row says which.
 bool tracesByVoltage(const QJsonObject &settings)
 {
@@ -213,7 +208,7 @@ bool ResultsFolder::load(QString *error)
         return false;
     modeTraces.clear();
     for (const ModeTrace &trace : *traces) {
-        if (std::any_of(resultRows.cbegin(), resultRows.cend(), [&trace](const ResultRow &row) { return samePoint(trace, row); }))
+        if (std::any_of(resultRows.cbegin(), resultRows.cend(), [&trace](const ResultRow &row) { return trace.belongsTo(row); }))
             modeTraces << trace;
     }
     return true;
@@ -282,9 +277,9 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
     allSamples += sampleRowsOf(row, samples);
     QList<ModeTrace> traces;
     std::copy_if(modeTraces.cbegin(), modeTraces.cend(), std::back_inserter(traces),
-                 [&row](const ModeTrace &earlier) { return !samePoint(earlier, row); });
+                 [&row](const ModeTrace &earlier) { return !earlier.belongsTo(row); });
     if (!trace.isEmpty())
-        traces << ModeTrace {row.index, row.voltageKey(), trace};
+        traces << ModeTrace {row.index, tracesByVoltage(settings) ? row.voltageKey() : ResultRow::noVoltage, trace};
     if (!write(rows, allSamples, traces, settings, facts, error))
         return false;
     resultRows = rows;

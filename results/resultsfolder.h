@@ -19,8 +19,13 @@
 struct ModeTrace
 {
     int index = 0;
-    int voltageKey = ResultRow::noVoltage;
+    int voltageKey = ResultRow::noVoltage;   // none where the run had one voltage
     QVector<TraceBin> bins;
+
+    bool belongsTo(const ResultRow &row) const
+    {
+        return index == row.index && (voltageKey == ResultRow::noVoltage || voltageKey == row.voltageKey());
+    }
 };
 
 // The files of a results folder. results.csv is the commit point: a mode is

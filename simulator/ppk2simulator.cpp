@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <utility>
 #include <cmath>
 #include <fcntl.h>
 #include <termios.h>
@@ -170,11 +171,21 @@ void Ppk2Simulator::stream()
         }
         for (qint64 i = 0; i < block; ++i) {
             // Dither of a couple of ADC steps, as a real converter's noise.
-            const double step = 4 * Ppk2Calibration::voltsPerCount / device.calibration().r[size_t(Ppk2Device::rangeFor(currentAt(sent)))];
-            const double amperes = std::max(0.0, currentAt(sent) + (noise.generateDouble() + noise.generateDouble() - 1) * 1.5 * step);
-            const quint32 word = device.word(amperes, counter, volts);
+            const double drawn = currentAt(sent);
+            const int range = Ppk2Device::rangeFor(drawn);
+            const double step = 4 * Ppk2Calibration::voltsPerCount / device.calibration().r[size_t(range)];
+            double amperes = std::max(0.0, drawn + (noise.generateDouble() + noise.generateDouble() - 1) * 1.5 * step);
+            if (transient > 0 && lastRange >= 0 && range != lastRange) {
+                amperes = std::exchange(transient, 0.0);
+            }
+            lastRange = range;
+            const quint32 word = device.word(amperes, range, counter, volts, 0);
             counter = (counter + 1) & 63;
             ++sent;
+            if (toDrop > 0) {
+                --toDrop;
+                continue;
+            }
             char bytes[4] = {char(word), char(word >> 8), char(word >> 16), char(word >> 24)};
             output.append(bytes, 4);
         }

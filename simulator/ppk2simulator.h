@@ -40,8 +40,12 @@ public:
     qint64 blocksDropped() const { return dropped; }
     QByteArray received() const { return commands; }
 
-    // For tests: a byte of the stream goes missing, as with two readers on the port.
+    // For tests: a byte of the stream goes missing, as with two readers on the port;
     void loseAByte() { loseByte = true; }
+    // samples are numbered but never sent, as the counter shows;
+    void dropSamples(int count) { toDrop = count; }
+    // the first sample after the next range switch carries a transient.
+    void addSwitchTransient(double amperes) { transient = amperes; }
     // Unplugged: its terminal closes for good.
     void unplug();
 
@@ -74,6 +78,9 @@ private:
     bool sampling = false;
     bool stuck = false;
     bool loseByte = false;
+    int toDrop = 0;
+    double transient = 0;
+    int lastRange = -1;
     int badStarts = 0;
     int counter = 0;
     qint64 sent = 0;

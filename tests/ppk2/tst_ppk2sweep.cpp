@@ -7,13 +7,28 @@
 #include "simulator/ppk2simulator.h"
 #include "tests/support/sweepprocess.h"
 
+#include <QtEndian>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 
 QStringList quick(const QString &folder)
 {
     return {"--settle", "0.1", "--boot", "0.1", "--samples", "5", "--history", "none", "--out", folder};
+}
+
+QList<float> rawOf(const QString &path)
+{
+    QFile file(path);
+    QList<float> values;
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    const QByteArray bytes = file.readAll();
+    for (int at = 0; at + 4 <= bytes.size(); at += 4)
+        values << qFromLittleEndian<float>(bytes.constData() + at);
+    return values;
 }
 
 QList<ResultRow> rowsOf(const QString &folder)
@@ -44,6 +59,9 @@ class Ppk2SweepTest : public QObject
 private slots:
     void measuresInSeriesWithTheBoardsOwnSupply();
     void powersTheBoardAtTwoVoltagesWithAPowerReset();
+    void recordsEachModesWaveformAndEverySample();
+    void aSwitchTransientIsFilteredButKeptRaw();
+    void samplesLostAreCountedAndTooManyFailTheMode();
     void aByteLostFromTheStreamChangesNoReading();
     void anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes();
     void refusesWhatTheBoxCannotDo_data();
@@ -104,6 +122,114 @@ void Ppk2SweepTest::powersTheBoardAtTwoVoltagesWithAPowerReset()
     QCOMPARE(commands.last(), QByteArray("0c00"));
     QCOMPARE(box.startsWhileSampling(), 0);
     QVERIFY(!box.isPowering());
+}
+
+void Ppk2SweepTest::recordsEachModesWaveformAndEverySample()
+{
+    // Long enough a settle to hold the RTC's wake-up, once a second.
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("waveform"));
+    QStringList arguments {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset", "none", "--modes",
+                           "13,5", "--supply", "3.3", "--raw"};
+    arguments += quick(out);
+    arguments.replace(arguments.indexOf("--settle") + 1, "1.05");
+    arguments.replace(arguments.indexOf("--samples") + 1, "2");
+    const ToolRun run = runSweepTool(arguments);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 2);
+    QString error;
+    const auto traces = ResultsFolder::readTraces(out, &error);
+    QVERIFY2(traces && traces->size() == 2, qPrintable(error));
+    for (int i = 0; i < 2; ++i) {
+        const ResultRow &row = rows.at(i);
+        const ModeTrace &trace = traces->at(i);
+        QCOMPARE(trace.index, row.index);
+        // From the command through 1.05 s of settling and two 20 ms readings, in 1 ms bins.
+        QVERIFY2(qAbs(trace.bins.size() - 1090) < 30, qPrintable(QString::number(trace.bins.size())));
+        QVERIFY(qAbs(*row.chargeC / (*row.mean * 0.04) - 1) < 0.01);
+        QVERIFY(qAbs(*row.energyJ / (*row.chargeC * 3.3) - 1) < 1e-9);
+        QCOMPARE(row.lostSamples, std::optional<qint64>(0));
+        // Every sample is in the raw file, whose mean over the readings is the row's.
+        const QList<float> raw = rawOf(QStringLiteral("%1/raw/%2.f32").arg(out).arg(row.index));
+        QVERIFY2(qAbs(raw.size() - trace.bins.size() * 100) < 100, qPrintable(QString::number(raw.size())));
+        double sum = 0;
+        for (int at = raw.size() - 4000; at < raw.size(); ++at)
+            sum += raw.at(at);
+        QVERIFY(qAbs(sum / 4000 / *row.mean - 1) < 0.02);
+    }
+    // The RTC's wake-up shows in the envelope of mode 5, a millisecond of 1.2 mA, well after the command.
+    const ModeTrace &rtc = traces->at(1);
+    int wakeUps = 0;
+    for (int at = 100; at < rtc.bins.size(); ++at)
+        wakeUps += rtc.bins.at(at).max > 1e-3 ? 1 : 0;
+    QVERIFY2(wakeUps >= 1 && wakeUps <= 4, qPrintable(QString::number(wakeUps)));
+    // The run mode settles at once; the RTC mode only after its wake-up, or not within the settle time.
+    QVERIFY(rows.at(0).settledAfterS && *rows.at(0).settledAfterS < 0.05);
+    QVERIFY(!rows.at(1).settledAfterS || *rows.at(1).settledAfterS > 0.05);
+    QVERIFY(QFile::exists(out + "/raw/README.txt"));
+    QFile report(out + "/report.html");
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QVERIFY(report.readAll().contains("<figure class=\"waveform\">"));
+}
+
+void Ppk2SweepTest::aSwitchTransientIsFilteredButKeptRaw()
+{
+    // From SHUTDOWN's 33 nA to LPRUN's 212 µA the box switches range; the
+    // first sample there carries 5 mA.
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("transient"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset",
+                                                  "none", "--modes", "0,9", "--raw"}
+                                     + quick(out),
+                                     [&box](const QString &progress) {
+                                         if (progress.contains(QLatin1String("[1/2]")))
+                                             box.addSwitchTransient(5e-3);
+                                         return false;
+                                     });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const ResultRow row = rowsOf(out).at(1);
+    QVERIFY2(*row.peakA < 1e-3, qPrintable(QString::number(*row.peakA)));
+    const QList<float> raw = rawOf(out + "/raw/9.f32");
+    QVERIFY(!raw.isEmpty());
+    QVERIFY(qAbs(*std::max_element(raw.cbegin(), raw.cend()) - 5e-3) < 1e-4);
+    QString error;
+    const std::optional<QList<ModeTrace>> traces = ResultsFolder::readTraces(out, &error);
+    QVERIFY2(traces && traces->size() == 2, qPrintable(error));
+    for (const TraceBin &bin : traces->at(1).bins)
+        QVERIFY(bin.empty() || bin.max < 1e-3);
+}
+
+void Ppk2SweepTest::samplesLostAreCountedAndTooManyFailTheMode()
+{
+    // Fewer than the counter's 64, which cannot see a whole turn of itself.
+    for (const int dropped : {5, 50}) {
+        BoardSimulator board;
+        Ppk2Simulator box(board);
+        // Into mode 13's span, 50 ms after its command.
+        connect(&board, &BoardSimulator::logLine, &box, [&box, dropped](const QString &line) {
+            if (line.startsWith(QLatin1String("mode 13")))
+                QTimer::singleShot(50, &box, [&box, dropped] { box.dropSamples(dropped); });
+        });
+        const QString out = scratch.filePath(QStringLiteral("lost-%1").arg(dropped));
+        const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(),
+                                                      "--reset", "none", "--modes", "12,13"}
+                                         + quick(out));
+        const QList<ResultRow> rows = rowsOf(out);
+        if (dropped == 5) {
+            // Five of some twenty thousand: marked, not a failure.
+            QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+            QCOMPARE(rows.at(1).lostSamples, std::optional<qint64>(5));
+            QVERIFY(run.errors.contains(QLatin1String("meter lost 5 samples")));
+        } else {
+            QCOMPARE(run.exitCode, 3);
+            QVERIFY2(run.errors.contains(QLatin1String("mode 13")) && run.errors.contains(QLatin1String("meter lost 50 of")),
+                     qPrintable(run.errors));
+            QCOMPARE(rows.size(), 1);
+        }
+    }
 }
 
 void Ppk2SweepTest::aByteLostFromTheStreamChangesNoReading()
