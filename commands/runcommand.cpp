@@ -5,6 +5,7 @@
 #include "commands/exitcodes.h"
 #include "commands/terminalprompts.h"
 #include "history/history.h"
+#include "ppk2/ppk2ports.h"
 #include "ppk2/ppk2protocol.h"
 #include "report/junitfile.h"
 #include "report/reportwriter.h"
@@ -40,8 +41,8 @@ struct Option
 const Option options[] = {
     {"port", "PORT", "The board's serial port: a listed name (ttyACM0, COM3) or a device path."},
     {"modes", "LIST", "Modes to measure, in this order: indexes and ranges such as 0-7,15 (default: all 18)."},
-    {"meter", "ADDRESS", "tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, manual, supply (the supply unit) or none "
-                         "(default: manual)."},
+    {"meter", "ADDRESS", "tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, ppk2:PORT or ppk2:auto (a Power Profiler "
+                         "Kit II), manual, supply (the supply unit) or none (default: manual)."},
     {"meter-profile", "FILE", "Command strings for a meter of another dialect."},
     {"samples", "N", "Readings per mode (default: 10, 1 with manual)."},
     {"settle", "SECONDS", "Wait between the mode's command and the readings (default: 2)."},
@@ -54,7 +55,8 @@ const Option options[] = {
     {"reply-timeout", "SECONDS", "Wait for a CoreMark mode's report (default: 60)."},
     {"supply", "VOLTS", "The board's supply voltage, for the power column; with --supply-unit, the voltages to set, "
                         "such as 1.8,3.3, each for every mode in turn."},
-    {"supply-unit", "ADDRESS", "A programmable supply or SMU that powers the board: tcp:, serial: or usbtmc:, as for --meter."},
+    {"supply-unit", "ADDRESS", "A programmable supply or SMU that powers the board: tcp:, serial: or usbtmc:, as for --meter, "
+                               "or a Power Profiler Kit II in source mode, ppk2:PORT or ppk2:auto."},
     {"supply-profile", "FILE", "Command strings for a supply of another dialect."},
     {"current-limit", "AMPS", "The supply unit's current limit (default: 0.1)."},
     {"off-time", "SECONDS", "With --reset power, how long the output stays off (default: 0.5)."},
@@ -151,6 +153,17 @@ private:
         return true;
     }
 
+    // ppk2:auto becomes the one box connected, by its USB identity.
+    static bool findBox(MeterAddress &address, QString *error)
+    {
+        if (address.kind != MeterAddress::Ppk2 || address.device != QLatin1String("auto"))
+            return true;
+        const std::optional<QString> port = Ppk2Ports::theOnlyBox(error);
+        if (port)
+            address.device = *port;
+        return port.has_value();
+    }
+
     bool readMeter(SweepSettings &settings, QString *error) const
     {
         settings.meterText = parser.isSet(QStringLiteral("meter")) ? parser.value(QStringLiteral("meter")) : QStringLiteral("manual");
@@ -159,8 +172,10 @@ private:
             settings.meter.reset();
         } else {
             settings.meter = MeterAddress::parse(settings.meterText, error);
-            if (!settings.meter)
+            if (!settings.meter || !findBox(*settings.meter, error))
                 return false;
+            if (settings.meter->kind == MeterAddress::Ppk2)
+                settings.meterText = QStringLiteral("ppk2:") + settings.meter->device;
         }
         if (parser.isSet(QStringLiteral("meter-profile"))) {
             settings.profilePath = parser.value(QStringLiteral("meter-profile"));
@@ -179,8 +194,10 @@ private:
         if (parser.isSet(QStringLiteral("supply-unit"))) {
             settings.supplyUnitText = parser.value(QStringLiteral("supply-unit"));
             settings.supplyUnit = MeterAddress::parse(settings.supplyUnitText, error);
-            if (!settings.supplyUnit)
+            if (!settings.supplyUnit || !findBox(*settings.supplyUnit, error))
                 return false;
+            if (settings.supplyUnit->kind == MeterAddress::Ppk2)
+                settings.supplyUnitText = QStringLiteral("ppk2:") + settings.supplyUnit->device;
             if (settings.supplyUnit->kind == MeterAddress::Manual)
                 return refuse(error, QStringLiteral("--supply-unit takes tcp:, serial: or usbtmc:, not manual"));
         }

@@ -37,6 +37,9 @@ public:
     // records the mode from here (and, given a path, every sample to it)
     // and says captured() before measured(). Others have nothing to do.
     virtual void startCapture(const QString &rawPath) { Q_UNUSED(rawPath) }
+    // Once finished: what the run's report should say of the meter over the
+    // whole sweep, such as samples it failed to send; empty for most.
+    virtual QString sweepNote() const { return QString(); }
     virtual void finish() = 0;                                 // finished(), never failed()
     // Stops waiting for whatever is under way; no signal follows.
     virtual void abort() = 0;

@@ -1,5 +1,7 @@
 #include "ppk2/ppk2meter.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace {
@@ -114,6 +116,16 @@ void Ppk2Meter::finish()
 {
     watchdog.stop();
     measuring = false;
+    // Over some seconds a host's clock is reference enough for a shortfall of 1 %.
+    const qint64 due = box->samplesDue();
+    const Ppk2Stream &stream = box->stream();
+    const qint64 counted = stream.received() + stream.lostSamples() + stream.invalidSamples();
+    if (due > 2 * Ppk2::samplesPerSecond && counted < due - due / 100) {
+        note = QStringLiteral("the Power Profiler Kit II sent %1 % fewer samples than its rate over the sweep (%2 of %3); "
+                              "it drops whole blocks unseen by its counter when the USB is busy")
+                   .arg(QLocale::c().toString(100.0 * double(due - counted) / double(due), 'f', 1))
+                   .arg(counted).arg(due);
+    }
     connect(box.get(), &Ppk2Box::closed, this, &Meter::finished);
     box->close();
 }

@@ -15,7 +15,9 @@
 // NPLC 1 is 2,000 samples. It switches its ranges itself, so a range asked
 // for is noted and left. In ampere mode it switches its series path on once,
 // at the start: off between modes it would cut the board's power. From each
-// mode's command to the end of its readings it records the waveform.
+// mode's command to the end of its readings it records the waveform. Over
+// the whole sweep it holds the samples it received against its nominal rate:
+// whole blocks it drops on a busy USB leave its counter none the wiser.
 class Ppk2Meter : public Meter
 {
     Q_OBJECT
@@ -31,6 +33,7 @@ public:
     void startCapture(const QString &rawPath) override;
     void finish() override;
     void abort() override;
+    QString sweepNote() const override { return note; }
 
     static constexpr int samplesPerCycle = Ppk2::samplesPerSecond / 50;
 
@@ -49,6 +52,7 @@ private:
     QList<Reading> readings;
     QTimer watchdog;            // samples that stop coming
     CaptureRecorder recorder {Ppk2::samplesPerSecond};
+    QString note;
 };
 
 #endif // PPK2METER_H

@@ -157,6 +157,7 @@ QList<QPair<QString, QString>> factsOf(const ReportContext &context)
         {QStringLiteral("Board's port"), port},
         {QStringLiteral("Meter"), facts.meterIdentity.isEmpty() ? QStringLiteral("not recorded") : facts.meterIdentity},
         {QStringLiteral("Supply unit"), facts.supplyIdentity},
+        {QStringLiteral("Meter note"), facts.meterNote},
         {QStringLiteral("Note"), facts.note},
     };
     static const QList<QPair<const char *, const char *>> settingNames = {

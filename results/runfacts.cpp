@@ -53,6 +53,8 @@ void RunFacts::addTo(QJsonObject &document) const
     document.insert(QStringLiteral("meter_identity"), meterIdentity);
     if (!supplyIdentity.isEmpty())
         document.insert(QStringLiteral("supply_identity"), supplyIdentity);
+    if (!meterNote.isEmpty())
+        document.insert(QStringLiteral("meter_note"), meterNote);
     document.insert(QStringLiteral("run"), QJsonObject {
         {"started_utc", utc(started)}, {"ended_utc", utc(ended)}, {"utc_offset_s", utcOffsetSeconds},
         {"outcome", outcome}, {"host", host}, {"user", user}, {"board_serial", boardSerial}, {"board_id", boardId},
@@ -80,5 +82,6 @@ RunFacts RunFacts::of(const QJsonObject &document)
     facts.note = run.value(QStringLiteral("note")).toString();
     facts.meterIdentity = document.value(QStringLiteral("meter_identity")).toString();
     facts.supplyIdentity = document.value(QStringLiteral("supply_identity")).toString();
+    facts.meterNote = document.value(QStringLiteral("meter_note")).toString();
     return facts;
 }

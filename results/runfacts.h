@@ -24,6 +24,7 @@ struct RunFacts
     QString note;               // the operator's
     QString meterIdentity;      // the meter's *IDN? answer
     QString supplyIdentity;     // the supply unit's, where one powers the board
+    QString meterNote;          // what the meter says of the whole sweep, such as samples it lost unseen
 
     // A sweep starting now on this host.
     static RunFacts startingNow(const QString &boardSerial, const QString &note);

@@ -162,6 +162,13 @@ void Ppk2Simulator::stream()
     const qint64 due = clock.nsecsElapsed() * Ppk2::samplesPerSecond / 1000000000;
     while (sent < due) {
         const qint64 block = std::min<qint64>(blockSamples, due - sent);
+        if (blocksToDrop > 0) {
+            // A whole block, so that the counter (modulo 64) shows nothing.
+            --blocksToDrop;
+            sent += blockSamples;
+            ++dropped;
+            continue;
+        }
         if (output.size() > backlogLimit) {
             // The host does not keep up: a whole block is dropped, the counter runs on.
             sent += block;

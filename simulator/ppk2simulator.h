@@ -44,6 +44,8 @@ public:
     void loseAByte() { loseByte = true; }
     // samples are numbered but never sent, as the counter shows;
     void dropSamples(int count) { toDrop = count; }
+    // whole blocks of 512 are dropped, the counter none the wiser, as on a busy USB;
+    void dropBlocks(int count) { blocksToDrop = count; }
     // the first sample after the next range switch carries a transient.
     void addSwitchTransient(double amperes) { transient = amperes; }
     // Unplugged: its terminal closes for good.
@@ -79,6 +81,7 @@ private:
     bool stuck = false;
     bool loseByte = false;
     int toDrop = 0;
+    int blocksToDrop = 0;
     double transient = 0;
     int lastRange = -1;
     int badStarts = 0;

@@ -514,6 +514,9 @@ void Sweep::end(Outcome outcome, const QString &message)
     const auto announce = [this, outcome, message] {
         QString error;
         facts.ended = QDateTime::currentDateTimeUtc();
+        facts.meterNote = meter ? meter->sweepNote() : QString();
+        if (!facts.meterNote.isEmpty())
+            emit warning(facts.meterNote);
         if (folder && !folder->rows().isEmpty() && folder->rewrite(settings.toJson(), facts, &error))
             emit recorded();
         if (history && !history->endRun(facts.runId, facts.outcome, facts.ended, &error))

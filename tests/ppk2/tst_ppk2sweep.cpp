@@ -62,6 +62,7 @@ private slots:
     void recordsEachModesWaveformAndEverySample();
     void aSwitchTransientIsFilteredButKeptRaw();
     void samplesLostAreCountedAndTooManyFailTheMode();
+    void blocksLostUnseenByTheCounterAreNoted();
     void aByteLostFromTheStreamChangesNoReading();
     void anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes();
     void refusesWhatTheBoxCannotDo_data();
@@ -232,6 +233,31 @@ void Ppk2SweepTest::samplesLostAreCountedAndTooManyFailTheMode()
     }
 }
 
+void Ppk2SweepTest::blocksLostUnseenByTheCounterAreNoted()
+{
+    // 60 blocks of 512, some 0.3 s of a sweep of about 2 s: the counter sees nothing.
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    connect(&board, &BoardSimulator::logLine, &box, [&box](const QString &line) {
+        if (line.startsWith(QLatin1String("mode 10")))
+            box.dropBlocks(60);
+    });
+    const QString out = scratch.filePath(QStringLiteral("blocks"));
+    QStringList arguments {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset", "none",
+                           "--modes", "9,10,11,12"};
+    arguments += quick(out);
+    arguments.replace(arguments.indexOf("--settle") + 1, "0.4");
+    const ToolRun run = runSweepTool(arguments);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QCOMPARE(box.blocksDropped(), qint64(60));
+    for (const ResultRow &row : rowsOf(out))
+        QCOMPARE(row.lostSamples, std::optional<qint64>(0));
+    QVERIFY2(run.errors.contains(QLatin1String("fewer samples than its rate over the sweep")), qPrintable(run.errors));
+    QFile report(out + "/report.html");
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QVERIFY(report.readAll().contains("Meter note"));
+}
+
 void Ppk2SweepTest::aByteLostFromTheStreamChangesNoReading()
 {
     BoardSimulator board;
@@ -281,6 +307,7 @@ void Ppk2SweepTest::refusesWhatTheBoxCannotDo_data()
                                      << "--current-limit does not apply to a Power Profiler Kit II";
     QTest::newRow("power reset in ampere mode") << QStringList {"--meter", "BOX", "--reset", "power"}
                                                 << "--reset power needs --supply-unit";
+    QTest::newRow("no box to find") << QStringList {"--meter", "ppk2:auto"} << "no Power Profiler Kit II is connected";
 }
 
 void Ppk2SweepTest::refusesWhatTheBoxCannotDo()

@@ -1,0 +1,54 @@
+#include "ppk2/ppk2ports.h"
+
+#include "ppk2/ppk2protocol.h"
+
+#include <QFile>
+#include <QMap>
+#include <QSerialPortInfo>
+
+namespace {
+
+// The USB interface a serial port is, as Linux gives it; other systems
+// list a box's data port first.
+int interfaceNumber(const QSerialPortInfo &port)
+{
+    QFile number(QStringLiteral("/sys/class/tty/%1/device/bInterfaceNumber").arg(port.portName()));
+    bool ok = false;
+    const int value = number.open(QIODevice::ReadOnly) ? number.readAll().trimmed().toInt(&ok, 16) : 0;
+    return ok ? value : 0;
+}
+
+} // namespace
+
+namespace Ppk2Ports {
+
+QStringList dataPorts()
+{
+    // By serial number: each box once, at its lowest interface.
+    QMap<QString, QSerialPortInfo> boxes;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        if (!port.hasVendorIdentifier() || port.vendorIdentifier() != Ppk2::vendorId || port.productIdentifier() != Ppk2::productId)
+            continue;
+        const QString box = port.serialNumber().isEmpty() ? port.portName() : port.serialNumber();
+        if (!boxes.contains(box) || interfaceNumber(port) < interfaceNumber(boxes.value(box)))
+            boxes.insert(box, port);
+    }
+    QStringList ports;
+    for (const QSerialPortInfo &port : qAsConst(boxes))
+        ports << port.systemLocation();
+    return ports;
+}
+
+std::optional<QString> theOnlyBox(QString *error)
+{
+    const QStringList found = dataPorts();
+    if (found.size() == 1)
+        return found.first();
+    *error = found.isEmpty() ? QStringLiteral("no Power Profiler Kit II is connected (USB %1:%2)")
+                                   .arg(Ppk2::vendorId, 4, 16, QLatin1Char('0')).arg(Ppk2::productId, 4, 16, QLatin1Char('0'))
+                             : QStringLiteral("%1 Power Profiler Kit IIs are connected (%2): name one, ppk2:PORT")
+                                   .arg(found.size()).arg(found.join(QLatin1String(", ")));
+    return std::nullopt;
+}
+
+} // namespace Ppk2Ports

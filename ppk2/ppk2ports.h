@@ -1,0 +1,21 @@
+#ifndef PPK2PORTS_H
+#define PPK2PORTS_H
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Finding a Power Profiler Kit II by its USB identity. A box shows two
+// serial ports; the data port is its first function, the lower interface
+// number (the other is a text shell).
+namespace Ppk2Ports {
+
+// The data port of each box connected, one per box.
+QStringList dataPorts();
+// ppk2:auto: the one box connected; empty, with why (none, or which ones), otherwise.
+std::optional<QString> theOnlyBox(QString *error);
+
+} // namespace Ppk2Ports
+
+#endif // PPK2PORTS_H
