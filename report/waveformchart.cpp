@@ -87,7 +87,7 @@ void WaveformChart::paint(QPainter &painter, const QSizeF &size, double textPixe
         labels << LogAxis::label(decade);
     const double left = margin + widest(font(textPixels * 0.95), labels) + textPixels * 0.6;
     const QRectF plot(QPointF(left, margin + textPixels * 2.6),
-                      QPointF(size.width() - margin - textPixels, size.height() - margin - textPixels * 2.8));
+                      QPointF(size.width() - margin - textPixels * 2.5, size.height() - margin - textPixels * 2.8));
     const double seconds = std::max(1, int(bins.size())) * ModeCapture::binSeconds;
     const auto x = [&](double at) { return plot.left() + at / seconds * plot.width(); };
     const auto y = [&](double amperes) { return plot.bottom() - axis.position(amperes) * plot.height(); };
