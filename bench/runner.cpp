@@ -1,6 +1,7 @@
 // pellmora-bench: measures Pellmora against a bare Qt dialog on this machine
 // and prints one Markdown table. Run it on a display (scripts/bench uses Xvfb).
 #include "historybench.h"
+#include "ppk2bench.h"
 
 #include "board/powermodes.h"
 #include "report/sweepreport.h"
@@ -298,9 +299,30 @@ QString number(double value, const char *unit)
 
 } // namespace
 
+void printPpk2Rows(const Ppk2StreamCost &streaming)
+{
+    const QString span = QStringLiteral("%1 s").arg(qRound(streaming.seconds));
+    const QString lost = streaming.lostSamples < 0 ? QStringLiteral("the run failed")
+        : QString::number(streaming.lostSamples) + (streaming.shortOfRate ? QStringLiteral(", short of its rate") : QString());
+    row(qPrintable(QStringLiteral("Power Profiler Kit II streamed %1 at 100,000 samples/s (simulated): samples lost").arg(span)),
+        lost, QString(), QString(), "none");
+    row("Its resident memory growth, from 5 s in", number(streaming.residentGrowthMiB, "MiB"), QString(), QString(),
+        "under 5 MiB");
+    row("Its processor time, from 5 s in", QString::number(streaming.processorShare * 100, 'f', 1) + QStringLiteral(" % of a core"),
+        QString(), QString(), "under 10 %");
+}
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // --ppk2-only SECONDS: the long run of the Power Profiler Kit II's stream alone.
+    const int ppk2Only = application.arguments().indexOf(QStringLiteral("--ppk2-only"));
+    const int ppk2Seconds = ppk2Only > 0 ? application.arguments().value(ppk2Only + 1).toInt() : 60;
+    if (ppk2Only > 0) {
+        std::printf("| Measure | Pellmora | Baseline | Result | Goal |\n|---|---|---|---|---|\n");
+        printPpk2Rows(ppk2StreamCost(SWEEP_PROGRAM, SIMULATOR_PROGRAM, ppk2Seconds));
+        return 0;
+    }
     // Boxes answered within milliseconds are gone before Qt handles the window
     // manager's configure events for them, and Qt logs the X server's refusal
     // to translate their coordinates. It is Qt's race, harmless, and not ours.
@@ -325,6 +347,7 @@ int main(int argc, char *argv[])
     const SweepCost sweeping = sweepCost();
     const double windowStall = windowStallDuringSweep();
     const HistoryCost history = historyCost(SWEEP_PROGRAM);
+    const Ppk2StreamCost streaming = ppk2StreamCost(SWEEP_PROGRAM, SIMULATOR_PROGRAM, ppk2Seconds);
 
     std::printf("Machine: %s, %d cores, %s, Qt %s, platform %s\n\n", qPrintable(processorName()),
                 QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion(),
@@ -361,5 +384,6 @@ int main(int argc, char *argv[])
     row("Recording a mode in that history", number(history.recordMilliseconds, "ms"), QString(), QString(), "under 10 ms");
     row("History file size per 1,000 runs", number(history.mebibytesPerThousandRuns, "MiB"), QString(), QString(),
         "for reference");
+    printPpk2Rows(streaming);
     return 0;
 }

@@ -1,0 +1,20 @@
+#ifndef PPK2BENCH_H
+#define PPK2BENCH_H
+
+#include <QtGlobal>
+
+// What streaming a Power Profiler Kit II at its full rate costs the host:
+// pellmora-sweep measuring one mode whose settle time is the whole run,
+// against the simulated box in a process of its own.
+struct Ppk2StreamCost
+{
+    double seconds = 0;               // of streaming
+    qint64 lostSamples = -1;          // by the counter; -1 where the run failed
+    bool shortOfRate = false;         // whole blocks lost unseen, by the nominal rate
+    double residentGrowthMiB = 0;     // from 5 s in to a second before the readings
+    double processorShare = 0;        // of one core, over the same span
+};
+
+Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorProgram, int seconds);
+
+#endif // PPK2BENCH_H
