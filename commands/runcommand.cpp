@@ -153,17 +153,6 @@ private:
         return true;
     }
 
-    // ppk2:auto becomes the one box connected, by its USB identity.
-    static bool findBox(MeterAddress &address, QString *error)
-    {
-        if (address.kind != MeterAddress::Ppk2 || address.device != QLatin1String("auto"))
-            return true;
-        const std::optional<QString> port = Ppk2Ports::theOnlyBox(error);
-        if (port)
-            address.device = *port;
-        return port.has_value();
-    }
-
     bool readMeter(SweepSettings &settings, QString *error) const
     {
         settings.meterText = parser.isSet(QStringLiteral("meter")) ? parser.value(QStringLiteral("meter")) : QStringLiteral("manual");
@@ -172,7 +161,7 @@ private:
             settings.meter.reset();
         } else {
             settings.meter = MeterAddress::parse(settings.meterText, error);
-            if (!settings.meter || !findBox(*settings.meter, error))
+            if (!settings.meter || !Ppk2Ports::resolve(*settings.meter, error))
                 return false;
             if (settings.meter->kind == MeterAddress::Ppk2)
                 settings.meterText = QStringLiteral("ppk2:") + settings.meter->device;
@@ -194,7 +183,7 @@ private:
         if (parser.isSet(QStringLiteral("supply-unit"))) {
             settings.supplyUnitText = parser.value(QStringLiteral("supply-unit"));
             settings.supplyUnit = MeterAddress::parse(settings.supplyUnitText, error);
-            if (!settings.supplyUnit || !findBox(*settings.supplyUnit, error))
+            if (!settings.supplyUnit || !Ppk2Ports::resolve(*settings.supplyUnit, error))
                 return false;
             if (settings.supplyUnit->kind == MeterAddress::Ppk2)
                 settings.supplyUnitText = QStringLiteral("ppk2:") + settings.supplyUnit->device;

@@ -24,6 +24,7 @@ CaptureRecorder::~CaptureRecorder() = default;
 bool CaptureRecorder::begin(const QString &rawPath, QString *error)
 {
     capture = ModeCapture();
+    delivered = 0;
     readingsPending = false;
     readingsFrom = -1;
     binSum = 0;
@@ -96,6 +97,13 @@ void CaptureRecorder::writeRaw(float value)
     char bytes[4];
     qToLittleEndian(value, bytes);
     rawFailed = raw->write(bytes, 4) != 4;
+}
+
+QVector<TraceBin> CaptureRecorder::newBins()
+{
+    const QVector<TraceBin> fresh = capture.bins.mid(delivered);
+    delivered = capture.bins.size();
+    return fresh;
 }
 
 std::optional<ModeCapture> CaptureRecorder::finish(double readingsMean, QString *error)

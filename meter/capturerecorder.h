@@ -28,6 +28,8 @@ public:
     // The capture, its settling judged against the readings' mean; empty,
     // with why, where the file could not be written whole.
     std::optional<ModeCapture> finish(double readingsMean, QString *error);
+    // The bins closed since the last call, for a live view.
+    QVector<TraceBin> newBins();
 
 private:
     enum class State { Idle, Starting, Recording };
@@ -43,6 +45,7 @@ private:
     qint64 readingsFrom = -1;  // of the readings' first
     ModeCapture capture;
     qint64 bin = 0;            // the bin being filled
+    int delivered = 0;         // bins given to newBins()
     double binSum = 0;
     int binCount = 0;
     TraceBin current = TraceBin::none();

@@ -28,6 +28,7 @@ public:
     {
         qRegisterMetaType<QList<Reading>>();
         qRegisterMetaType<ModeCapture>();
+        qRegisterMetaType<QVector<TraceBin>>();
     }
 
     virtual void start() = 0;                                  // ready() with its identity
@@ -49,6 +50,7 @@ signals:
     void configured();
     void measured(const QList<Reading> &readings);
     void captured(const ModeCapture &capture);
+    void binsTaken(const QVector<TraceBin> &bins);   // a fast meter's latest milliseconds, for a live view
     void failed(const QString &reason);
     void finished();
     void warning(const QString &text);   // something odd that changes no result

@@ -32,5 +32,6 @@ struct ModeCapture
 };
 
 Q_DECLARE_METATYPE(ModeCapture)
+Q_DECLARE_METATYPE(QVector<TraceBin>)
 
 #endif // MODECAPTURE_H

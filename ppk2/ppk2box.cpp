@@ -188,6 +188,21 @@ void Ppk2Box::close()
     deadline.start(longestDrainMilliseconds);
 }
 
+void Ppk2Box::identify(const QString &port, QObject *context, const std::function<void(bool, const QString &)> &done)
+{
+    auto *box = new Ppk2Box(port, context);
+    connect(box, &Ppk2Box::opened, context, [box, done] {
+        done(true, QStringLiteral("%1, source voltage %2 mV").arg(box->identity()).arg(box->calibration().vddMillivolts));
+        box->close();
+    });
+    connect(box, &Ppk2Box::closed, box, &QObject::deleteLater);
+    connect(box, &Ppk2Box::failed, context, [box, done](const QString &reason) {
+        done(false, reason);
+        box->deleteLater();
+    });
+    box->open();
+}
+
 void Ppk2Box::write(const QByteArray &command)
 {
     if (port.isOpen())

@@ -8,6 +8,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 // One Power Profiler Kit II on its data port, as the meter and the supply
@@ -49,6 +50,10 @@ public:
 
     // Sampling stopped and the board's power off, where the box still answers; closed() after.
     void close();
+
+    // Opens the box long enough to read its metadata, as a Test button does;
+    // `done` gets its identity, or why it did not answer.
+    static void identify(const QString &port, QObject *context, const std::function<void(bool answered, const QString &text)> &done);
 
     static constexpr int quietMilliseconds = 150;
     static constexpr int metadataMilliseconds = 2000;

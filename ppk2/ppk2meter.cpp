@@ -22,6 +22,12 @@ Ppk2Meter::Ppk2Meter(std::shared_ptr<Ppk2Box> sharedBox, bool ampereMode, QObjec
         measuring = false;
         emit failed(QStringLiteral("the Power Profiler Kit II sent no samples for %1 s").arg(silentMilliseconds / 1000));
     });
+    live.setInterval(200);
+    connect(&live, &QTimer::timeout, this, [this] {
+        const QVector<TraceBin> bins = recorder.newBins();
+        if (!bins.isEmpty())
+            emit binsTaken(bins);
+    });
     connect(box.get(), &Ppk2Box::failed, this, [this](const QString &reason) {
         watchdog.stop();
         measuring = false;
@@ -65,6 +71,8 @@ void Ppk2Meter::startCapture(const QString &rawPath)
     QString error;
     if (!recorder.begin(rawPath, &error))
         QTimer::singleShot(0, this, [this, error] { emit failed(error); });
+    else
+        live.start();
 }
 
 void Ppk2Meter::measure()
@@ -97,6 +105,7 @@ void Ppk2Meter::take(const Ppk2Sample &sample)
         return;
     measuring = false;
     watchdog.stop();
+    live.stop();
     if (recorder.isRecording()) {
         double sum = 0;
         for (const Reading &one : qAsConst(readings))
@@ -114,6 +123,7 @@ void Ppk2Meter::take(const Ppk2Sample &sample)
 
 void Ppk2Meter::finish()
 {
+    live.stop();
     watchdog.stop();
     measuring = false;
     // Over some seconds a host's clock is reference enough for a shortfall of 1 %.
@@ -132,6 +142,7 @@ void Ppk2Meter::finish()
 
 void Ppk2Meter::abort()
 {
+    live.stop();
     watchdog.stop();
     measuring = false;
 }

@@ -51,6 +51,7 @@ private:
     double windowSum = 0;
     QList<Reading> readings;
     QTimer watchdog;            // samples that stop coming
+    QTimer live;                // the latest milliseconds, five times a second
     CaptureRecorder recorder {Ppk2::samplesPerSecond};
     QString note;
 };

@@ -51,4 +51,14 @@ std::optional<QString> theOnlyBox(QString *error)
     return std::nullopt;
 }
 
+bool resolve(MeterAddress &address, QString *error)
+{
+    if (address.kind != MeterAddress::Ppk2 || address.device != QLatin1String("auto"))
+        return true;
+    const std::optional<QString> port = theOnlyBox(error);
+    if (port)
+        address.device = *port;
+    return port.has_value();
+}
+
 } // namespace Ppk2Ports

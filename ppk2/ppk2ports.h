@@ -1,6 +1,8 @@
 #ifndef PPK2PORTS_H
 #define PPK2PORTS_H
 
+#include "meter/meteraddress.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,8 @@ namespace Ppk2Ports {
 QStringList dataPorts();
 // ppk2:auto: the one box connected; empty, with why (none, or which ones), otherwise.
 std::optional<QString> theOnlyBox(QString *error);
+// A ppk2:auto address made the one box's; other addresses as they are.
+bool resolve(MeterAddress &address, QString *error);
 
 } // namespace Ppk2Ports
 

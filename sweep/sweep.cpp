@@ -67,6 +67,7 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
         connect(meter.get(), &Meter::configured, this, &Sweep::resetBoard);
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);
         connect(meter.get(), &Meter::captured, this, [this](const ModeCapture &taken) { capture = taken; });
+        connect(meter.get(), &Meter::binsTaken, this, [this](const QVector<TraceBin> &bins) { emit binsTaken(mode, bins); });
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
         connect(meter.get(), &Meter::warning, this, [this](const QString &text) {
             emit warning(mode >= 0 ? QStringLiteral("%1: %2").arg(PowerModes::describe(mode), text) : text);
@@ -242,6 +243,11 @@ QString Sweep::folderPath() const
 QList<ResultRow> Sweep::rows() const
 {
     return folder ? folder->rows() : QList<ResultRow>();
+}
+
+QList<ModeTrace> Sweep::traces() const
+{
+    return folder ? folder->traces() : QList<ModeTrace>();
 }
 
 bool Sweep::anyFailed() const

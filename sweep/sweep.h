@@ -55,6 +55,7 @@ public:
 
     QString folderPath() const;
     QList<ResultRow> rows() const;
+    QList<ModeTrace> traces() const;
     bool anyFailed() const;
     QString runId() const { return facts.runId; }
     const SweepSettings &settingsInUse() const { return settings; }
@@ -67,6 +68,7 @@ signals:
     void resetWanted(int index);
     void readingWanted(int index, int number, int of);
     void sampleTaken(int index, const Sample &sample);
+    void binsTaken(int index, const QVector<TraceBin> &bins);   // a fast meter's latest milliseconds
     void modeFinished(int position, int count, const ResultRow &row, double secondsLeft);
     void recorded();   // the results folder holds a new mode
     void warning(const QString &text);

@@ -2,6 +2,8 @@
 
 #include "meter/meterlink.h"
 #include "settings/settingrules.h"
+#include "ppk2/ppk2box.h"
+#include "ppk2/ppk2ports.h"
 #include "supply/scpisupply.h"
 #include "sweepwindow/reasonlabel.h"
 
@@ -18,6 +20,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 struct UnitChoice
@@ -32,6 +36,7 @@ const UnitChoice unitChoices[] = {
     {QT_TRANSLATE_NOOP("PowerFields", "LAN (SCPI socket)"), "tcp", "HOST[:PORT], such as 192.0.2.11"},
     {QT_TRANSLATE_NOOP("PowerFields", "Serial"), "serial", "PORT[@BAUD], such as ttyUSB1@9600"},
     {QT_TRANSLATE_NOOP("PowerFields", "USBTMC"), "usbtmc", "/dev/usbtmcN"},
+    {QT_TRANSLATE_NOOP("PowerFields", "Power Profiler Kit II"), "ppk2", "auto, or its data port such as ttyACM0"},
 };
 
 QWidget *inRow(std::initializer_list<QWidget *> widgets, QWidget *growing)
@@ -173,7 +178,14 @@ QString PowerFields::voltageProblem() const
     if (hasUnit()) {
         if (text.isEmpty())
             return tr("Give the voltage to set, or several in turn, such as 1.8, 3.3.");
-        return SettingRules::parseVoltages(text, tr("Supply voltage"), &why) ? QString() : sentence(why);
+        const auto voltages = SettingRules::parseVoltages(text, tr("Supply voltage"), &why);
+        if (!voltages)
+            return sentence(why);
+        const bool box = unitKinds->currentData().toString() == QLatin1String("ppk2");
+        const auto outside = [](double volts) { return volts < Ppk2::lowestMillivolts / 1000.0 || volts > Ppk2::highestMillivolts / 1000.0; };
+        if (box && std::any_of(voltages->cbegin(), voltages->cend(), outside))
+            return tr("The Power Profiler Kit II sets 0.8 to 5 V.");
+        return QString();
     }
     if (text.isEmpty())
         return QString();
@@ -187,18 +199,21 @@ void PowerFields::check()
     const bool unit = hasUnit();
     unitAddress->setEnabled(unit);
     unitAddress->setPlaceholderText(QLatin1String(unitChoices[unitKinds->currentIndex()].hint));
+    // The Power Profiler Kit II speaks no SCPI and limits no current.
+    const bool box = unitKinds->currentData().toString() == QLatin1String("ppk2");
     testButton->setEnabled(unit);
-    profile->setEnabled(unit);
-    currentLimit->setEnabled(unit);
+    profile->setEnabled(unit && !box);
+    currentLimit->setEnabled(unit && !box);
     voltages->setPlaceholderText(unit ? tr("such as 3.3, or 1.8, 3.3 each in turn") : tr("not given; for the power column"));
 
     QString why;
     const QString limitText = currentLimit->text().trimmed();
     const std::optional<double> limit = limitText.isEmpty() ? std::optional<double>(0.1) : Readings::parseTyped(limitText, &why);
     QString voltageSays = voltageProblem();
-    if (voltageSays.isEmpty() && unit && !limit)
+    const bool limited = unit && currentLimit->isEnabled();
+    if (voltageSays.isEmpty() && limited && !limit)
         voltageSays = tr("Current limit: %1").arg(why);
-    else if (voltageSays.isEmpty() && unit && !SettingRules::currentLimit.allows(*limit))
+    else if (voltageSays.isEmpty() && limited && !SettingRules::currentLimit.allows(*limit))
         voltageSays = tr("The current limit must be %1.").arg(QString::fromUtf8(SettingRules::currentLimit.expectation));
     const QString conditions = temperature->text().trimmed().isEmpty()
             || SettingRules::temperature.parse(temperature->text(), tr("Temperature"), &why)
@@ -221,11 +236,13 @@ bool PowerFields::fill(SweepSettings &settings, QString *error) const
     QString ignored;
     settings.supplyUnitText = unitText();
     settings.supplyUnit = hasUnit() ? MeterAddress::parse(unitText(), &ignored) : std::nullopt;
+    if (settings.supplyUnit && !Ppk2Ports::resolve(*settings.supplyUnit, error))
+        return false;
     settings.supplyProfilePath = hasUnit() ? profile->text().trimmed() : QString();
     settings.supplyProfile = hasUnit() ? *profileLoaded : SupplyProfile();
     settings.unitVoltages = hasUnit() ? SettingRules::parseVoltages(text, QString(), &ignored).value_or(QList<double>()) : QList<double>();
     settings.supplyVolts = hasUnit() || text.isEmpty() ? std::nullopt : Numbers::parse(text);
-    if (hasUnit() && !currentLimit->text().trimmed().isEmpty())
+    if (currentLimit->isEnabled() && !currentLimit->text().trimmed().isEmpty())
         settings.currentLimit = *Readings::parseTyped(currentLimit->text().trimmed());
     settings.offSeconds = offTime->value();
     const QString celsius = temperature->text().trimmed();
@@ -236,11 +253,27 @@ bool PowerFields::fill(SweepSettings &settings, QString *error) const
 void PowerFields::testUnit()
 {
     QString error;
-    const auto address = MeterAddress::parse(unitText(), &error);
+    std::optional<MeterAddress> address = MeterAddress::parse(unitText(), &error);
     if (!address || !profileLoaded)
         return;
     testButton->setEnabled(false);
     unitReason->say(tr("Asking the supply unit…"), false);
+    if (address->kind == MeterAddress::Ppk2) {
+        const QString tested = unitText();
+        const auto said = [this, tested](bool answered, const QString &text) {
+            failedTestOf = answered ? QString() : tested;
+            check();
+            unitReason->say(answered ? tr("The supply unit answers: %1").arg(text)
+                                     : tr("The supply unit did not answer the test: %1").arg(text), !answered);
+            testButton->setEnabled(true);
+        };
+        if (!Ppk2Ports::resolve(*address, &error)) {
+            said(false, error);
+            return;
+        }
+        Ppk2Box::identify(address->device, this, said);
+        return;
+    }
     testedUnit = std::make_unique<ScpiSupply>(MeterLink::create(*address), *profileLoaded);
     const QString tested = unitText();
     const auto finish = [this, tested](const QString &text, bool answered) {

@@ -2,10 +2,14 @@
 
 #include "board/powermodes.h"
 #include "report/comparison.h"
+#include "report/waveformchart.h"
 #include "sweepwindow/chartview.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
+#include <QTabWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,7 +29,9 @@ QString modeText(int index, const QString &mode)
 ResultsView::ResultsView(QWidget *parent)
     : QSplitter(Qt::Vertical, parent)
     , grid(new QTableWidget(this))
-    , view(new ChartView(this))
+    , views(new QTabWidget(this))
+    , view(new ChartView)
+    , waveView(new ChartView)
 {
     setObjectName(QStringLiteral("results"));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -34,14 +40,20 @@ ResultsView::ResultsView(QWidget *parent)
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().lineSpacing() + 8);
     grid->setMinimumHeight(grid->verticalHeader()->defaultSectionSize() * 6);
     addWidget(grid);
-    addWidget(view);
+    views->addTab(view, tr("Current per mode"));
+    views->addTab(waveView, tr("Waveform"));
+    views->setTabEnabled(1, false);
+    addWidget(views);
+    connect(grid, &QTableWidget::currentCellChanged, this, [this](int row) { showWaveformOf(row); });
     setStretchFactor(1, 1);
     const int tableHeight = grid->verticalHeader()->defaultSectionSize() * (PowerModes::count() + 1) + 2 * grid->frameWidth() + 4;
     setSizes({tableHeight, tableHeight});
 }
 
-void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &context)
+void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &context, const QList<ModeTrace> &traces)
 {
+    shownRows = rows;
+    shownTraces = traces;
     // The standard deviation and readings are in each mean's tooltip, so that
     // every column fits beside the set-up.
     QStringList header {tr("Mode"), tr("Mean"), tr("Min"), tr("Max"), tr("Power"), tr("CoreMark"), tr("Verdict")};
@@ -70,8 +82,32 @@ void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &co
     view->setChart(std::make_shared<CurrentChart>(SweepReport::chart(rows)));
 }
 
+// A fast meter's waveform of the chosen row's mode, where it recorded one.
+void ResultsView::showWaveformOf(int row)
+{
+    if (row < 0 || row >= shownRows.size())
+        return;
+    const ResultRow &chosen = shownRows.at(row);
+    const auto trace = std::find_if(shownTraces.cbegin(), shownTraces.cend(), [&chosen](const ModeTrace &one) { return one.belongsTo(chosen); });
+    if (trace == shownTraces.cend())
+        return;
+    const bool severalVoltages = ResultRow::voltageKeys(shownRows).size() > 1;
+    waveView->setChart(std::make_shared<WaveformChart>(chosen.pointName(severalVoltages), trace->bins,
+                                                       chosen.settings ? chosen.settings->settleSeconds : 0));
+    views->setTabEnabled(1, true);
+    views->setCurrentWidget(waveView);
+}
+
+void ResultsView::showLive(const QString &title, const QVector<TraceBin> &bins, double readingsFromSeconds)
+{
+    waveView->setChart(std::make_shared<WaveformChart>(title, bins, readingsFromSeconds));
+    views->setTabEnabled(1, true);
+}
+
 void ResultsView::showComparison(const Comparison &comparison)
 {
+    shownRows.clear();
+    shownTraces.clear();
     QList<QStringList> cells;
     QList<bool> flagged;
     for (const ComparedMode &mode : comparison.modes()) {
@@ -84,6 +120,10 @@ void ResultsView::showComparison(const Comparison &comparison)
 
 void ResultsView::clear()
 {
+    shownRows.clear();
+    shownTraces.clear();
+    waveView->clear();
+    views->setTabEnabled(1, false);
     grid->clear();
     grid->setRowCount(0);
     grid->setColumnCount(0);

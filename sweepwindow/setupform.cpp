@@ -2,6 +2,8 @@
 
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
+#include "ppk2/ppk2box.h"
+#include "ppk2/ppk2ports.h"
 #include "settings/settingrules.h"
 #include "sweepwindow/powerfields.h"
 #include "sweepwindow/reasonlabel.h"
@@ -36,6 +38,7 @@ const Choice meterChoices[] = {
     {QT_TRANSLATE_NOOP("SetupForm", "LAN (SCPI socket)"), "tcp", "HOST[:PORT], such as 192.0.2.10"},
     {QT_TRANSLATE_NOOP("SetupForm", "Serial"), "serial", "PORT[@BAUD], such as ttyUSB0@9600"},
     {QT_TRANSLATE_NOOP("SetupForm", "USBTMC"), "usbtmc", "/dev/usbtmcN"},
+    {QT_TRANSLATE_NOOP("SetupForm", "Power Profiler Kit II"), "ppk2", "auto, or its data port such as ttyACM0"},
     {QT_TRANSLATE_NOOP("SetupForm", "Typed by hand"), "manual", ""},
     {QT_TRANSLATE_NOOP("SetupForm", "The supply unit"), "supply", ""},
     {QT_TRANSLATE_NOOP("SetupForm", "None (board only)"), "none", ""},
@@ -307,7 +310,7 @@ void SetupForm::check()
     meterAddressField->setEnabled(addressed);
     meterAddressField->setPlaceholderText(QLatin1String(meterChoices[meterKinds->currentIndex()].hint));
     testButton->setEnabled(addressed);
-    profile->setEnabled(addressed);
+    profile->setEnabled(addressed && meterKind() != QLatin1String("ppk2"));   // the box speaks no SCPI
     resetCommand->setEnabled(resetKind() == QLatin1String("command"));
     resetCommand->setPlaceholderText(QLatin1String(resetChoices[resetKinds->currentIndex()].hint));
     const bool powerReset = resetKind() == QLatin1String("power");
@@ -340,14 +343,16 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
                                                                   : resetKind();
     const std::optional<ResetStrategy> resetStrategy = ResetStrategy::parse(reset, error);
     const bool addressed = meterKind() != QLatin1String("none") && meterKind() != QLatin1String("supply");
-    const std::optional<MeterAddress> address = addressed ? meterAddress(error) : std::nullopt;
+    std::optional<MeterAddress> address = addressed ? meterAddress(error) : std::nullopt;
+    if (address && !Ppk2Ports::resolve(*address, error))
+        return false;
     if (!valid || !resetStrategy || (addressed && !address) || !profileLoaded) {
         if (error->isEmpty())
             *error = profileLoaded ? tr("A field of the set-up is not valid.") : profileError;
         return false;
     }
     settings.port = port->currentText().trimmed();
-    settings.meterText = meterText();
+    settings.meterText = address && address->kind == MeterAddress::Ppk2 ? QStringLiteral("ppk2:") + address->device : meterText();
     settings.meter = address;
     settings.meterIsSupply = meterKind() == QLatin1String("supply");
     settings.profilePath = profile->isEnabled() ? profile->text().trimmed() : QString();
@@ -372,13 +377,27 @@ void SetupForm::testMeter()
         return;
     testButton->setEnabled(false);
     meterReason->say(tr("Asking the meter…"), false);
-    testedMeter = std::make_unique<ScpiMeter>(MeterLink::create(*address), *profileLoaded);
     const QString tested = meterAddressField->text();
-    const auto finish = [this, tested](const QString &text, bool answered) {
+    const auto said = [this, tested](const QString &text, bool answered) {
         failedTestOf = answered ? QString() : tested;
         check();
         meterReason->say(text, !answered);
         testButton->setEnabled(true);
+    };
+    if (address->kind == MeterAddress::Ppk2) {
+        MeterAddress box = *address;
+        if (!Ppk2Ports::resolve(box, &error)) {
+            said(tr("The meter did not answer the test: %1").arg(error), false);
+            return;
+        }
+        Ppk2Box::identify(box.device, this, [said](bool answered, const QString &text) {
+            said(answered ? tr("The meter answers: %1").arg(text) : tr("The meter did not answer the test: %1").arg(text), answered);
+        });
+        return;
+    }
+    testedMeter = std::make_unique<ScpiMeter>(MeterLink::create(*address), *profileLoaded);
+    const auto finish = [this, said](const QString &text, bool answered) {
+        said(text, answered);
         testedMeter->finish();
     };
     connect(testedMeter.get(), &Meter::ready, this, [finish](const QString &identity) {

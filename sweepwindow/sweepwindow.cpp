@@ -269,7 +269,10 @@ void SweepWindow::begin(const QString &resumed)
     progress->setFormat(tr("%v of %m modes"));
     connect(sweep.get(), &Sweep::modeStarted, this, [this](int position, int count, int index) {
         status->setText(tr("Measuring %1 (%2 of %3)…").arg(PowerModes::describe(index)).arg(position).arg(count));
+        liveBins.clear();
+        liveTrimmed = 0;
     });
+    connect(sweep.get(), &Sweep::binsTaken, this, &SweepWindow::showLiveBins);
     connect(sweep.get(), &Sweep::resetWanted, this, [this](int index) { banner->ask(PowerModes::describe(index)); });
     connect(sweep.get(), &Sweep::readingWanted, this, [this](int index, int number, int of) {
         entry->ask(tr("%1, reading %2 of %3:").arg(PowerModes::describe(index)).arg(number).arg(of));
@@ -278,7 +281,7 @@ void SweepWindow::begin(const QString &resumed)
         showProgress(position, count, left);
     });
     connect(sweep.get(), &Sweep::recorded, this, [this] {
-        results->showRows(sweep->rows(), ReportContext::fromFolder(folder));
+        results->showRows(sweep->rows(), ReportContext::fromFolder(folder), sweep->traces());
         report->write(folder);
     });
     connect(sweep.get(), &Sweep::warning, this, [this](const QString &text) { status->setText(text); });
@@ -294,6 +297,20 @@ void SweepWindow::begin(const QString &resumed)
     });
     setRunning(true);
     sweep->start();
+}
+
+// The mode being measured, its last ten seconds at most, as they come.
+void SweepWindow::showLiveBins(int index, const QVector<TraceBin> &bins)
+{
+    liveBins += bins;
+    const int excess = liveBins.size() - ResultsView::liveMilliseconds;
+    if (excess > 0) {
+        liveBins.remove(0, excess);
+        liveTrimmed += excess;
+    }
+    const double settle = sweep ? sweep->settingsInUse().planFor(index).settleSeconds : 0;
+    results->showLive(tr("%1, now").arg(PowerModes::describe(index)), liveBins,
+                      settle - liveTrimmed * ModeCapture::binSeconds);
 }
 
 void SweepWindow::stop()
@@ -377,7 +394,10 @@ bool SweepWindow::showResults(const QString &path, QString *error)
         return false;
     folder = path;
     holdModesOf(*rows);
-    results->showRows(*rows, ReportContext::fromFolder(folder));
+    const auto traces = ResultsFolder::readTraces(path, error);
+    if (!traces)
+        return false;
+    results->showRows(*rows, ReportContext::fromFolder(folder), *traces);
     status->setText(tr("Results in %1.").arg(QDir::toNativeSeparators(folder)));
     setRunning(false);
     return true;

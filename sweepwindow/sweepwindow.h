@@ -1,6 +1,7 @@
 #ifndef SWEEPWINDOW_H
 #define SWEEPWINDOW_H
 
+#include "meter/modecapture.h"
 #include "sweep/sweep.h"
 
 #include <QMainWindow>
@@ -70,6 +71,7 @@ private:
     void saveFile(bool plan);
     void openResults();
     void compareWith();
+    void showLiveBins(int index, const QVector<TraceBin> &bins);
     void compare(const QString &before, const QString &after);
     void saveSettings() const;
     void restoreSettings();
@@ -96,6 +98,8 @@ private:
     QSplitter *panes = nullptr;
     std::unique_ptr<Sweep> sweep;
     QString folder;   // of the last run, or the results opened
+    QVector<TraceBin> liveBins;   // of the mode being measured, from a fast meter
+    qint64 liveTrimmed = 0;       // milliseconds of it no longer shown
     QList<int> heldModes;   // the modes that folder holds
     bool closeWhenStopped = false;
 };

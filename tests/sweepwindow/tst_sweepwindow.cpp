@@ -14,6 +14,7 @@
 #include "sweepwindow/chartview.h"
 #include "meter/scpimeter.h"
 #include "simulator/boardsimulator.h"
+#include "simulator/ppk2simulator.h"
 #include "simulator/supplysimulator.h"
 #include "sweepwindow/powerfields.h"
 #include "tests/support/resultsfixture.h"
@@ -47,6 +48,7 @@ private slots:
     void resumeAfterStopMeasuresEachModeOnce();
     void historyTabListsRunsComparesTwoAndDrawsTheTrend();
     void supplyUnitPowersTheBoardAtEachVoltage();
+    void aPowerProfilerKitShowsEachModesWaveform();
 
 private:
     QTemporaryDir scratch;
@@ -474,6 +476,45 @@ void SweepWindowTest::supplyUnitPowersTheBoardAtEachVoltage()
     QCOMPARE(sheet->horizontalHeaderItem(1)->text(), QStringLiteral("Typ\nT = 85\u00a0°C, Vdd = 1.80 V"));
     QVERIFY(sheet->item(0, 3)->text().endsWith(QLatin1String(" nA *")));
     QVERIFY(sheet->item(0, 3)->toolTip().startsWith(QLatin1String("1 board: powered")));
+}
+
+// The Power Profiler Kit II as the meter: its Test reads its metadata, the
+// mode being measured shows live, and a finished mode's waveform shows when
+// its row is chosen.
+void SweepWindowTest::aPowerProfilerKitShowsEachModesWaveform()
+{
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    SweepWindow window;
+    window.show();
+    SetupForm *setup = window.setupForm();
+    setup->setPort(board.portPath());
+    setup->setMeter(QStringLiteral("ppk2:") + box.portPath());
+    setup->setReset(QStringLiteral("none"));
+    setup->setBootSeconds(0.1);
+    setup->setResultsFolder(scratch.filePath(QStringLiteral("ppk2-results")));
+    window.modeTable()->setCheckedModes({9, 12});
+    for (int row : {9, 12}) {
+        window.modeTable()->item(row, ModeTable::Settle)->setText(QStringLiteral("0.6"));
+        window.modeTable()->item(row, ModeTable::Samples)->setText(QStringLiteral("2"));
+    }
+    setup->findChild<QPushButton *>(QStringLiteral("testMeter"))->click();
+    auto *said = setup->findChild<QLabel *>(QStringLiteral("meterReason"));
+    QTRY_VERIFY_WITH_TIMEOUT(said->toolTip().contains(QLatin1String("answers: Power Profiler Kit II on")), 5000);
+    QTRY_VERIFY(!box.isSampling() && box.received().endsWith(QByteArray::fromHex("070c00")));
+
+    int ended = 0;
+    connect(&window, &SweepWindow::sweepEnded, this, [&ended] { ++ended; });
+    window.start();
+    QTRY_VERIFY_WITH_TIMEOUT(window.resultsView()->waveform()->modeCount() == 1, 5000);   // live, while it measures
+    QTRY_COMPARE_WITH_TIMEOUT(ended, 1, 20000);
+    QTableWidget *rows = window.resultsView()->table();
+    QCOMPARE(rows->rowCount(), 2);
+    window.resultsView()->waveform()->clear();
+    rows->setCurrentCell(1, 0);
+    QCOMPARE(window.resultsView()->waveform()->modeCount(), 1);
+    QVERIFY(window.resultsView()->waveform()->isVisible());
+    QVERIFY(!box.isPowering());
 }
 
 QTEST_MAIN(SweepWindowTest)
