@@ -491,6 +491,9 @@ void SweepWindowTest::aPowerProfilerKitShowsEachModesWaveform()
     setup->setPort(board.portPath());
     setup->setMeter(QStringLiteral("ppk2:") + box.portPath());
     setup->setReset(QStringLiteral("none"));
+    // Over what an earlier test's window left in the settings.
+    setup->powerFields()->setSupplyUnit(QString());
+    setup->powerFields()->setVoltages(QString());
     setup->setBootSeconds(0.1);
     setup->setResultsFolder(scratch.filePath(QStringLiteral("ppk2-results")));
     window.modeTable()->setCheckedModes({9, 12});
