@@ -100,8 +100,12 @@ void ResultsView::showWaveformOf(int row)
 
 void ResultsView::showLive(const QString &title, const QVector<TraceBin> &bins, double readingsFromSeconds)
 {
+    // The first of a run's live view comes to the front; after that the operator chooses.
+    if (!views->isTabEnabled(1)) {
+        views->setTabEnabled(1, true);
+        views->setCurrentWidget(waveView);
+    }
     waveView->setChart(std::make_shared<WaveformChart>(title, bins, readingsFromSeconds));
-    views->setTabEnabled(1, true);
 }
 
 void ResultsView::showComparison(const Comparison &comparison)
