@@ -49,9 +49,19 @@ quint32 Ppk2Device::word(double amperes, int counter, double vddVolts, quint8 lo
     return word(amperes, rangeFor(amperes), counter, vddVolts, logic);
 }
 
+quint32 Ppk2Device::word(double amperes, int range, int counter, double vddVolts, quint8 logic) const
+{
+    return word(int(std::lround(exactField(amperes, range, vddVolts))), range, counter, logic);
+}
+
+quint32 Ppk2Device::word(int field, int range, int counter, quint8 logic)
+{
+    return quint32(std::clamp(field, 0, 0x3fff)) | quint32(range) << 14 | quint32(counter & 63) << 18 | quint32(logic) << 24;
+}
+
 // The calibration formula solved for the ADC field:
 // GS·x² + GI·x + (S·V + I − A/UG) = 0, x = (adc − O)·k/R.
-quint32 Ppk2Device::word(double amperes, int range, int counter, double vddVolts, quint8 logic) const
+double Ppk2Device::exactField(double amperes, int range, double vddVolts) const
 {
     const size_t r = size_t(range);
     const double c = constants.s[r] * vddVolts + constants.i[r] - amperes / constants.ug[r];
@@ -59,6 +69,5 @@ quint32 Ppk2Device::word(double amperes, int range, int counter, double vddVolts
     const double b = constants.gi[r];
     const double x = std::abs(a) < 1e-12 ? -c / b : (-b + std::sqrt(std::max(0.0, b * b - 4 * a * c))) / (2 * a);
     const double adc = x * constants.r[r] / Ppk2Calibration::voltsPerCount + constants.o[r];
-    const quint32 field = quint32(std::clamp(std::lround(adc / 4), 0L, 0x3fffL));
-    return field | quint32(range) << 14 | quint32(counter & 63) << 18 | quint32(logic) << 24;
+    return adc / 4;
 }

@@ -24,6 +24,9 @@ public:
     quint32 word(double amperes, int counter, double vddVolts, quint8 logic = 0) const;
     // The same word with a range of the device's choosing, for switch transients.
     quint32 word(double amperes, int range, int counter, double vddVolts, quint8 logic) const;
+    // The ADC field a current gives in a range, before it is rounded to a count.
+    double exactField(double amperes, int range, double vddVolts) const;
+    static quint32 word(int field, int range, int counter, quint8 logic);
 
 private:
     Ppk2Calibration constants;

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 #include <cmath>
@@ -31,10 +32,21 @@ int argumentsOf(quint8 opcode)
 }
 
 constexpr int blockSamples = 512;
-constexpr int backlogLimit = 64 * 1024;   // bytes the box holds for a slow host
+constexpr int backlogLimit = 16 * 1024;   // bytes the box holds for a slow host: 40 ms
 constexpr double externalVolts = 3.3;     // the bench supply behind the box in ampere mode
 
+// The benchmark's activity: a slow swell of fast changes, one period of it.
+std::array<double, 4096> activityPattern()
+{
+    std::array<double, 4096> pattern {};
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = std::sin(double(i) / 37 * 2) * std::sin(double(i) / double(pattern.size()) * 2 * M_PI);
+    return pattern;
+}
+
 } // namespace
+
+const std::array<double, 4096> Ppk2Simulator::activity = activityPattern();
 
 Ppk2Simulator::Ppk2Simulator(BoardSimulator &poweredBoard, QObject *parent)
     : QObject(parent)
@@ -138,20 +150,54 @@ void Ppk2Simulator::powerBoard()
     board.setPower(running, volts);
 }
 
-// The board's current at a sample of the stream, with what a meter that
-// fast sees and a bench meter averages away.
-double Ppk2Simulator::currentAt(qint64 sample)
+// What the board draws over the next samples: a steady current with its
+// features, worked out once per tick, so that 100,000 samples a second
+// cost little even on a slow or instrumented build.
+Ppk2Simulator::Drawn Ppk2Simulator::drawnNow() const
 {
-    double amperes = board.current();
+    Drawn drawn;
+    drawn.steady = board.current();
     const int mode = board.mode();
     const QString name = mode >= 0 ? BoardSimulator::modeName(mode) : QString();
-    if (running && poweredAtSample >= 0 && sample - poweredAtSample < 300)   // the inrush into its capacitors
+    drawn.rtc = name.contains(QLatin1String("RTC"));
+    drawn.benchmark = name.contains(QLatin1String("CoreMark"));
+    return drawn;
+}
+
+// A sample's current, with what a meter this fast sees and a bench meter
+// averages away: the inrush as the board is powered, the RTC waking for
+// 0.5 ms each second, the benchmark's activity.
+double Ppk2Simulator::currentAt(const Drawn &drawn, qint64 sample) const
+{
+    double amperes = drawn.steady;
+    if (running && poweredAtSample >= 0 && sample - poweredAtSample < 300)
         amperes += 40e-3 * std::exp(-double(sample - poweredAtSample) / 60);
-    if (name.contains(QLatin1String("RTC")) && sample % Ppk2::samplesPerSecond < 50)   // the RTC's wake-up, 0.5 ms a second
+    if (drawn.rtc && sample % Ppk2::samplesPerSecond < 50)
         amperes += 1.2e-3;
-    if (name.contains(QLatin1String("CoreMark")))   // the benchmark's activity
-        amperes *= 1 + 0.08 * std::sin(double(sample) / 37) * std::sin(double(sample) / 911);
+    if (drawn.benchmark)
+        amperes *= 1 + 0.08 * activity[size_t(sample % qint64(activity.size()))];
     return amperes;
+}
+
+// The word for a current with a dither of a couple of ADC steps, as a real
+// converter's noise; a current seen before comes from the cache.
+quint32 Ppk2Simulator::wordFor(double amperes, double volts)
+{
+    if (amperes != cachedAmperes || volts != cachedVolts) {
+        cachedAmperes = amperes;
+        cachedVolts = volts;
+        cachedRange = Ppk2Device::rangeFor(amperes);
+        cachedField = device.exactField(amperes, cachedRange, volts);
+    }
+    // Two uniform draws of ±0.75 of a step: a triangular dither of ±1.5 steps.
+    const auto uniform = [this] {
+        noiseState ^= noiseState << 13;
+        noiseState ^= noiseState >> 17;
+        noiseState ^= noiseState << 5;
+        return double(noiseState) / 4294967296.0 * 1.5 - 0.75;
+    };
+    const int field = int(std::lround(cachedField + uniform() + uniform()));
+    return Ppk2Device::word(field, cachedRange, 0, 0);
 }
 
 void Ppk2Simulator::stream()
@@ -159,34 +205,24 @@ void Ppk2Simulator::stream()
     if (!sampling || masterFd < 0)
         return;
     const double volts = vddMillivolts / 1000.0;
+    const Drawn drawn = drawnNow();
     const qint64 due = clock.nsecsElapsed() * Ppk2::samplesPerSecond / 1000000000;
     while (sent < due) {
-        const qint64 block = std::min<qint64>(blockSamples, due - sent);
-        if (blocksToDrop > 0) {
-            // A whole block, so that the counter (modulo 64) shows nothing.
-            --blocksToDrop;
+        if (blocksToDrop > 0 || output.size() > backlogLimit) {
+            // A whole block, as the real box drops one on a busy USB: the counter (modulo 64) shows nothing.
+            blocksToDrop = std::max(0, blocksToDrop - 1);
             sent += blockSamples;
             ++dropped;
             continue;
         }
-        if (output.size() > backlogLimit) {
-            // The host does not keep up: a whole block is dropped, the counter runs on.
-            sent += block;
-            counter = int((counter + block) & 63);
-            ++dropped;
-            continue;
-        }
+        const qint64 block = std::min<qint64>(blockSamples, due - sent);
         for (qint64 i = 0; i < block; ++i) {
-            // Dither of a couple of ADC steps, as a real converter's noise.
-            const double drawn = currentAt(sent);
-            const int range = Ppk2Device::rangeFor(drawn);
-            const double step = 4 * Ppk2Calibration::voltsPerCount / device.calibration().r[size_t(range)];
-            double amperes = std::max(0.0, drawn + (noise.generateDouble() + noise.generateDouble() - 1) * 1.5 * step);
-            if (transient > 0 && lastRange >= 0 && range != lastRange) {
-                amperes = std::exchange(transient, 0.0);
-            }
+            quint32 word = wordFor(currentAt(drawn, sent), volts);
+            const int range = int(word >> 14) & 7;
+            if (transient > 0 && lastRange >= 0 && range != lastRange)
+                word = device.word(std::exchange(transient, 0.0), range, 0, volts, 0);
             lastRange = range;
-            const quint32 word = device.word(amperes, range, counter, volts, 0);
+            word |= quint32(counter) << 18;
             counter = (counter + 1) & 63;
             ++sent;
             if (toDrop > 0) {

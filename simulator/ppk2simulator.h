@@ -5,7 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QRandomGenerator>
+
+#include <array>
 
 class BoardSimulator;
 class QSocketNotifier;
@@ -57,10 +58,20 @@ signals:
 private:
     void readCommands();
     void run(const QByteArray &command);
+    struct Drawn
+    {
+        double steady = 0;
+        bool rtc = false;
+        bool benchmark = false;
+    };
     void stream();
     void flush();
-    double currentAt(qint64 sample);
+    Drawn drawnNow() const;
+    double currentAt(const Drawn &drawn, qint64 sample) const;
+    quint32 wordFor(double amperes, double volts);
     void powerBoard();
+
+    static const std::array<double, 4096> activity;
 
     BoardSimulator &board;
     Ppk2Device device;
@@ -73,7 +84,11 @@ private:
     QByteArray commands;
     QByteArray output;
     QElapsedTimer clock;
-    QRandomGenerator noise {20261208};
+    quint32 noiseState = 20261208;   // xorshift: cheap enough for every sample
+    double cachedAmperes = -1;
+    double cachedVolts = 0;
+    int cachedRange = 0;
+    double cachedField = 0;   // unrounded, so that the dither leaves no rounding behind
     Ppk2::PowerMode powerMode = Ppk2::PowerMode::Ampere;
     int vddMillivolts = 3300;
     bool running = false;
