@@ -29,6 +29,7 @@ void Ppk2Stream::restart()
     heldBytes.clear();
     matchingTail = 0;
     reference = -1;
+    emittedCounter = -1;
 }
 
 void Ppk2Stream::feed(const QByteArray &bytes, const Sink &sink)
@@ -125,11 +126,12 @@ void Ppk2Stream::decide(const Sink &sink)
         if (shifted.size() < 4 || !counting(shifted))
             continue;
         ++realigned;
-        // The word that waited may hold the missing byte's place: it goes,
-        // with whatever the count skipped.
-        const int gap = (shifted.first().counter() - reference - 1) & 63;
-        lost += gap + (waiting ? 1 : 0);
-        position += gap + (waiting ? 1 : 0);
+        // The word that waited may hold the missing byte's place, its counter
+        // fitting by chance: it goes, and the count skipped is counted from
+        // the last word given out.
+        const int gap = emittedCounter < 0 ? 0 : (shifted.first().counter() - emittedCounter - 1) & 63;
+        lost += gap;
+        position += gap;
         waiting.reset();
         for (const Word &word : qAsConst(shifted))
             accept(word, sink);
@@ -159,6 +161,7 @@ void Ppk2Stream::emitWord(const Word &word, const Sink &sink)
 {
     const int range = int(word.bits >> 14) & 7;
     const qint64 at = position++;
+    emittedCounter = word.counter();
     if (range >= Ppk2::rangeCount) {
         ++invalid;
         return;

@@ -73,6 +73,7 @@ private:
     QByteArray heldBytes;    // their bytes, to realign on
     int matchingTail = 0;    // held words at the end that keep the count
     int reference = -1;      // the last counter taken; -1 before the first
+    int emittedCounter = -1; // of the last word given out
     qint64 position = 0;
     qint64 taken = 0;
     qint64 lost = 0;
