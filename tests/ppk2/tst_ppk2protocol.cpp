@@ -248,7 +248,7 @@ void Ppk2ProtocolTest::aLostByteIsRealignedNeverReadAsAHugeCurrent()
         QVERIFY(lostByte == 0 || (decoded.lost >= 1 && decoded.lost <= 3));
         for (const Ppk2Sample &sample : decoded.samples)
             QVERIFY2(qAbs(sample.unfiltered - 20e-3) < 1e-3, qPrintable(QString::number(sample.unfiltered)));
-        QVERIFY(decoded.samples.last().position == 999);
+        QVERIFY(lostByte == 0 || decoded.samples.last().position == 999);
     }
     // Logic inputs that never change give every shifted word the same counter,
     // which fits the count at some phase of it: at every phase, none is taken.
