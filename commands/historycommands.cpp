@@ -74,12 +74,40 @@ std::optional<RunFilter> filterOf(const QCommandLineParser &parser, QString *err
     return filter;
 }
 
-// The modes --modes chooses; none for all.
-std::optional<QList<int>> modesOf(const QCommandLineParser &parser, QString *error)
+// What trend and table read: the runs the filters take, the modes --modes
+// chooses (none for all), and the history they come from.
+struct HistoryQuery
 {
-    if (!parser.isSet(QStringLiteral("modes")))
-        return QList<int>();
-    return SettingRules::parseModes(parser.value(QStringLiteral("modes")), error);
+    RunFilter filter;
+    QList<int> modes;
+    std::unique_ptr<History> history;
+};
+
+// Empty, with the refusal's exit status, where an option or the history is no good.
+std::optional<HistoryQuery> queryOf(const QCommandLineParser &parser, const QString &command, int *status)
+{
+    QString error;
+    HistoryQuery query;
+    const std::optional<RunFilter> filter = filterOf(parser, &error);
+    if (!filter) {
+        *status = refuse(command, error);
+        return std::nullopt;
+    }
+    query.filter = *filter;
+    if (parser.isSet(QStringLiteral("modes"))) {
+        const std::optional<QList<int>> modes = SettingRules::parseModes(parser.value(QStringLiteral("modes")), &error);
+        if (!modes) {
+            *status = refuse(command, QStringLiteral("--modes: ") + error);
+            return std::nullopt;
+        }
+        query.modes = *modes;
+    }
+    query.history = openHistory(parser, &error);
+    if (!query.history) {
+        *status = refuse(command, error);
+        return std::nullopt;
+    }
+    return query;
 }
 
 QString tagsText(const QMap<QString, QString> &tags)
@@ -244,21 +272,15 @@ int trendCommand(const QStringList &arguments)
     if (!CommandLine::parse(parser, arguments, 0, usage, &status))
         return status;
     const QString command = QStringLiteral("trend");
+    const std::optional<HistoryQuery> query = queryOf(parser, command, &status);
+    if (!query)
+        return status;
     QString error;
-    const std::optional<RunFilter> filter = filterOf(parser, &error);
-    if (!filter)
-        return refuse(command, error);
-    const std::optional<QList<int>> modes = modesOf(parser, &error);
-    if (!modes)
-        return refuse(command, QStringLiteral("--modes: ") + error);
-    const std::unique_ptr<History> history = openHistory(parser, &error);
-    if (!history)
-        return refuse(command, error);
-    const auto points = history->trend(*filter, *modes, &error);
+    const auto points = query->history->trend(query->filter, query->modes, &error);
     if (!points)
         return refuse(command, error);
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
-    if (!out || !TrendReport::write(*out, *points, filter->described(), &error))
+    if (!out || !TrendReport::write(*out, *points, query->filter.described(), &error))
         return refuse(command, error);
     if (points->isEmpty())
         say(stderr, QStringLiteral("pellmora-sweep trend: no runs match"));
@@ -288,24 +310,18 @@ int tableCommand(const QStringList &arguments)
     if (!CommandLine::parse(parser, arguments, 0, usage, &status))
         return status;
     const QString command = QStringLiteral("table");
+    const std::optional<HistoryQuery> query = queryOf(parser, command, &status);
+    if (!query)
+        return status;
     QString error;
-    const std::optional<RunFilter> filter = filterOf(parser, &error);
-    if (!filter)
-        return refuse(command, error);
-    const std::optional<QList<int>> modes = modesOf(parser, &error);
-    if (!modes)
-        return refuse(command, QStringLiteral("--modes: ") + error);
-    const std::unique_ptr<History> history = openHistory(parser, &error);
-    if (!history)
-        return refuse(command, error);
-    const auto points = history->datasheetPoints(*filter, *modes, &error);
+    const auto points = query->history->datasheetPoints(query->filter, query->modes, &error);
     if (!points)
         return refuse(command, error);
     const Datasheet sheet = Datasheet::of(*points);
     if (sheet.isEmpty())
-        return refuse(command, QStringLiteral("the history at %1 holds no completed run that matches").arg(history->location()));
+        return refuse(command, QStringLiteral("the history at %1 holds no completed run that matches").arg(query->history->location()));
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
-    if (!out || !DatasheetReport::write(*out, sheet, filter->described(), &error))
+    if (!out || !DatasheetReport::write(*out, sheet, query->filter.described(), &error))
         return refuse(command, error);
     say(stdout, *out);
     return ExitCode::allPassed;

@@ -150,9 +150,9 @@ void BaselineCheck::compare(const QList<ResultRow> &measuredRows, const QList<QL
                             const Tolerance &tolerance)
 {
     // Where runs hold several voltages a mode is checked at each against the same voltage.
-    bool byVoltage = ResultRow::voltageKeys(measuredRows).size() > 1;
+    bool byVoltage = ResultRow::severalVoltages(measuredRows);
     for (const QList<ResultRow> &run : baselineRows)
-        byVoltage = byVoltage || ResultRow::voltageKeys(run).size() > 1;
+        byVoltage = byVoltage || ResultRow::severalVoltages(run);
     for (const ResultRow &row : measuredRows) {
         CheckedMode mode;
         mode.index = row.index;

@@ -65,6 +65,17 @@ void Ppk2Box::open()
     deadline.start(longestDrainMilliseconds);
 }
 
+void Ppk2Box::whenOpen(QObject *context, const std::function<void()> &then)
+{
+    if (state == State::Ready || state == State::Sampling) {
+        then();
+        return;
+    }
+    connect(this, &Ppk2Box::opened, context, then);
+    if (state == State::Closed)
+        open();
+}
+
 void Ppk2Box::read()
 {
     const QByteArray bytes = port.readAll();
@@ -91,7 +102,6 @@ void Ppk2Box::read()
         }
         return;
     case State::Draining:
-    case State::Stopping:
     case State::Closing:
         silence.start();   // not quiet yet
         return;
@@ -107,10 +117,6 @@ void Ppk2Box::quiet()
         state = State::AwaitingMetadata;
         tries = 0;
         askForMetadata();
-    } else if (state == State::Stopping) {
-        samples->finish(deliver);
-        state = State::Ready;
-        emit stopped();
     } else if (state == State::Closing) {
         samples->finish(deliver);
         write(Ppk2::deviceRunning(false));
@@ -159,18 +165,6 @@ void Ppk2Box::startSampling()
 qint64 Ppk2Box::samplesDue() const
 {
     return state == State::Sampling ? (nowNanoseconds() - startedAt) * Ppk2::samplesPerSecond / 1000000000 : 0;
-}
-
-void Ppk2Box::stopSampling()
-{
-    if (state != State::Sampling) {
-        QTimer::singleShot(0, this, &Ppk2Box::stopped);
-        return;
-    }
-    state = State::Stopping;
-    write(Ppk2::stop());
-    silence.start();
-    deadline.start(longestDrainMilliseconds);
 }
 
 void Ppk2Box::close()

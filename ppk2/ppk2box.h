@@ -15,9 +15,9 @@
 // unit share it. Opening stops a stream an earlier session may have left
 // running, lets the line fall quiet, and reads the metadata (until its end,
 // a few tries) for the calibration. Commands get no answer, so they are just
-// written; sampling starts only when the box is not sampling, and a stop
-// counts as done once the line is quiet. Samples go to the sink as they are
-// decoded; nothing is kept.
+// written; sampling starts only when the box is not sampling, and the
+// closing stop counts as done once the line is quiet. Samples go to the
+// sink as they are decoded; nothing is kept.
 class Ppk2Box : public QObject
 {
     Q_OBJECT
@@ -27,7 +27,9 @@ public:
     ~Ppk2Box() override;
 
     void open();    // opened(), or failed()
-    bool isOpen() const { return state != State::Closed && state != State::Opening; }
+    // `then` once the box is open: at once, or after opening it; the meter
+    // and the supply unit that share it each ask.
+    void whenOpen(QObject *context, const std::function<void()> &then);
     QString identity() const;
     const Ppk2Calibration &calibration() const { return constants; }
 
@@ -37,10 +39,8 @@ public:
     void setMode(Ppk2::PowerMode mode);
     void setVoltage(int millivolts);
     void setPower(bool on);
-    int millivolts() const { return vddMillivolts; }
 
     void startSampling();   // sampling at once; a start while sampling is refused
-    void stopSampling();    // stopped() once the line is quiet
     bool isSampling() const { return state == State::Sampling; }
     // Where samples go; the stream's counts (taken, lost) stay with the box.
     void setSink(const Ppk2Stream::Sink &sink) { deliver = sink; }
@@ -61,12 +61,11 @@ public:
 
 signals:
     void opened();
-    void stopped();
     void closed();
     void failed(const QString &reason);
 
 private:
-    enum class State { Closed, Opening, Draining, AwaitingMetadata, Ready, Sampling, Stopping, Closing };
+    enum class State { Closed, Opening, Draining, AwaitingMetadata, Ready, Sampling, Closing };
 
     void read();
     void quiet();

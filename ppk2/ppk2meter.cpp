@@ -37,12 +37,7 @@ Ppk2Meter::Ppk2Meter(std::shared_ptr<Ppk2Box> sharedBox, bool ampereMode, QObjec
 
 void Ppk2Meter::start()
 {
-    if (box->isOpen()) {
-        beginSampling();
-        return;
-    }
-    connect(box.get(), &Ppk2Box::opened, this, &Ppk2Meter::beginSampling);
-    box->open();
+    box->whenOpen(this, [this] { beginSampling(); });
 }
 
 void Ppk2Meter::beginSampling()

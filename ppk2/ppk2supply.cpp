@@ -13,12 +13,7 @@ Ppk2Supply::Ppk2Supply(std::shared_ptr<Ppk2Box> sharedBox, QObject *parent)
 
 void Ppk2Supply::start()
 {
-    if (box->isOpen()) {
-        takeSourceMode();
-        return;
-    }
-    connect(box.get(), &Ppk2Box::opened, this, &Ppk2Supply::takeSourceMode);
-    box->open();
+    box->whenOpen(this, [this] { takeSourceMode(); });
 }
 
 // The board unpowered first, so that it never sees the box's stored voltage.

@@ -64,8 +64,8 @@ std::optional<Comparison> Comparison::of(const QString &before, const QString &a
     comparison.afterRows = *afterRows;
 
     // A folder from before the supply's columns, or one voltage, pairs by mode alone.
-    comparison.byVoltage = ResultRow::voltageKeys(comparison.beforeRows).size() > 1
-        || ResultRow::voltageKeys(comparison.afterRows).size() > 1;
+    comparison.byVoltage = ResultRow::severalVoltages(comparison.beforeRows)
+        || ResultRow::severalVoltages(comparison.afterRows);
     QList<ResultRow> order;
     for (const QList<ResultRow> *rows : {&comparison.beforeRows, &comparison.afterRows}) {
         for (const ResultRow &row : *rows) {

@@ -87,7 +87,7 @@ void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> 
     if (!traces || traces->isEmpty())
         return;
     page.heading(QStringLiteral("Waveforms"));
-    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
+    const bool severalVoltages = ResultRow::severalVoltages(rows);
     for (const ResultRow &row : rows) {
         const auto trace = std::find_if(traces->cbegin(), traces->cend(), [&row](const ModeTrace &one) { return one.belongsTo(row); });
         if (trace == traces->cend())
@@ -276,13 +276,13 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     // The conditions' columns where they tell rows apart: a supply unit's
     // readbacks, or several voltages or temperatures; one value given for
     // all is in the settings above.
-    const bool anyVdd = ResultRow::voltageKeys(rows).size() > 1
+    const bool anyVdd = ResultRow::severalVoltages(rows)
         || std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.supplySetV); });
     const bool anyTemperature = std::any_of(rows.cbegin(), rows.cend(), [&rows](const ResultRow &row) {
         return row.temperatureC != rows.first().temperatureC;
     });
     const bool captured = std::any_of(rows.cbegin(), rows.cend(), [](const ResultRow &row) { return bool(row.lostSamples); });
-    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
+    const bool severalVoltages = ResultRow::severalVoltages(rows);
     QStringList header {"Index", "Mode"};
     if (anyVdd)
         header << QStringLiteral("Vdd");

@@ -91,6 +91,8 @@ struct ResultRow
     static QString voltageText(int key);   // "1.80 V"
     // The voltages rows were measured at, in the order they first come.
     static QList<int> voltageKeys(const QList<ResultRow> &rows);
+    // Whether rows are told apart by their voltage: measured at more than one.
+    static bool severalVoltages(const QList<ResultRow> &rows) { return voltageKeys(rows).size() > 1; }
     // Whether this row stands for the same point as `other`: the same mode,
     // and the same voltage where rows are told apart by it (`byVoltage`).
     bool samePoint(const ResultRow &other, bool byVoltage) const;

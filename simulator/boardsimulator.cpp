@@ -1,5 +1,7 @@
 #include "simulator/boardsimulator.h"
 
+#include "simulator/pseudoterminal.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -70,20 +72,12 @@ bool isModeNumber(const QByteArray &line)
 BoardSimulator::BoardSimulator(QObject *parent)
     : QObject(parent)
 {
-    // Close-on-exec: a program started meanwhile must not hold the board's
-    // end, or the board could never be unplugged from under it.
-    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (masterFd < 0 || grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
-        closeLine();
+    const PseudoTerminal terminal = PseudoTerminal::open();
+    masterFd = terminal.masterFd;
+    slaveFd = terminal.slaveFd;
+    slavePath = terminal.slavePath;
+    if (masterFd < 0)
         return;
-    }
-    slavePath = QString::fromLocal8Bit(ptsname(masterFd));
-    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY | O_CLOEXEC);
-
-    termios raw {};
-    tcgetattr(masterFd, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(masterFd, TCSANOW, &raw);
 
     readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
     connect(readNotifier, &QSocketNotifier::activated, this, &BoardSimulator::readLine);

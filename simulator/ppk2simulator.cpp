@@ -6,12 +6,9 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
-#include <utility>
 #include <cmath>
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -51,20 +48,12 @@ const std::array<double, 4096> Ppk2Simulator::activity = activityPattern();
 Ppk2Simulator::Ppk2Simulator(BoardSimulator &poweredBoard, QObject *parent)
     : QObject(parent)
     , board(poweredBoard)
+    , line(PseudoTerminal::open())
     , ticker(new QTimer(this))
 {
-    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (masterFd < 0 || grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
-        unplug();
+    if (line.masterFd < 0)
         return;
-    }
-    slavePath = QString::fromLocal8Bit(ptsname(masterFd));
-    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw {};
-    tcgetattr(masterFd, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(masterFd, TCSANOW, &raw);
-    reader = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
+    reader = new QSocketNotifier(line.masterFd, QSocketNotifier::Read, this);
     connect(reader, &QSocketNotifier::activated, this, &Ppk2Simulator::readCommands);
     ticker->setTimerType(Qt::PreciseTimer);
     ticker->setInterval(5);
@@ -83,7 +72,7 @@ void Ppk2Simulator::unplug()
     ticker->stop();
     delete reader;
     reader = nullptr;
-    for (int *fd : {&masterFd, &slaveFd}) {
+    for (int *fd : {&line.masterFd, &line.slaveFd}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
@@ -93,7 +82,7 @@ void Ppk2Simulator::unplug()
 void Ppk2Simulator::readCommands()
 {
     char bytes[256];
-    const ssize_t got = ::read(masterFd, bytes, sizeof bytes);
+    const ssize_t got = ::read(line.masterFd, bytes, sizeof bytes);
     if (got <= 0)
         return;
     input.append(bytes, int(got));
@@ -202,7 +191,7 @@ quint32 Ppk2Simulator::wordFor(double amperes, double volts)
 
 void Ppk2Simulator::stream()
 {
-    if (!sampling || masterFd < 0)
+    if (!sampling || line.masterFd < 0)
         return;
     const double volts = vddMillivolts / 1000.0;
     const Drawn drawn = drawnNow();
@@ -242,8 +231,8 @@ void Ppk2Simulator::stream()
 
 void Ppk2Simulator::flush()
 {
-    while (!output.isEmpty() && masterFd >= 0) {
-        const ssize_t written = ::write(masterFd, output.constData(), size_t(output.size()));
+    while (!output.isEmpty() && line.masterFd >= 0) {
+        const ssize_t written = ::write(line.masterFd, output.constData(), size_t(output.size()));
         if (written <= 0)
             return;   // the terminal is full: the rest waits for the next tick
         output.remove(0, int(written));

@@ -2,6 +2,7 @@
 #define PPK2SIMULATOR_H
 
 #include "simulator/ppk2device.h"
+#include "simulator/pseudoterminal.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -28,16 +29,13 @@ public:
     explicit Ppk2Simulator(BoardSimulator &board, QObject *parent = nullptr);
     ~Ppk2Simulator() override;
 
-    bool isAttached() const { return masterFd >= 0; }
-    QString portPath() const { return slavePath; }
+    bool isAttached() const { return line.masterFd >= 0; }
+    QString portPath() const { return line.slavePath; }
 
     bool isSampling() const { return sampling; }
     bool isPowering() const { return running; }
-    int millivolts() const { return vddMillivolts; }
-    Ppk2::PowerMode mode() const { return powerMode; }
     // Starts sent while it sampled: the real box stops for good.
     int startsWhileSampling() const { return badStarts; }
-    qint64 samplesSent() const { return sent; }
     qint64 blocksDropped() const { return dropped; }
     QByteArray received() const { return commands; }
 
@@ -75,9 +73,7 @@ private:
 
     BoardSimulator &board;
     Ppk2Device device;
-    int masterFd = -1;
-    int slaveFd = -1;
-    QString slavePath;
+    PseudoTerminal line;
     QSocketNotifier *reader = nullptr;
     QTimer *ticker;
     QByteArray input;

@@ -5,66 +5,35 @@
 #include "ppk2/ppk2box.h"
 #include "ppk2/ppk2ports.h"
 #include "supply/scpisupply.h"
+#include "sweepwindow/formparts.h"
 #include "sweepwindow/reasonlabel.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
 
-struct UnitChoice
-{
-    const char *label;
-    const char *key;
-    const char *hint;
-};
+using FormParts::Choice;
+using FormParts::row;
+using FormParts::sentence;
+using FormParts::withReason;
 
-const UnitChoice unitChoices[] = {
+const Choice unitChoices[] = {
     {QT_TRANSLATE_NOOP("PowerFields", "None (the board's own supply)"), "", ""},
     {QT_TRANSLATE_NOOP("PowerFields", "LAN (SCPI socket)"), "tcp", "HOST[:PORT], such as 192.0.2.11"},
     {QT_TRANSLATE_NOOP("PowerFields", "Serial"), "serial", "PORT[@BAUD], such as ttyUSB1@9600"},
     {QT_TRANSLATE_NOOP("PowerFields", "USBTMC"), "usbtmc", "/dev/usbtmcN"},
     {QT_TRANSLATE_NOOP("PowerFields", "Power Profiler Kit II"), "ppk2", "auto, or its data port such as ttyACM0"},
 };
-
-QWidget *inRow(std::initializer_list<QWidget *> widgets, QWidget *growing)
-{
-    auto *holder = new QWidget;
-    auto *layout = new QHBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    for (QWidget *widget : widgets)
-        layout->addWidget(widget, widget == growing ? 1 : 0);
-    return holder;
-}
-
-QWidget *over(QWidget *field, ReasonLabel *reason)
-{
-    auto *holder = new QWidget;
-    auto *layout = new QVBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(1);
-    layout->addWidget(field);
-    layout->addWidget(reason);
-    return holder;
-}
-
-// A reason as the rules give it, as a sentence.
-QString sentence(const QString &why)
-{
-    return why.left(1).toUpper() + why.mid(1) + QLatin1Char('.');
-}
 
 } // namespace
 
@@ -78,12 +47,11 @@ PowerFields::PowerFields(QObject *parent)
     , voltages(new QLineEdit)
     , voltagesReason(new ReasonLabel)
     , currentLimit(new QLineEdit)
-    , offTime(new QDoubleSpinBox)
+    , offTime(FormParts::numberBox(3600, 1, tr(" s")))
     , temperature(new QLineEdit)
     , conditionsReason(new ReasonLabel)
 {
-    for (const UnitChoice &choice : unitChoices)
-        unitKinds->addItem(QCoreApplication::translate("PowerFields", choice.label), QLatin1String(choice.key));
+    FormParts::addChoices(unitKinds, "PowerFields", unitChoices);
     unitKinds->setObjectName(QStringLiteral("supplyUnitKind"));
     unitAddress->setObjectName(QStringLiteral("supplyUnitAddress"));
     testButton->setObjectName(QStringLiteral("testSupplyUnit"));
@@ -93,10 +61,6 @@ PowerFields::PowerFields(QObject *parent)
     voltagesReason->setObjectName(QStringLiteral("supplyReason"));
     currentLimit->setObjectName(QStringLiteral("currentLimit"));
     currentLimit->setPlaceholderText(tr("100 mA"));
-    offTime->setLocale(QLocale::c());
-    offTime->setRange(0, 3600);
-    offTime->setDecimals(1);
-    offTime->setSuffix(tr(" s"));
     offTime->setValue(0.5);
     temperature->setObjectName(QStringLiteral("temperature"));
     temperature->setPlaceholderText(tr("not given; °C as recorded, such as 25 or -40"));
@@ -120,16 +84,16 @@ void PowerFields::addRows(QFormLayout *form)
         if (!path.isEmpty())
             profile->setText(path);
     });
-    form->addRow(tr("Supply unit"), inRow({unitKinds, unitAddress, testButton}, unitAddress));
-    form->addRow(tr("Supply profile"), over(inRow({profile, chooseProfile}, profile), unitReason));
+    form->addRow(tr("Supply unit"), row({unitKinds, unitAddress, testButton}, unitAddress));
+    form->addRow(tr("Supply profile"), withReason(row({profile, chooseProfile}, profile), unitReason));
     // The unit's limit and off time beside the voltages they go with.
     auto *limitLabel = new QLabel(tr("Current limit"));
     limitLabel->setBuddy(currentLimit);
     auto *offLabel = new QLabel(tr("Off time"));
     offLabel->setBuddy(offTime);
     currentLimit->setMaximumWidth(currentLimit->fontMetrics().horizontalAdvance(QStringLiteral("250 mA__")) + 16);
-    form->addRow(tr("Supply voltage"), over(inRow({voltages, limitLabel, currentLimit, offLabel, offTime}, voltages), voltagesReason));
-    form->addRow(tr("Temperature"), over(temperature, conditionsReason));
+    form->addRow(tr("Supply voltage"), withReason(row({voltages, limitLabel, currentLimit, offLabel, offTime}, voltages), voltagesReason));
+    form->addRow(tr("Temperature"), withReason(temperature, conditionsReason));
 }
 
 bool PowerFields::hasUnit() const

@@ -61,7 +61,7 @@ void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &co
         header << tr("Battery (%1 mAh)").arg(Numbers::format(*context.batteryMah));
     QList<QStringList> cells;
     QList<bool> flagged;
-    const bool severalVoltages = ResultRow::voltageKeys(rows).size() > 1;
+    const bool severalVoltages = ResultRow::severalVoltages(rows);
     for (const ResultRow &row : rows) {
         QStringList line {modeText(row.index, row.modeAt(severalVoltages)), SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
                           si(row.powerW, "W"),
@@ -91,7 +91,7 @@ void ResultsView::showWaveformOf(int row)
     const auto trace = std::find_if(shownTraces.cbegin(), shownTraces.cend(), [&chosen](const ModeTrace &one) { return one.belongsTo(chosen); });
     if (trace == shownTraces.cend())
         return;
-    const bool severalVoltages = ResultRow::voltageKeys(shownRows).size() > 1;
+    const bool severalVoltages = ResultRow::severalVoltages(shownRows);
     waveView->setChart(std::make_shared<WaveformChart>(chosen.pointName(severalVoltages), trace->bins,
                                                        chosen.settings ? chosen.settings->settleSeconds : 0));
     views->setTabEnabled(1, true);

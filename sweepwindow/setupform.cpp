@@ -5,17 +5,16 @@
 #include "ppk2/ppk2box.h"
 #include "ppk2/ppk2ports.h"
 #include "settings/settingrules.h"
+#include "sweepwindow/formparts.h"
 #include "sweepwindow/powerfields.h"
 #include "sweepwindow/reasonlabel.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -23,16 +22,13 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace {
 
-struct Choice
-{
-    const char *label;
-    const char *key;
-    const char *hint;   // what the address field takes
-};
+using FormParts::Choice;
+using FormParts::numberBox;
+using FormParts::row;
+using FormParts::withReason;
 
 const Choice meterChoices[] = {
     {QT_TRANSLATE_NOOP("SetupForm", "LAN (SCPI socket)"), "tcp", "HOST[:PORT], such as 192.0.2.10"},
@@ -52,47 +48,6 @@ const Choice resetChoices[] = {
     {QT_TRANSLATE_NOOP("SetupForm", "Supply unit's output off and on"), "power", ""},
     {QT_TRANSLATE_NOOP("SetupForm", "None"), "none", ""},
 };
-
-template <size_t N>
-void addChoices(QComboBox *box, const Choice (&choices)[N])
-{
-    for (const Choice &choice : choices)
-        box->addItem(QCoreApplication::translate("SetupForm", choice.label), QLatin1String(choice.key));
-}
-
-QDoubleSpinBox *numberBox(double maximum, int decimals, const QString &suffix, const QString &none = QString())
-{
-    auto *box = new QDoubleSpinBox;
-    box->setLocale(QLocale::c());   // a decimal point, as in the files
-    box->setRange(0, maximum);
-    box->setDecimals(decimals);
-    box->setSuffix(suffix);
-    box->setSpecialValueText(none);
-    return box;
-}
-
-// Widgets side by side; the one given as `growing` takes the room left.
-QWidget *row(std::initializer_list<QWidget *> widgets, QWidget *growing = nullptr)
-{
-    auto *holder = new QWidget;
-    auto *layout = new QHBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    for (QWidget *widget : widgets)
-        layout->addWidget(widget, widget == (growing ? growing : *widgets.begin()) ? 1 : 0);
-    return holder;
-}
-
-// A field with its reason under it.
-QWidget *withReason(QWidget *field, ReasonLabel *reason)
-{
-    auto *holder = new QWidget;
-    auto *layout = new QVBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(1);
-    layout->addWidget(field);
-    layout->addWidget(reason);
-    return holder;
-}
 
 } // namespace
 
@@ -126,13 +81,13 @@ SetupForm::SetupForm(QWidget *parent)
     folderReason->setObjectName(QStringLiteral("folderReason"));
     auto *refresh = new QToolButton;
     refresh->setText(tr("Refresh"));
-    addChoices(meterKinds, meterChoices);
+    FormParts::addChoices(meterKinds, "SetupForm", meterChoices);
     meterKinds->setObjectName(QStringLiteral("meterKind"));
     meterAddressField->setObjectName(QStringLiteral("meterAddress"));
     auto *chooseProfile = new QToolButton;
     chooseProfile->setText(tr("…"));
     profile->setPlaceholderText(tr("generic SCPI"));
-    addChoices(resetKinds, resetChoices);
+    FormParts::addChoices(resetKinds, "SetupForm", resetChoices);
     resetKinds->setObjectName(QStringLiteral("resetKind"));
     resetCommand->setObjectName(QStringLiteral("resetCommand"));
     boot->setValue(0.5);
@@ -296,7 +251,7 @@ std::optional<QMap<QString, QString>> SetupForm::tagsGiven(QString *why) const
     }
     const auto parsed = SettingRules::parseTags(pairs, why);
     if (!parsed)
-        *why = why->left(1).toUpper() + why->mid(1) + QLatin1Char('.');
+        *why = FormParts::sentence(*why);
     return parsed;
 }
 
