@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 // VmRSS in MiB and user plus system time in seconds, of another process.
@@ -74,13 +76,15 @@ Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorPro
     double lastAt = 0;
     // While it streams: the mode's commit and report at the end are no part of it.
     const double streaming = seconds - 5 - 1;
-    while (!sweep.waitForFinished(1000)) {
+    while (!sweep.waitForFinished(200)) {
         const ProcessUse now = useOf(pid);
         if (now.residentMiB > 0 && clock.elapsed() / 1000.0 < streaming) {
             last = now;
             lastAt = clock.elapsed() / 1000.0;
         }
     }
+    // The sweep began 5 s before the clock; its readings end a moment after the settle time.
+    cost.finishingSeconds = std::max(0.0, clock.elapsed() / 1000.0 + 5 - seconds);
     simulator.terminate();
     simulator.waitForFinished(5000);
     cost.seconds = seconds;

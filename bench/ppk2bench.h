@@ -13,6 +13,7 @@ struct Ppk2StreamCost
     bool shortOfRate = false;         // whole blocks lost unseen, by the nominal rate
     double residentGrowthMiB = 0;     // from 5 s in to a second before the readings
     double processorShare = 0;        // of one core, over the same span
+    double finishingSeconds = 0;      // after the stream: the mode's files written, the report drawn
 };
 
 Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorProgram, int seconds);

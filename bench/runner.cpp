@@ -310,6 +310,8 @@ void printPpk2Rows(const Ppk2StreamCost &streaming)
         "under 5 MiB");
     row("Its processor time, from 5 s in", QString::number(streaming.processorShare * 100, 'f', 1) + QStringLiteral(" % of a core"),
         QString(), QString(), "under 10 %");
+    row("Then the mode's files and the report, the whole trace streamed", number(streaming.finishingSeconds, "s"), QString(),
+        QString(), "for reference");
 }
 
 int main(int argc, char *argv[])

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -21,10 +22,11 @@ CaptureRecorder::CaptureRecorder(int samplesPerSecond)
 
 CaptureRecorder::~CaptureRecorder() = default;
 
-bool CaptureRecorder::begin(const QString &rawPath, QString *error)
+bool CaptureRecorder::begin(const QString &binsPath, const QString &rawPath, QString *error)
 {
     capture = ModeCapture();
-    delivered = 0;
+    capture.binsPath = binsPath;
+    fresh.clear();
     readingsPending = false;
     readingsFrom = -1;
     binSum = 0;
@@ -32,6 +34,13 @@ bool CaptureRecorder::begin(const QString &rawPath, QString *error)
     current = TraceBin::none();
     raw.reset();
     rawFailed = false;
+    bins.close();
+    bins.setFileName(binsPath);
+    binsFailed = false;
+    if (!bins.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(binsPath, bins.errorString());
+        return false;
+    }
     if (!rawPath.isEmpty()) {
         raw = std::make_unique<QFile>(rawPath);
         if (!raw->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -83,7 +92,10 @@ void CaptureRecorder::closeBin()
 {
     if (binCount > 0)
         current.mean = binSum / binCount;
-    capture.bins << current;
+    fresh << current;
+    if (!binsFailed)
+        binsFailed = bins.write(reinterpret_cast<const char *>(&current), sizeof current) != sizeof current;
+    ++capture.binCount;
     current = TraceBin::none();
     binSum = 0;
     binCount = 0;
@@ -101,9 +113,33 @@ void CaptureRecorder::writeRaw(float value)
 
 QVector<TraceBin> CaptureRecorder::newBins()
 {
-    const QVector<TraceBin> fresh = capture.bins.mid(delivered);
-    delivered = capture.bins.size();
-    return fresh;
+    return std::exchange(fresh, {});
+}
+
+// The last bin off the readings' mean, read back from the bins' file; -1 if none.
+std::optional<qint64> CaptureRecorder::lastBinOff(double readingsMean, QString *error)
+{
+    QFile file(capture.binsPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(capture.binsPath, file.errorString());
+        return std::nullopt;
+    }
+    qint64 lastOff = -1;
+    QVector<TraceBin> chunk(4096);
+    const qint64 chunkBytes = chunk.size() * qint64(sizeof(TraceBin));
+    for (qint64 at = 0; at < capture.binCount;) {
+        const qint64 got = file.read(reinterpret_cast<char *>(chunk.data()), chunkBytes);
+        if (got <= 0 || got % sizeof(TraceBin)) {
+            *error = QStringLiteral("cannot read %1: it ends early").arg(capture.binsPath);
+            return std::nullopt;
+        }
+        for (qint64 i = 0; i < got / qint64(sizeof(TraceBin)); ++i, ++at) {
+            const TraceBin &one = chunk.at(int(i));
+            if (!one.empty() && std::abs(one.mean - readingsMean) > settledShare * std::abs(readingsMean))
+                lastOff = at;
+        }
+    }
+    return lastOff;
 }
 
 std::optional<ModeCapture> CaptureRecorder::finish(double readingsMean, QString *error)
@@ -114,17 +150,17 @@ std::optional<ModeCapture> CaptureRecorder::finish(double readingsMean, QString 
     capture.spanSamples = last < first ? 0 : last - first + 1;
     const qint64 window = readingsFrom < 0 ? 0 : last - readingsFrom + 1;
     capture.charge = readingsMean * double(window) / rate;
-    // Settled from the bin after the last one off the readings' mean; not
-    // settled if that comes only once the readings have begun.
-    int lastOff = -1;
-    for (int i = 0; i < capture.bins.size(); ++i) {
-        const TraceBin &one = capture.bins.at(i);
-        if (!one.empty() && std::abs(one.mean - readingsMean) > settledShare * std::abs(readingsMean))
-            lastOff = i;
+    if (!bins.flush() || binsFailed) {
+        *error = QStringLiteral("cannot write %1: %2").arg(capture.binsPath, bins.errorString());
+        return std::nullopt;
     }
-    const qint64 readingsBin = readingsFrom < 0 ? capture.bins.size() : (readingsFrom - first) / samplesPerBin;
-    if (lastOff + 1 <= readingsBin)
-        capture.settledAfter = (lastOff + 1) * ModeCapture::binSeconds;
+    bins.close();
+    const qint64 readingsBin = readingsFrom < 0 ? capture.binCount : (readingsFrom - first) / samplesPerBin;
+    const std::optional<qint64> lastOff = lastBinOff(readingsMean, error);
+    if (!lastOff)
+        return std::nullopt;
+    if (*lastOff + 1 <= readingsBin)
+        capture.settledAfter = (*lastOff + 1) * ModeCapture::binSeconds;
     if (raw) {
         const bool whole = !rawFailed && raw->flush();
         const QString why = raw->errorString();

@@ -11,22 +11,24 @@
 // Folds a fast meter's samples into a mode's capture as they come: the 1 ms
 // envelope, the peak, the charge over the readings' window, the samples
 // lost by their places on the meter's clock, and, given a file, every
-// sample as it came, lost ones as NaN. It holds no sample itself.
+// sample as it came, lost ones as NaN. It holds no sample, and no bin
+// beyond those not yet taken by newBins(): the bins go to their own file.
 class CaptureRecorder
 {
 public:
     explicit CaptureRecorder(int samplesPerSecond);
     ~CaptureRecorder();
 
-    // From the next sample on; empty raw path: no file. False, with why, where the file cannot be made.
-    bool begin(const QString &rawPath, QString *error);
+    // From the next sample on, the bins to `binsPath`; empty raw path: no
+    // file of samples. False, with why, where a file cannot be made.
+    bool begin(const QString &binsPath, const QString &rawPath, QString *error);
     bool isRecording() const { return state != State::Idle; }
     // The readings' window begins with the next sample.
     void beginReadings();
     // `filtered` as the readings take it, `unfiltered` for the file.
     void add(qint64 position, double filtered, double unfiltered);
     // The capture, its settling judged against the readings' mean; empty,
-    // with why, where the file could not be written whole.
+    // with why, where a file could not be written whole.
     std::optional<ModeCapture> finish(double readingsMean, QString *error);
     // The bins closed since the last call, for a live view.
     QVector<TraceBin> newBins();
@@ -35,6 +37,7 @@ private:
     enum class State { Idle, Starting, Recording };
     void closeBin();
     void writeRaw(float value);
+    std::optional<qint64> lastBinOff(double readingsMean, QString *error);
 
     int rate;
     int samplesPerBin;
@@ -45,10 +48,12 @@ private:
     qint64 readingsFrom = -1;  // of the readings' first
     ModeCapture capture;
     qint64 bin = 0;            // the bin being filled
-    int delivered = 0;         // bins given to newBins()
+    QVector<TraceBin> fresh;   // closed since newBins() was last called
     double binSum = 0;
     int binCount = 0;
     TraceBin current = TraceBin::none();
+    QFile bins;
+    bool binsFailed = false;
     std::unique_ptr<QFile> raw;
     bool rawFailed = false;
 };

@@ -35,9 +35,10 @@ public:
     virtual void configure(const MeterSettings &settings) = 0; // configured()
     virtual void measure() = 0;                                // measured()
     // The mode's command has just gone out: a meter that samples fast
-    // records the mode from here (and, given a path, every sample to it)
-    // and says captured() before measured(). Others have nothing to do.
-    virtual void startCapture(const QString &rawPath) { Q_UNUSED(rawPath) }
+    // records the mode from here, its bins to `binsPath` (and, given a raw
+    // path, every sample to it), and says captured() before measured().
+    // Others have nothing to do.
+    virtual void startCapture(const QString &binsPath, const QString &rawPath) { Q_UNUSED(binsPath) Q_UNUSED(rawPath) }
     // Once finished: what the run's report should say of the meter over the
     // whole sweep, such as samples it failed to send; empty for most.
     virtual QString sweepNote() const { return QString(); }

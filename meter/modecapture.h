@@ -2,8 +2,10 @@
 #define MODECAPTURE_H
 
 #include <QMetaType>
+#include <QString>
 #include <QVector>
 
+#include <algorithm>
 #include <optional>
 
 // One millisecond of a waveform: the mean of its samples and their spread,
@@ -17,6 +19,34 @@ struct TraceBin
     static TraceBin none() { return {0, 1, 0}; }
 };
 
+// Neighbouring bins taken into one: the spread of all, the mean of the
+// means of those that had samples.
+class TraceBinMerge
+{
+public:
+    void add(const TraceBin &bin)
+    {
+        if (bin.empty())
+            return;
+        merged.min = filled ? std::min(merged.min, bin.min) : bin.min;
+        merged.max = filled ? std::max(merged.max, bin.max) : bin.max;
+        meanSum += bin.mean;
+        ++filled;
+    }
+    TraceBin result() const
+    {
+        TraceBin bin = merged;
+        if (filled)
+            bin.mean = meanSum / filled;
+        return bin;
+    }
+
+private:
+    TraceBin merged = TraceBin::none();
+    double meanSum = 0;
+    int filled = 0;
+};
+
 // What a meter that samples fast records of a mode, from its command to the
 // end of its readings, beyond the readings themselves.
 struct ModeCapture
@@ -28,7 +58,10 @@ struct ModeCapture
     std::optional<double> settledAfter;   // seconds from the command; none if not within the settle time
     qint64 lostSamples = 0;               // numbered by the meter, never received
     qint64 spanSamples = 0;               // the span's samples, lost ones included
-    QVector<TraceBin> bins;               // from the command on
+    // The 1 ms bins from the command on, kept in a file since a long mode's
+    // outgrow memory: TraceBin after TraceBin as this machine lays them out.
+    QString binsPath;
+    qint64 binCount = 0;
 };
 
 Q_DECLARE_METATYPE(ModeCapture)

@@ -61,10 +61,10 @@ void Ppk2Meter::configure(const MeterSettings &settings)
     QTimer::singleShot(0, this, &Meter::configured);
 }
 
-void Ppk2Meter::startCapture(const QString &rawPath)
+void Ppk2Meter::startCapture(const QString &binsPath, const QString &rawPath)
 {
     QString error;
-    if (!recorder.begin(rawPath, &error))
+    if (!recorder.begin(binsPath, rawPath, &error))
         QTimer::singleShot(0, this, [this, error] { emit failed(error); });
     else
         live.start();

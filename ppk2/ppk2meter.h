@@ -30,7 +30,7 @@ public:
     void start() override;
     void configure(const MeterSettings &settings) override;
     void measure() override;
-    void startCapture(const QString &rawPath) override;
+    void startCapture(const QString &binsPath, const QString &rawPath) override;
     void finish() override;
     void abort() override;
     QString sweepNote() const override { return note; }

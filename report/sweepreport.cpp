@@ -93,7 +93,7 @@ void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> 
         if (trace == traces->cend())
             continue;
         const double readingsFrom = row.settings ? row.settings->settleSeconds : 0;
-        const WaveformChart chart(row.pointName(severalVoltages), trace->bins, readingsFrom);
+        const WaveformChart chart(row.pointName(severalVoltages), trace->bins, trace->binSeconds, readingsFrom);
         page.figure(chart.svg(QSize(Chart::width, WaveformChart::fileHeight)));
     }
 }

@@ -46,9 +46,11 @@ QString timeLabel(double seconds, double step)
 
 } // namespace
 
-WaveformChart::WaveformChart(const QString &chartTitle, const QVector<TraceBin> &traceBins, double readingsFromSeconds)
+WaveformChart::WaveformChart(const QString &chartTitle, const QVector<TraceBin> &traceBins, double eachBinSeconds,
+                             double readingsFromSeconds)
     : Chart(chartTitle)
     , bins(traceBins)
+    , binSeconds(eachBinSeconds)
     , readingsFrom(readingsFromSeconds)
     , axis(LogAxis::fit(currentsOf(traceBins)))
 {
@@ -58,23 +60,13 @@ QVector<TraceBin> WaveformChart::columnsOf(int columns) const
 {
     if (bins.size() <= columns)
         return bins;
-    QVector<TraceBin> merged(columns, TraceBin::none());
-    QVector<int> counts(columns, 0);
-    for (int i = 0; i < bins.size(); ++i) {
-        const TraceBin &bin = bins.at(i);
-        if (bin.empty())
-            continue;
-        const int column = int(qint64(i) * columns / bins.size());
-        TraceBin &into = merged[column];
-        into.min = counts.at(column) ? std::min(into.min, bin.min) : bin.min;
-        into.max = counts.at(column) ? std::max(into.max, bin.max) : bin.max;
-        into.mean += bin.mean;
-        ++counts[column];
-    }
-    for (int column = 0; column < columns; ++column) {
-        if (counts.at(column))
-            merged[column].mean /= counts.at(column);
-    }
+    QVector<TraceBinMerge> merges(columns);
+    for (int i = 0; i < bins.size(); ++i)
+        merges[int(qint64(i) * columns / bins.size())].add(bins.at(i));
+    QVector<TraceBin> merged;
+    merged.reserve(columns);
+    for (const TraceBinMerge &column : qAsConst(merges))
+        merged << column.result();
     return merged;
 }
 
@@ -88,7 +80,7 @@ void WaveformChart::paint(QPainter &painter, const QSizeF &size, double textPixe
     const double left = margin + widest(font(textPixels * 0.95), labels) + textPixels * 0.6;
     const QRectF plot(QPointF(left, margin + textPixels * 2.6),
                       QPointF(size.width() - margin - textPixels * 2.5, size.height() - margin - textPixels * 2.8));
-    const double seconds = std::max(1, int(bins.size())) * ModeCapture::binSeconds;
+    const double seconds = std::max(1, int(bins.size())) * binSeconds;
     const auto x = [&](double at) { return plot.left() + at / seconds * plot.width(); };
     const auto y = [&](double amperes) { return plot.bottom() - axis.position(amperes) * plot.height(); };
 
@@ -148,7 +140,7 @@ void WaveformChart::paint(QPainter &painter, const QSizeF &size, double textPixe
 
 void WaveformChart::paintTimeAxis(QPainter &painter, const QRectF &plot, double textPixels) const
 {
-    const double seconds = std::max(1, int(bins.size())) * ModeCapture::binSeconds;
+    const double seconds = std::max(1, int(bins.size())) * binSeconds;
     const double step = timeStep(seconds);
     painter.setFont(font(textPixels * 0.95));
     for (double at = 0; at <= seconds + 1e-9; at += step) {

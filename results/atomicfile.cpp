@@ -45,24 +45,57 @@ int createBeside(const QFileInfo &target, QByteArray *name)
 
 // Written with the system's own calls, so that every step is checked and a
 // failure keeps the system's reason ("No space left on device").
+AtomicFile::AtomicFile(const QString &path)
+    : target(path)
+{
+    fd = createBeside(QFileInfo(path), &temporary);
+    if (fd < 0)
+        failWith(errno);
+}
+
+AtomicFile::~AtomicFile()
+{
+    // Never committed: the old file stays.
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+    }
+}
+
+void AtomicFile::failWith(int errorNumber)
+{
+    if (!cause)
+        cause = errorNumber ? errorNumber : EIO;
+}
+
+bool AtomicFile::write(const QByteArray &bytes)
+{
+    if (!cause && !writeAll(fd, bytes))
+        failWith(errno);
+    return !cause;
+}
+
+bool AtomicFile::commit(QString *error)
+{
+    if (!cause && ::fsync(fd) != 0)
+        failWith(errno);
+    if (fd >= 0 && ::close(fd) != 0)
+        failWith(errno);
+    const bool opened = fd >= 0;
+    fd = -1;
+    if (!cause && ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0)
+        failWith(errno);
+    if (cause) {
+        if (opened)
+            ::unlink(temporary.constData());
+        *error = QStringLiteral("cannot write %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(cause)));
+    }
+    return !cause;
+}
+
 bool saveAtomically(const QString &path, const QByteArray &content, QString *error)
 {
-    QByteArray temporary;
-    const int fd = createBeside(QFileInfo(path), &temporary);
-    bool saved = fd >= 0 && writeAll(fd, content) && ::fsync(fd) == 0;
-    int cause = errno;
-    if (fd >= 0 && ::close(fd) != 0 && saved) {
-        saved = false;
-        cause = errno;
-    }
-    if (saved && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
-        saved = false;
-        cause = errno;
-    }
-    if (!saved) {
-        if (fd >= 0)
-            ::unlink(temporary.constData());
-        *error = QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(cause)));
-    }
-    return saved;
+    AtomicFile file(path);
+    file.write(content);
+    return file.commit(error);
 }

@@ -2,6 +2,7 @@
 
 #include "results/atomicfile.h"
 #include "results/csv.h"
+#include "results/tracefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,6 +17,7 @@
 namespace {
 
 const char lockName[] = ".pellmora.lock";
+const char tracePartName[] = ".trace.part";
 
 QList<QStringList> sampleRowsOf(const ResultRow &row, const QList<Sample> &samples)
 {
@@ -59,26 +61,6 @@ bool tracesByVoltage(const QJsonObject &settings)
     return settings.value(QStringLiteral("supply_voltages")).toArray().size() > 1;
 }
 
-QByteArray traceCsv(const QList<ModeTrace> &traces, bool byVoltage)
-{
-    QStringList header = ResultsFolder::traceHeader;
-    if (byVoltage)
-        header.insert(1, QStringLiteral("vdd_v"));
-    QByteArray csv = Csv::row(header).toUtf8();
-    for (const ModeTrace &trace : traces) {
-        QByteArray lead = QByteArray::number(trace.index) + ',';
-        if (byVoltage)
-            lead += QLocale::c().toString(trace.voltageKey / 100.0, 'f', 2).toLatin1() + ',';
-        for (int i = 0; i < trace.bins.size(); ++i) {
-            const TraceBin &one = trace.bins.at(i);
-            const auto cell = [&one](double value) { return one.empty() ? QByteArray() : Csv::number(value).toLatin1(); };
-            csv += lead + QLocale::c().toString(i * ModeCapture::binSeconds, 'f', 3).toLatin1() + ',' + cell(one.mean) + ','
-                + cell(one.min) + ',' + cell(one.max) + '\n';
-        }
-    }
-    return csv;
-}
-
 QJsonObject readJson(const QString &path)
 {
     QFile file(path);
@@ -87,7 +69,6 @@ QJsonObject readJson(const QString &path)
 
 } // namespace
 
-const QStringList ResultsFolder::traceHeader = {"index", "t_s", "mean_a", "min_a", "max_a"};
 const QStringList ResultsFolder::olderSamplesHeader = {"index", "mode", "sample", "t_s", "current_a"};
 const QStringList ResultsFolder::samplesHeader = olderSamplesHeader + QStringList {"vdd_v"};
 
@@ -159,11 +140,14 @@ bool ResultsFolder::claim(QString *error, bool madeForThisRun)
         release();
         return false;
     }
+    QFile::remove(tracePartPath());   // a killed run's
     return true;
 }
 
 void ResultsFolder::release()
 {
+    if (lock)
+        QFile::remove(tracePartPath());
     lock.reset();
     if (made && resultRows.isEmpty()) {
         // Only what the run itself may have left: an early failure leaves nothing behind.
@@ -206,45 +190,26 @@ bool ResultsFolder::load(QString *error)
     const std::optional<QList<ModeTrace>> traces = readTraces(folder, error);
     if (!traces)
         return false;
+    // Those of a mode that results.csv does not hold go at the next write.
     modeTraces.clear();
+    strayTraces = false;
     for (const ModeTrace &trace : *traces) {
         if (std::any_of(resultRows.cbegin(), resultRows.cend(), [&trace](const ResultRow &row) { return trace.belongsTo(row); }))
             modeTraces << trace;
+        else
+            strayTraces = true;
     }
     return true;
 }
 
 std::optional<QList<ModeTrace>> ResultsFolder::readTraces(const QString &path, QString *error)
 {
-    const QString file = QDir(path).filePath(QStringLiteral("trace.csv"));
-    if (!QFileInfo::exists(file))
-        return QList<ModeTrace>();
-    QStringList byVoltage = traceHeader;
-    byVoltage.insert(1, QStringLiteral("vdd_v"));
-    const std::optional<Csv::Table> table = Csv::read(file, {traceHeader, byVoltage}, error);
-    if (!table)
-        return std::nullopt;
-    const bool withVoltage = table->header.size() == byVoltage.size();
-    QList<ModeTrace> traces;
-    for (int i = 0; i < table->rows.size(); ++i) {
-        const QStringList &cells = table->rows.at(i);
-        bool ok = cells.size() == table->header.size();
-        const int index = ok ? cells.at(0).toInt(&ok) : 0;
-        const std::optional<double> volts = withVoltage && ok ? Numbers::parse(cells.at(1)) : std::nullopt;
-        const int first = withVoltage ? 2 : 1;
-        const auto value = [&](int column) { return ok ? Numbers::parse(cells.at(first + column)) : std::nullopt; };
-        const std::optional<double> mean = value(1), min = value(2), max = value(3);
-        ok = ok && (!withVoltage || volts) && mean.has_value() == min.has_value() && min.has_value() == max.has_value();
-        if (!ok) {
-            *error = QStringLiteral("%1:%2: not a trace row").arg(file).arg(table->rowLines.at(i));
-            return std::nullopt;
-        }
-        const int key = volts ? int(std::lround(*volts * 100)) : ResultRow::noVoltage;
-        if (traces.isEmpty() || traces.last().index != index || traces.last().voltageKey != key)
-            traces << ModeTrace {index, key, {}};
-        traces.last().bins << (mean ? TraceBin {*mean, *min, *max} : TraceBin::none());
-    }
-    return traces;
+    return TraceFile::read(QDir(path).filePath(QStringLiteral("trace.csv")), error);
+}
+
+QString ResultsFolder::tracePartPath() const
+{
+    return filePath(QLatin1String(tracePartName));
 }
 
 QJsonObject ResultsFolder::recordedSettings() const
@@ -263,7 +228,7 @@ QList<ResultRow> ResultsFolder::rows() const
 }
 
 bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings,
-                           const RunFacts &facts, QString *error, const QVector<TraceBin> &trace)
+                           const RunFacts &facts, QString *error, const ModeCapture *capture)
 {
     QList<ResultRow> rows;
     QList<QStringList> allSamples = sampleRows;
@@ -278,23 +243,45 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
     QList<ModeTrace> traces;
     std::copy_if(modeTraces.cbegin(), modeTraces.cend(), std::back_inserter(traces),
                  [&row](const ModeTrace &earlier) { return !earlier.belongsTo(row); });
-    if (!trace.isEmpty())
-        traces << ModeTrace {row.index, tracesByVoltage(settings) ? row.voltageKey() : ResultRow::noVoltage, trace};
-    if (!write(rows, allSamples, traces, settings, facts, error))
+    // The earlier trace of a mode measured again goes, as do a stray's.
+    const bool byVoltage = tracesByVoltage(settings);
+    const TraceFile::Addition added {row.index, row.voltageKey(), capture ? capture->binsPath : QString(), capture ? capture->binCount : 0};
+    ModeTrace addedTrace;
+    const bool tracesChange = capture || strayTraces || traces.size() != modeTraces.size();
+    if (tracesChange && !writeTraces(traces, byVoltage, capture ? &added : nullptr, &addedTrace, error))
+        return false;
+    if (capture)
+        traces << addedTrace;
+    if (!write(rows, allSamples, settings, facts, error))
         return false;
     resultRows = rows;
     sampleRows = allSamples;
     modeTraces = traces;
+    strayTraces = false;
     return true;
 }
 
-bool ResultsFolder::rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const
+bool ResultsFolder::rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error)
 {
-    return write(resultRows, sampleRows, modeTraces, settings, facts, error);
+    if (strayTraces && !writeTraces(modeTraces, tracesByVoltage(settings), nullptr, nullptr, error))
+        return false;
+    strayTraces = false;
+    return write(resultRows, sampleRows, settings, facts, error);
 }
 
-bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QList<ModeTrace> &traces,
-                          const QJsonObject &settings, const RunFacts &facts, QString *error) const
+// trace.csv with the rows of `kept` only, then the added mode's.
+bool ResultsFolder::writeTraces(const QList<ModeTrace> &kept, bool byVoltage, const TraceFile::Addition *added,
+                                ModeTrace *addedTrace, QString *error) const
+{
+    const auto keep = [&kept](int index, int voltageKey) {
+        return std::any_of(kept.cbegin(), kept.cend(),
+                           [&](const ModeTrace &trace) { return trace.index == index && trace.voltageKey == voltageKey; });
+    };
+    return TraceFile::rewrite(filePath(QStringLiteral("trace.csv")), byVoltage, keep, added, addedTrace, error);
+}
+
+bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
+                          const RunFacts &facts, QString *error) const
 {
     QByteArray results = Csv::row(ResultRow::header).toUtf8();
     QJsonArray jsonRows;
@@ -308,8 +295,6 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
     QJsonObject document {{"settings", settings}, {"results", jsonRows}};
     facts.addTo(document);
     // results.csv last: it is the commit point.
-    if (!traces.isEmpty() && !saveAtomically(filePath(QStringLiteral("trace.csv")), traceCsv(traces, tracesByVoltage(settings)), error))
-        return false;
     return saveAtomically(filePath(QStringLiteral("samples.csv")), samplesCsv, error)
         && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error)
         && saveAtomically(filePath(QStringLiteral("results.csv")), results, error);

@@ -2,7 +2,9 @@
 #define RESULTSFOLDER_H
 
 #include "meter/modecapture.h"
+#include "results/modetrace.h"
 #include "results/resultrow.h"
+#include "results/tracefile.h"
 #include "results/runfacts.h"
 
 #include <QJsonObject>
@@ -15,23 +17,10 @@
 #include <memory>
 #include <optional>
 
-// A mode's waveform from a fast meter, from its command on, as trace.csv holds it.
-struct ModeTrace
-{
-    int index = 0;
-    int voltageKey = ResultRow::noVoltage;   // none where the run had one voltage
-    QVector<TraceBin> bins;
-
-    bool belongsTo(const ResultRow &row) const
-    {
-        return index == row.index && (voltageKey == ResultRow::noVoltage || voltageKey == row.voltageKey());
-    }
-};
-
 // The files of a results folder. results.csv is the commit point: a mode is
 // finished once it is there. Every file is rewritten whole through a
-// temporary file renamed over it, samples.csv and results.json before
-// results.csv, so an interruption at any instant leaves complete files, and
+// temporary file renamed over it, trace.csv, samples.csv and results.json
+// before results.csv, so an interruption at any instant leaves complete files, and
 // results.csv never names a mode whose readings are missing.
 class ResultsFolder
 {
@@ -65,13 +54,16 @@ public:
     QList<ResultRow> rows() const;
 
     // Adds a mode (replacing an earlier row of its mode and voltage) and writes every
-    // file, with its waveform where the meter recorded one. When a write
+    // file, with its waveform where the meter captured one. When a write
     // fails, this object and results.csv keep what they had.
     bool commit(const ResultRow &row, const QList<Sample> &samples, const QJsonObject &settings, const RunFacts &facts,
-                QString *error, const QVector<TraceBin> &trace = {});
+                QString *error, const ModeCapture *capture = nullptr);
+    // The committed modes' waveforms, thinned.
     QList<ModeTrace> traces() const { return modeTraces; }
     // Writes every file from what this object holds.
-    bool rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error) const;
+    bool rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error);
+    // Where a meter leaves the bins of the mode it captures, until its commit.
+    QString tracePartPath() const;
 
     // Rows of results.csv in any folder, each mode once at each voltage,
     // with the settings results.json records for them where it does.
@@ -80,18 +72,20 @@ public:
     // The waveforms of trace.csv in any folder; none where it has no such file.
     static std::optional<QList<ModeTrace>> readTraces(const QString &path, QString *error);
 
-    static const QStringList traceHeader;   // with vdd_v after index where the run had several voltages
     static const QStringList samplesHeader;
     static const QStringList olderSamplesHeader;   // of folders from before the supply's column
 
 private:
-    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QList<ModeTrace> &traces,
-               const QJsonObject &settings, const RunFacts &facts, QString *error) const;
+    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
+               const RunFacts &facts, QString *error) const;
+    bool writeTraces(const QList<ModeTrace> &kept, bool byVoltage, const TraceFile::Addition *added, ModeTrace *addedTrace,
+                     QString *error) const;
 
     QString folder;
     QList<ResultRow> resultRows;
     QList<QStringList> sampleRows;
     QList<ModeTrace> modeTraces;
+    bool strayTraces = false;   // trace.csv holds a mode that results.csv does not
     QJsonObject recorded;
     std::unique_ptr<QLockFile> lock;
     bool made = false;

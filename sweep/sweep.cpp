@@ -332,7 +332,7 @@ void Sweep::sendCommand()
     }
     commandSentAt = Readings::now();
     if (meter)
-        meter->startCapture(rawPath());
+        meter->startCapture(folder->tracePartPath(), rawPath());
     after(settings.planFor(mode).settleSeconds, &Sweep::measure);
 }
 
@@ -460,7 +460,7 @@ void Sweep::record()
     }
     QString error;
     facts.ended = QDateTime::currentDateTimeUtc();
-    if (!folder->commit(row, samples, settings.toJson(), facts, &error, capture ? capture->bins : QVector<TraceBin>())) {
+    if (!folder->commit(row, samples, settings.toJson(), facts, &error, capture ? &*capture : nullptr)) {
         fail(error);
         return;
     }

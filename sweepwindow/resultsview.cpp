@@ -92,7 +92,7 @@ void ResultsView::showWaveformOf(int row)
     if (trace == shownTraces.cend())
         return;
     const bool severalVoltages = ResultRow::severalVoltages(shownRows);
-    waveView->setChart(std::make_shared<WaveformChart>(chosen.pointName(severalVoltages), trace->bins,
+    waveView->setChart(std::make_shared<WaveformChart>(chosen.pointName(severalVoltages), trace->bins, trace->binSeconds,
                                                        chosen.settings ? chosen.settings->settleSeconds : 0));
     views->setTabEnabled(1, true);
     views->setCurrentWidget(waveView);
@@ -105,7 +105,7 @@ void ResultsView::showLive(const QString &title, const QVector<TraceBin> &bins, 
         views->setTabEnabled(1, true);
         views->setCurrentWidget(waveView);
     }
-    waveView->setChart(std::make_shared<WaveformChart>(title, bins, readingsFromSeconds));
+    waveView->setChart(std::make_shared<WaveformChart>(title, bins, ModeCapture::binSeconds, readingsFromSeconds));
 }
 
 void ResultsView::showComparison(const Comparison &comparison)
