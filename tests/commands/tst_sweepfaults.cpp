@@ -49,21 +49,6 @@ bool processRuns(const QByteArray &marker)
     return false;
 }
 
-// A command line that runs the rest of it in a mount namespace of its own,
-// where `folder` is a tmpfs with these options; what the tool leaves there
-// is copied to `kept` before the namespace ends. Exit 77: no namespace here.
-QStringList inPrivateTmpfs(const QString &folder, const QString &options, const QString &kept)
-{
-    QStringList line {QStringLiteral("unshare"), QStringLiteral("--mount"), QStringLiteral("--propagation"),
-                      QStringLiteral("private")};
-    if (geteuid() != 0)
-        line << QStringLiteral("--map-root-user");
-    return line << QStringLiteral("sh") << QStringLiteral("-c")
-                << QStringLiteral("mount -t tmpfs -o %1 pellmora \"$0\" 2>/dev/null || exit 77; \"$@\"; status=$?; "
-                                  "cp -a \"$0\"/. '%2'; exit $status").arg(options, kept)
-                << folder;
-}
-
 // A pseudo-terminal to stand in for the operator's: the tool reads from
 // its slave end, the test types on its master end.
 class Terminal

@@ -1,7 +1,8 @@
 // pellmora-sweep with the simulated Power Profiler Kit II: as the meter in
 // series with the board's own supply, as supply unit and meter with a power
 // reset at two voltages, a byte lost from its stream, the box unplugged in
-// the middle of a sweep, and what it is refused before anything is sent.
+// the middle of a sweep, a full disk, and what it is refused before anything
+// is sent.
 #include "results/resultsfolder.h"
 #include "simulator/boardsimulator.h"
 #include "simulator/ppk2simulator.h"
@@ -65,6 +66,7 @@ private slots:
     void blocksLostUnseenByTheCounterAreNoted();
     void aByteLostFromTheStreamChangesNoReading();
     void anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes();
+    void aFullDiskKeepsEachFinishedModesWholeTrace();
     void refusesWhatTheBoxCannotDo_data();
     void refusesWhatTheBoxCannotDo();
 
@@ -302,6 +304,41 @@ void Ppk2SweepTest::anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes()
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.errors.contains(QLatin1String("mode 10")), qPrintable(run.errors));
     QCOMPARE(rowsOf(out).size(), 1);
+}
+
+void Ppk2SweepTest::aFullDiskKeepsEachFinishedModesWholeTrace()
+{
+    // Each mode's 0.7 s of bins take some 17 KB and its trace rows some 35 KB: the
+    // disk fills within a few modes, at whichever write comes then.
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString disk = scratch.filePath(QStringLiteral("disk"));
+    const QString kept = scratch.filePath(QStringLiteral("kept"));
+    QVERIFY(QDir().mkpath(disk) && QDir().mkpath(kept));
+    QStringList arguments {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset", "none", "--modes",
+                           "9,10,11,12,13"};
+    arguments += quick(disk);
+    arguments.replace(arguments.indexOf("--settle") + 1, "0.6");
+    SweepProcess tool(arguments);
+    tool.runInside(inPrivateTmpfs(disk, QStringLiteral("size=96k"), kept));
+    tool.start();
+    const ToolRun run = tool.finish();
+    if (run.exitCode == 77)
+        QSKIP("no private mount namespace here");
+    QVERIFY2(run.exitCode == 3, qPrintable(run.errors));
+    QVERIFY2(run.errors.contains(QLatin1String("No space left on device")), qPrintable(run.errors));
+    const QList<ResultRow> rows = rowsOf(kept);
+    QVERIFY(!rows.isEmpty() && rows.size() < 5);
+    QString error;
+    const auto traces = ResultsFolder::readTraces(kept, &error);
+    QVERIFY2(traces, qPrintable(error));
+    QCOMPARE(traces->size(), rows.size());
+    for (int i = 0; i < rows.size(); ++i) {
+        QVERIFY(traces->at(i).belongsTo(rows.at(i)));
+        QVERIFY2(qAbs(traces->at(i).bins.size() - 700) < 30, qPrintable(QString::number(traces->at(i).bins.size())));
+    }
+    // Neither the meter's bins nor a half-written file stay behind.
+    QCOMPARE(QDir(kept).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 void Ppk2SweepTest::refusesWhatTheBoxCannotDo_data()

@@ -99,3 +99,15 @@ ToolRun runSweepTool(const QStringList &arguments, const std::function<bool(cons
     }
     return tool.finish();
 }
+
+QStringList inPrivateTmpfs(const QString &folder, const QString &options, const QString &kept)
+{
+    QStringList line {QStringLiteral("unshare"), QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                      QStringLiteral("private")};
+    if (geteuid() != 0)
+        line << QStringLiteral("--map-root-user");
+    return line << QStringLiteral("sh") << QStringLiteral("-c")
+                << QStringLiteral("mount -t tmpfs -o %1 pellmora \"$0\" 2>/dev/null || exit 77; \"$@\"; status=$?; "
+                                  "cp -a \"$0\"/. '%2'; exit $status").arg(options, kept)
+                << folder;
+}
