@@ -22,26 +22,35 @@ int interfaceNumber(const QSerialPortInfo &port)
 
 namespace Ppk2Ports {
 
-QStringList dataPorts()
+QStringList dataPortsAmong(const QList<UsbPort> &ports)
 {
     // By serial number: each box once, at its lowest interface.
-    QMap<QString, QSerialPortInfo> boxes;
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
-        if (!port.hasVendorIdentifier() || port.vendorIdentifier() != Ppk2::vendorId || port.productIdentifier() != Ppk2::productId)
+    QMap<QString, UsbPort> boxes;
+    for (const UsbPort &port : ports) {
+        if (port.vendorId != Ppk2::vendorId || port.productId != Ppk2::productId)
             continue;
-        const QString box = port.serialNumber().isEmpty() ? port.portName() : port.serialNumber();
-        if (!boxes.contains(box) || interfaceNumber(port) < interfaceNumber(boxes.value(box)))
+        const QString box = port.serialNumber.isEmpty() ? port.location : port.serialNumber;
+        if (!boxes.contains(box) || port.interfaceNumber < boxes.value(box).interfaceNumber)
             boxes.insert(box, port);
     }
-    QStringList ports;
-    for (const QSerialPortInfo &port : qAsConst(boxes))
-        ports << port.systemLocation();
-    return ports;
+    QStringList found;
+    for (const UsbPort &port : qAsConst(boxes))
+        found << port.location;
+    return found;
 }
 
-std::optional<QString> theOnlyBox(QString *error)
+QStringList dataPorts()
 {
-    const QStringList found = dataPorts();
+    QList<UsbPort> ports;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        ports << UsbPort {port.systemLocation(), port.hasVendorIdentifier() ? port.vendorIdentifier() : -1,
+                          port.hasProductIdentifier() ? port.productIdentifier() : -1, port.serialNumber(), interfaceNumber(port)};
+    }
+    return dataPortsAmong(ports);
+}
+
+std::optional<QString> theOnlyBox(const QStringList &found, QString *error)
+{
     if (found.size() == 1)
         return found.first();
     *error = found.isEmpty() ? QStringLiteral("no Power Profiler Kit II is connected (USB %1:%2)")
@@ -55,7 +64,7 @@ bool resolve(MeterAddress &address, QString *error)
 {
     if (address.kind != MeterAddress::Ppk2 || address.device != QLatin1String("auto"))
         return true;
-    const std::optional<QString> port = theOnlyBox(error);
+    const std::optional<QString> port = theOnlyBox(dataPorts(), error);
     if (port)
         address.device = *port;
     return port.has_value();

@@ -13,10 +13,22 @@
 // number (the other is a text shell).
 namespace Ppk2Ports {
 
-// The data port of each box connected, one per box.
+// A serial port as the system lists it.
+struct UsbPort
+{
+    QString location;         // /dev/ttyACM0
+    int vendorId = -1;        // -1: no USB device
+    int productId = -1;
+    QString serialNumber;
+    int interfaceNumber = 0;
+};
+
+// The data port of each box among these, one per box.
+QStringList dataPortsAmong(const QList<UsbPort> &ports);
+// The data port of each box connected.
 QStringList dataPorts();
-// ppk2:auto: the one box connected; empty, with why (none, or which ones), otherwise.
-std::optional<QString> theOnlyBox(QString *error);
+// ppk2:auto: the one box among these data ports; empty, with why (none, or which ones), otherwise.
+std::optional<QString> theOnlyBox(const QStringList &found, QString *error);
 // A ppk2:auto address made the one box's; other addresses as they are.
 bool resolve(MeterAddress &address, QString *error);
 

@@ -1,7 +1,9 @@
 // The Power Profiler Kit II's protocol from the host's side: the command
 // bytes, the metadata that calibrates, and the sample stream decoded against
 // words the simulated box encodes (each range, its counter wrapping, samples
-// lost, a byte lost), and the spike filter at a range switch.
+// lost, a byte lost), the spike filter at a range switch, and each box's
+// data port found among the ports by its USB identity.
+#include "ppk2/ppk2ports.h"
 #include "ppk2/ppk2protocol.h"
 #include "ppk2/ppk2stream.h"
 #include "simulator/ppk2device.h"
@@ -83,6 +85,7 @@ private slots:
     void aLostByteIsRealignedNeverReadAsAHugeCurrent_data();
     void aLostByteIsRealignedNeverReadAsAHugeCurrent();
     void theFilterTakesAOneSampleSwitchTransient();
+    void findsEachBoxsDataPortByItsUsbIdentity();
 };
 
 void Ppk2ProtocolTest::encodesCommands_data()
@@ -286,6 +289,30 @@ void Ppk2ProtocolTest::theFilterTakesAOneSampleSwitchTransient()
     // Past the filter's few samples, samples come through as they are.
     QCOMPARE(decoded.samples.at(60).amperes, decoded.samples.at(60).unfiltered);
     QCOMPARE(decoded.samples.at(10).amperes, decoded.samples.at(10).unfiltered);
+}
+
+void Ppk2ProtocolTest::findsEachBoxsDataPortByItsUsbIdentity()
+{
+    using Ppk2Ports::UsbPort;
+    // Two boxes, each a data port (interface 0) and a shell (interface 2),
+    // listed in no particular order, beside a serial adapter and a board.
+    const UsbPort firstShell {"/dev/ttyACM1", 0x1915, 0xc00a, "C1A2", 2};
+    const UsbPort firstData {"/dev/ttyACM0", 0x1915, 0xc00a, "C1A2", 0};
+    const UsbPort secondData {"/dev/ttyACM3", 0x1915, 0xc00a, "E77F", 0};
+    const UsbPort secondShell {"/dev/ttyACM2", 0x1915, 0xc00a, "E77F", 2};
+    const UsbPort adapter {"/dev/ttyUSB0", 0x0403, 0x6001, "FT1", 0};
+    const UsbPort board {"/dev/ttyACM4", 0x0483, 0x374b, "066D", 2};
+    const UsbPort builtIn {"/dev/ttyS0", -1, -1, QString(), 0};
+    QCOMPARE(Ppk2Ports::dataPortsAmong({firstShell, adapter, firstData, builtIn, board}), QStringList {"/dev/ttyACM0"});
+    const QStringList both = Ppk2Ports::dataPortsAmong({secondShell, firstShell, adapter, secondData, firstData});
+    QCOMPARE(both, QStringList({"/dev/ttyACM0", "/dev/ttyACM3"}));
+
+    QString error;
+    QCOMPARE(Ppk2Ports::theOnlyBox({"/dev/ttyACM0"}, &error), std::optional<QString>("/dev/ttyACM0"));
+    QVERIFY(!Ppk2Ports::theOnlyBox(both, &error));
+    QCOMPARE(error, QStringLiteral("2 Power Profiler Kit IIs are connected (/dev/ttyACM0, /dev/ttyACM3): name one, ppk2:PORT"));
+    QVERIFY(!Ppk2Ports::theOnlyBox({}, &error));
+    QCOMPARE(error, QStringLiteral("no Power Profiler Kit II is connected (USB 1915:c00a)"));
 }
 
 QTEST_GUILESS_MAIN(Ppk2ProtocolTest)
