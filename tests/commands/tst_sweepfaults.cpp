@@ -315,11 +315,9 @@ void SweepFaultsTest::aFullDiskKeepsTheLastCompleteFiles()
     const QString disk = scratch.filePath(QStringLiteral("disk"));
     const QString kept = scratch.filePath(QStringLiteral("kept"));
     QVERIFY(QDir().mkpath(disk) && QDir().mkpath(kept));
-    SweepProcess tool({"run", "--port", bench.port(), "--meter", bench.meter(), "--reset", "none", "--boot", "0",
-                       "--settle", "0", "--samples", "10", "--out", disk});
-    tool.runInside(inPrivateTmpfs(disk, QStringLiteral("size=48k"), kept));
-    tool.start();
-    const ToolRun run = tool.finish();
+    const ToolRun run = runSweepToolInTmpfs({"run", "--port", bench.port(), "--meter", bench.meter(), "--reset", "none", "--boot",
+                                             "0", "--settle", "0", "--samples", "10", "--out", disk},
+                                            disk, QStringLiteral("size=48k"), kept);
     if (run.exitCode == 77)
         QSKIP("no private mount namespace here");
     QVERIFY2(run.exitCode == 3, qPrintable(run.errors));
@@ -345,10 +343,8 @@ void SweepFaultsTest::refusesAFolderItCannotWriteBeforeAsking()
     BoardSimulator board;
     const QString readOnly = scratch.filePath(QStringLiteral("read-only"));
     QVERIFY(QDir().mkpath(readOnly));
-    SweepProcess tool({"run", "--port", board.portPath(), "--meter", "manual", "--reset", "none", "--out", readOnly});
-    tool.runInside(inPrivateTmpfs(readOnly, QStringLiteral("ro,size=16k"), scratch.path()));
-    tool.start();
-    const ToolRun run = tool.finish();
+    const ToolRun run = runSweepToolInTmpfs({"run", "--port", board.portPath(), "--meter", "manual", "--reset", "none", "--out", readOnly},
+                                            readOnly, QStringLiteral("ro,size=16k"), scratch.path());
     if (run.exitCode == 77)
         QSKIP("no private mount namespace here");
     QCOMPARE(run.exitCode, 2);

@@ -319,10 +319,7 @@ void Ppk2SweepTest::aFullDiskKeepsEachFinishedModesWholeTrace()
                            "9,10,11,12,13"};
     arguments += quick(disk);
     arguments.replace(arguments.indexOf("--settle") + 1, "0.6");
-    SweepProcess tool(arguments);
-    tool.runInside(inPrivateTmpfs(disk, QStringLiteral("size=96k"), kept));
-    tool.start();
-    const ToolRun run = tool.finish();
+    const ToolRun run = runSweepToolInTmpfs(arguments, disk, QStringLiteral("size=96k"), kept);
     if (run.exitCode == 77)
         QSKIP("no private mount namespace here");
     QVERIFY2(run.exitCode == 3, qPrintable(run.errors));

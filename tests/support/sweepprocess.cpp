@@ -100,6 +100,11 @@ ToolRun runSweepTool(const QStringList &arguments, const std::function<bool(cons
     return tool.finish();
 }
 
+namespace {
+
+// A command line that runs the rest of it in a mount namespace of its own,
+// where `folder` is a tmpfs with these options; what the tool leaves there
+// is copied to `kept` before the namespace ends.
 QStringList inPrivateTmpfs(const QString &folder, const QString &options, const QString &kept)
 {
     QStringList line {QStringLiteral("unshare"), QStringLiteral("--mount"), QStringLiteral("--propagation"),
@@ -110,4 +115,14 @@ QStringList inPrivateTmpfs(const QString &folder, const QString &options, const 
                 << QStringLiteral("mount -t tmpfs -o %1 pellmora \"$0\" 2>/dev/null || exit 77; \"$@\"; status=$?; "
                                   "cp -a \"$0\"/. '%2'; exit $status").arg(options, kept)
                 << folder;
+}
+
+} // namespace
+
+ToolRun runSweepToolInTmpfs(const QStringList &arguments, const QString &folder, const QString &options, const QString &kept)
+{
+    SweepProcess tool(arguments);
+    tool.runInside(inPrivateTmpfs(folder, options, kept));
+    tool.start();
+    return tool.finish();
 }

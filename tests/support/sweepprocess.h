@@ -52,13 +52,12 @@ private:
     QStringList wrapper;
 };
 
-// A command line that runs the rest of it in a mount namespace of its own,
-// where `folder` is a tmpfs with these options; what the tool leaves there
-// is copied to `kept` before the namespace ends. Exit 77: no namespace here.
-QStringList inPrivateTmpfs(const QString &folder, const QString &options, const QString &kept);
-
 // Runs pellmora-sweep to its end; `interrupt`, asked as its progress comes,
 // may stop it with SIGINT.
 ToolRun runSweepTool(const QStringList &arguments, const std::function<bool(const QString &progress)> &interrupt = nullptr);
+// Runs pellmora-sweep to its end in a mount namespace of its own, where
+// `folder` is a tmpfs with these options (size=48k: a disk that fills);
+// what it leaves there is copied to `kept`. Exit 77: no namespace here.
+ToolRun runSweepToolInTmpfs(const QStringList &arguments, const QString &folder, const QString &options, const QString &kept);
 
 #endif // SWEEPPROCESS_H
