@@ -212,6 +212,30 @@ QString ResultsFolder::tracePartPath() const
     return filePath(QLatin1String(tracePartName));
 }
 
+bool ResultsFolder::prepareRawSamples(QString *error) const
+{
+    static const char readme[] =
+        "Every sample of the meter, from each mode's command to the end of its readings:\n"
+        "little-endian 32-bit floats in amperes, 100,000 a second, as the meter sent them\n"
+        "(before the host's filter at range switches). A sample the meter numbered but never\n"
+        "sent is NaN, so each file keeps the meter's time. INDEX.f32 holds mode INDEX;\n"
+        "with several supply voltages, INDEX-VDD.f32 the mode at VDD volts (3-3.30.f32).\n"
+        "numpy: numpy.fromfile(\"3.f32\", dtype=\"<f4\")\n";
+    if (!QDir().mkpath(filePath(QStringLiteral("raw")))) {
+        *error = QStringLiteral("cannot make %1").arg(filePath(QStringLiteral("raw")));
+        return false;
+    }
+    return saveAtomically(filePath(QStringLiteral("raw/README.txt")), readme, error);
+}
+
+QString ResultsFolder::rawSamplesPath(int index, const std::optional<double> &severalVoltagesVdd) const
+{
+    const QString name = severalVoltagesVdd
+        ? QStringLiteral("%1-%2.f32").arg(index).arg(QLocale::c().toString(*severalVoltagesVdd, 'f', 2))
+        : QStringLiteral("%1.f32").arg(index);
+    return filePath(QStringLiteral("raw/") + name);
+}
+
 QJsonObject ResultsFolder::recordedSettings() const
 {
     return recorded.value(QStringLiteral("settings")).toObject();

@@ -64,6 +64,10 @@ public:
     bool rewrite(const QJsonObject &settings, const RunFacts &facts, QString *error);
     // Where a meter leaves the bins of the mode it captures, until its commit.
     QString tracePartPath() const;
+    // raw/ with its README, for every sample of a fast meter (--raw).
+    bool prepareRawSamples(QString *error) const;
+    // raw/INDEX.f32, or raw/INDEX-VDD.f32 for a run of several voltages.
+    QString rawSamplesPath(int index, const std::optional<double> &severalVoltagesVdd) const;
 
     // Rows of results.csv in any folder, each mode once at each voltage,
     // with the settings results.json records for them where it does.

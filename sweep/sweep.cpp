@@ -4,14 +4,12 @@
 #include "board/powermodes.h"
 #include "board/seriallink.h"
 #include "history/history.h"
-#include "results/atomicfile.h"
 #include "meter/typedmeter.h"
 #include "supply/supply.h"
 #include "supply/supplymeter.h"
 #include "sweep/boardreset.h"
 #include "sweep/instruments.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSerialPortInfo>
@@ -130,23 +128,7 @@ bool Sweep::prepare(QString *error)
     }
     count = settings.voltages().size() * settings.modes.size();
     position = count - pending.size();
-    return !settings.rawSamples || prepareRawFolder(error);
-}
-
-bool Sweep::prepareRawFolder(QString *error)
-{
-    static const char readme[] =
-        "Every sample of the meter, from each mode's command to the end of its readings:\n"
-        "little-endian 32-bit floats in amperes, 100,000 a second, as the meter sent them\n"
-        "(before the host's filter at range switches). A sample the meter numbered but never\n"
-        "sent is NaN, so each file keeps the meter's time. INDEX.f32 holds mode INDEX;\n"
-        "with several supply voltages, INDEX-VDD.f32 the mode at VDD volts (3-3.30.f32).\n"
-        "numpy: numpy.fromfile(\"3.f32\", dtype=\"<f4\")\n";
-    if (!QDir().mkpath(folder->filePath(QStringLiteral("raw")))) {
-        *error = QStringLiteral("cannot make %1").arg(folder->filePath(QStringLiteral("raw")));
-        return false;
-    }
-    return saveAtomically(folder->filePath(QStringLiteral("raw/README.txt")), readme, error);
+    return !settings.rawSamples || folder->prepareRawSamples(error);
 }
 
 void Sweep::start()
@@ -336,16 +318,12 @@ void Sweep::sendCommand()
     after(settings.planFor(mode).settleSeconds, &Sweep::measure);
 }
 
-// raw/INDEX.f32, or raw/INDEX-VDD.f32 where the run has several voltages;
-// none without --raw.
+// None without --raw.
 QString Sweep::rawPath() const
 {
     if (!settings.rawSamples)
         return QString();
-    const QString name = settings.voltages().size() > 1 && volts
-        ? QStringLiteral("%1-%2.f32").arg(mode).arg(QLocale::c().toString(*volts, 'f', 2))
-        : QStringLiteral("%1.f32").arg(mode);
-    return folder->filePath(QStringLiteral("raw/") + name);
+    return folder->rawSamplesPath(mode, settings.voltages().size() > 1 ? volts : std::nullopt);
 }
 
 void Sweep::measure()

@@ -86,7 +86,6 @@ private:
     void measure();
     void takeReadings(const QList<Reading> &readings);
     QString rawPath() const;
-    bool prepareRawFolder(QString *error);
     void readBack();
     void takeReadback(std::optional<double> readback);
     void awaitCoreMark();
