@@ -13,15 +13,14 @@
 #include "settings/planfiles.h"
 #include "settings/settingrules.h"
 #include "sweep/sweep.h"
+#include "sweep/terminationsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
@@ -281,23 +280,6 @@ private:
     const QCommandLineParser &parser;
 };
 
-// SIGINT and SIGTERM stop the sweep in order; the signal's number makes the exit status.
-void watchTerminationSignals(QObject *context, std::function<void(int)> stop)
-{
-    sigset_t termination;
-    sigemptyset(&termination);
-    sigaddset(&termination, SIGINT);
-    sigaddset(&termination, SIGTERM);
-    sigprocmask(SIG_BLOCK, &termination, nullptr);
-    const int fd = signalfd(-1, &termination, SFD_CLOEXEC);
-    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [fd, stop] {
-        signalfd_siginfo info {};
-        if (::read(fd, &info, sizeof info) == sizeof info)
-            stop(int(info.ssi_signo));
-    });
-}
-
 // "[3/36] 4 STOP2 at 1.80 V  mean ..."; the voltage where a supply unit sets several.
 QString progressLine(int position, int count, const ResultRow &row, bool withVoltage, double secondsLeft)
 {
@@ -349,6 +331,7 @@ public:
             prompts.cancel();
             report.whenIdle([this, outcome, message] { finish(outcome, message); });
         });
+        // The signal's number makes the exit status.
         watchTerminationSignals(this, [this](int signal) {
             stoppingSignal = signal;
             this->sweep.stop();

@@ -5,6 +5,7 @@
 // The characterisation of the board's power modes in a desktop window. The
 // options fill the set-up in, over the settings of the last run.
 #include "meter/readings.h"
+#include "sweep/terminationsignals.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/powerfields.h"
 #include "sweepwindow/setupform.h"
@@ -17,6 +18,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before the display connection's thread starts.
+    holdTerminationSignals();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Pellmora"));
     QApplication::setApplicationName(QStringLiteral("Pellmora Sweep"));
@@ -87,6 +90,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "pellmora-sweep-window: %s\n", qPrintable(error));
         return 2;
     }
+    watchTerminationSignals(&window, [&window](int) { window.stopAndClose(); });
     window.show();
     return application.exec();
 }

@@ -319,6 +319,16 @@ void SweepWindow::stop()
         sweep->stop();
 }
 
+void SweepWindow::stopAndClose()
+{
+    if (!sweep) {
+        close();
+        return;
+    }
+    closeWhenStopped = true;
+    sweep->stop();
+}
+
 void SweepWindow::showProgress(int position, int count, double secondsLeft)
 {
     progress->setValue(position);

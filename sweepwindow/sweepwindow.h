@@ -45,6 +45,9 @@ public:
     void start();
     void resume();
     void stop();
+    // Stops a sweep under way without asking, then closes: as the session
+    // ends (SIGTERM) or Ctrl+C in the terminal that started the window.
+    void stopAndClose();
     // Shows an earlier results folder; false with the reason where it cannot.
     bool showResults(const QString &folder, QString *error);
     // Where sweeps are recorded and the History tab reads, as --history

@@ -5,26 +5,9 @@
 # reset by command, then checks the results folder it wrote and the run the
 # history recorded.
 set -euo pipefail
-build=$(realpath "$1")
-source=$(realpath "$2")
-# shellcheck source=../../scripts/lib/desktop.sh
-source "$source/scripts/lib/desktop.sh"
-
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24" "$0" "$@"
-fi
-
-work=$(mktemp -d)
-cleanup() {
-    kill "${window_pid:-}" "${simulator_pid:-}" "${window_manager_pid:-}" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-
-export XDG_CONFIG_HOME=$work/config
+# shellcheck source=window-session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/window-session.sh" "$@"
 export PELLMORA_HISTORY=$work/history.sqlite
-start_window_manager
 "$build/simulator/pellmora-board-simulator" --strict --meter 0 >"$work/board.log" &
 simulator_pid=$!
 for _ in $(seq 50); do [ "$(wc -l <"$work/board.log")" -ge 2 ] && break; sleep 0.1; done

@@ -1,0 +1,23 @@
+# window-session.sh, sourced with BUILD_DIR SOURCE_DIR by the tests of the
+# Pellmora Sweep window: a display of its own with a window manager, a
+# scratch folder $work for the window's settings and files, and at exit the
+# window ($window_pid) and simulator ($simulator_pid) ended and $work removed.
+build=$(realpath "$1")
+source=$(realpath "$2")
+# shellcheck source=../../scripts/lib/desktop.sh
+source "$source/scripts/lib/desktop.sh"
+
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+cleanup() {
+    kill "${window_pid:-}" "${simulator_pid:-}" "${window_manager_pid:-}" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+export XDG_CONFIG_HOME=$work/config
+start_window_manager
