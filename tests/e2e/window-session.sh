@@ -14,6 +14,8 @@ fi
 work=$(mktemp -d)
 cleanup() {
     kill "${window_pid:-}" "${simulator_pid:-}" "${window_manager_pid:-}" 2>/dev/null || true
+    # On SIGTERM the window ends in order, saving its settings into $work.
+    [ -z "${window_pid:-}" ] || wait "$window_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
