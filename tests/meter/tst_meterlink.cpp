@@ -178,6 +178,7 @@ private slots:
     void framesAFloodInLinearTime();
     void readsAProfileForAnotherDialect();
     void dropsWhatTheMeterSendsUnasked();
+    void dropsAStrayThatWouldJoinTheNextReply();
     void refusesMalformedReplies_data();
     void refusesMalformedReplies();
     void neverHandsOverFewerReadingsThanAsked();
@@ -417,6 +418,23 @@ void MeterLinkTest::dropsWhatTheMeterSendsUnasked()
     QCOMPARE(session.warned.size(), 3);
     QVERIFY2(session.warned.first().first().toString().contains(QLatin1String("+5.0E-03")),
              qPrintable(session.warned.first().first().toString()));
+}
+
+// A stray whose line end never came waits in the link; the next reply must
+// not complete it ("+5.0E-0" and "3..." read as 5 mA).
+void MeterLinkTest::dropsAStrayThatWouldJoinTheNextReply()
+{
+    ScriptedMeter meter(55e-9);
+    meter.thenSend("*IDN?", 300, "+5.0E-0");
+    meter.answer("READ?", QByteArray("3,+5.5E-08\n"));
+    Session session(meter.address());
+    session.meter.start();
+    QTRY_COMPARE(session.ready.size(), 1);
+    QTest::qWait(500);
+    session.measure(2);
+    QTRY_VERIFY(session.measured.size() + session.failed.size() == 1);
+    QCOMPARE(session.measured.size(), 0);
+    QVERIFY2(session.failure().contains(QLatin1String("\"3,+5.5E-08\"")), qPrintable(session.failure()));
 }
 
 void MeterLinkTest::refusesMalformedReplies_data()

@@ -491,6 +491,19 @@ void SweepWindowTest::aPowerProfilerKitShowsEachModesWaveform()
     setup->setPort(board.portPath());
     setup->setMeter(QStringLiteral("ppk2:") + box.portPath());
     setup->setReset(QStringLiteral("none"));
+    // As supply unit the box sets 0.8 to 5 V, whatever a supply unit may.
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("start"));
+    auto *supplyReason = setup->findChild<QLabel *>(QStringLiteral("supplyReason"));
+    setup->setMeter(QStringLiteral("supply"));
+    setup->powerFields()->setSupplyUnit(QStringLiteral("ppk2:") + box.portPath());
+    for (const QString &outside : {QStringLiteral("0.5"), QStringLiteral("1.8, 5.5")}) {
+        setup->powerFields()->setVoltages(outside);
+        QVERIFY(!start->isEnabled());
+        QVERIFY2(supplyReason->toolTip().contains(QLatin1String("0.8 to 5 V")), qPrintable(supplyReason->toolTip()));
+    }
+    setup->powerFields()->setVoltages(QStringLiteral("0.8, 5"));
+    QVERIFY2(!supplyReason->toolTip().contains(QLatin1String("0.8 to 5 V")), qPrintable(supplyReason->toolTip()));
+    setup->setMeter(QStringLiteral("ppk2:") + box.portPath());
     // Over what an earlier test's window left in the settings.
     setup->powerFields()->setSupplyUnit(QString());
     setup->powerFields()->setVoltages(QString());
