@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 // One millisecond of a waveform: the mean of its samples and their spread,
@@ -53,7 +54,7 @@ struct ModeCapture
 {
     static constexpr double binSeconds = 1e-3;
 
-    double peak = 0;                      // the highest sample, filtered as the readings are
+    double peak = -std::numeric_limits<double>::infinity();   // the highest sample, filtered as the readings are
     double charge = 0;                    // coulombs, over the readings' window only
     std::optional<double> settledAfter;   // seconds from the command; none if not within the settle time
     qint64 lostSamples = 0;               // numbered by the meter, never received

@@ -164,7 +164,7 @@ void Ppk2Box::startSampling()
 
 qint64 Ppk2Box::samplesDue() const
 {
-    return state == State::Sampling ? (nowNanoseconds() - startedAt) * Ppk2::samplesPerSecond / 1000000000 : 0;
+    return state == State::Sampling ? Ppk2::samplesIn(nowNanoseconds() - startedAt) : 0;
 }
 
 void Ppk2Box::close()

@@ -64,6 +64,7 @@ void Ppk2Meter::configure(const MeterSettings &settings)
 void Ppk2Meter::startCapture(const QString &binsPath, const QString &rawPath)
 {
     QString error;
+    refused = false;
     if (!recorder.begin(binsPath, rawPath, &error))
         QTimer::singleShot(0, this, [this, error] { emit failed(error); });
     else
@@ -83,6 +84,19 @@ void Ppk2Meter::measure()
 
 void Ppk2Meter::take(const Ppk2Sample &sample)
 {
+    if (refused || !recorder.isRecording())
+        return;
+    if (sample.unfiltered > highestSample || sample.unfiltered < lowestSample) {
+        refused = true;
+        measuring = false;
+        watchdog.stop();
+        live.stop();
+        emit failed(QStringLiteral("the Power Profiler Kit II sent a sample of %1, outside what it measures (%2 to %3): "
+                                   "its stream is misframed, or the port is shared")
+                        .arg(Readings::formatAmperes(sample.unfiltered), Readings::formatAmperes(lowestSample),
+                             Readings::formatAmperes(highestSample)));
+        return;
+    }
     recorder.add(sample.position, sample.amperes, sample.unfiltered);
     if (!measuring)
         return;

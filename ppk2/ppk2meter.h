@@ -17,7 +17,8 @@
 // at the start: off between modes it would cut the board's power. From each
 // mode's command to the end of its readings it records the waveform. Over
 // the whole sweep it holds the samples it received against its nominal rate:
-// whole blocks it drops on a busy USB leave its counter none the wiser.
+// whole blocks it drops on a busy USB leave its counter none the wiser. A
+// sample no box can give (a misframed stream) fails the mode it falls in.
 class Ppk2Meter : public Meter
 {
     Q_OBJECT
@@ -36,6 +37,9 @@ public:
     QString sweepNote() const override { return note; }
 
     static constexpr int samplesPerCycle = Ppk2::samplesPerSecond / 50;
+    // The box measures up to 1 A, and below zero only by its offset.
+    static constexpr double highestSample = 1.2;
+    static constexpr double lowestSample = -1e-3;
 
 private:
     void beginSampling();
@@ -46,6 +50,7 @@ private:
     MeterSettings asked;
     bool rangeNoted = false;
     bool measuring = false;
+    bool refused = false;       // this capture held a sample no box gives
     qint64 windowSamples = 0;   // per reading
     qint64 inWindow = 0;
     double windowSum = 0;

@@ -3,6 +3,7 @@
 #include "ppk2/ppk2protocol.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QSerialPortInfo>
 
@@ -60,13 +61,29 @@ std::optional<QString> theOnlyBox(const QStringList &found, QString *error)
     return std::nullopt;
 }
 
+QString canonicalPort(const QString &port)
+{
+#ifdef Q_OS_WIN
+    const QLatin1String device("\\\\.\\");
+    return (port.startsWith(device) ? port.mid(device.size()) : port).toUpper();
+#else
+    const QString location = port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
+    const QString canonical = QFileInfo(location).canonicalFilePath();
+    return canonical.isEmpty() ? location : canonical;
+#endif
+}
+
 bool resolve(MeterAddress &address, QString *error)
 {
-    if (address.kind != MeterAddress::Ppk2 || address.device != QLatin1String("auto"))
+    if (address.kind != MeterAddress::Ppk2)
         return true;
+    if (address.device != QLatin1String("auto")) {
+        address.device = canonicalPort(address.device);
+        return true;
+    }
     const std::optional<QString> port = theOnlyBox(dataPorts(), error);
     if (port)
-        address.device = *port;
+        address.device = canonicalPort(*port);
     return port.has_value();
 }
 

@@ -29,7 +29,10 @@ QStringList dataPortsAmong(const QList<UsbPort> &ports);
 QStringList dataPorts();
 // ppk2:auto: the one box among these data ports; empty, with why (none, or which ones), otherwise.
 std::optional<QString> theOnlyBox(const QStringList &found, QString *error);
-// A ppk2:auto address made the one box's; other addresses as they are.
+// One box whatever the spelling of its port: ttyACM0, /dev/ttyACM0 and a
+// /dev/serial/by-id link name one device file (COM3 and \\.\COM3 one port).
+QString canonicalPort(const QString &port);
+// A box's address made its canonical port's, ppk2:auto the one box's; other addresses as they are.
 bool resolve(MeterAddress &address, QString *error);
 
 } // namespace Ppk2Ports

@@ -51,6 +51,13 @@ QByteArray deviceRunning(bool on)
     return bytes({DeviceRunningSet, on ? 1 : 0});
 }
 
+qint64 samplesIn(qint64 nanoseconds)
+{
+    // Whole seconds apart: nanoseconds times the rate passes 2^63 after 25.6 hours.
+    constexpr qint64 second = 1000000000;
+    return nanoseconds / second * samplesPerSecond + nanoseconds % second * samplesPerSecond / second;
+}
+
 } // namespace Ppk2
 
 namespace {

@@ -38,6 +38,8 @@ QByteArray powerMode(PowerMode mode);
 QByteArray regulator(int millivolts);
 // The board's power in source mode; the series path in ampere mode.
 QByteArray deviceRunning(bool on);
+// The samples a box sampling for this long has produced at its nominal rate.
+qint64 samplesIn(qint64 nanoseconds);
 
 } // namespace Ppk2
 

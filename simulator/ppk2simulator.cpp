@@ -211,6 +211,10 @@ void Ppk2Simulator::stream()
             if (transient > 0 && lastRange >= 0 && range != lastRange)
                 word = device.word(std::exchange(transient, 0.0), range, 0, volts, 0);
             lastRange = range;
+            if (toMisframe > 0) {
+                --toMisframe;
+                word = Ppk2Device::word(0, 4, 0, 0);
+            }
             word |= quint32(counter) << 18;
             counter = (counter + 1) & 63;
             ++sent;

@@ -45,8 +45,10 @@ public:
     void dropSamples(int count) { toDrop = count; }
     // whole blocks of 512 are dropped, the counter none the wiser, as on a busy USB;
     void dropBlocks(int count) { blocksToDrop = count; }
-    // the first sample after the next range switch carries a transient.
+    // the first sample after the next range switch carries a transient;
     void addSwitchTransient(double amperes) { transient = amperes; }
+    // the next samples are top-range words with an ADC field of 0, as a misframed stream gives.
+    void misframe(int count) { toMisframe = count; }
     // Unplugged: its terminal closes for good.
     void unplug();
 
@@ -93,6 +95,7 @@ private:
     bool loseByte = false;
     int toDrop = 0;
     int blocksToDrop = 0;
+    int toMisframe = 0;
     double transient = 0;
     int lastRange = -1;
     int badStarts = 0;

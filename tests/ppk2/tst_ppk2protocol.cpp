@@ -81,9 +81,12 @@ private slots:
     void decodesKnownCurrentsInEachRange_data();
     void decodesKnownCurrentsInEachRange();
     void countsLostSamplesAcrossTheCountersWrap();
+    void countsTheSamplesDuePastTwoToTheThirtyTwo_data();
+    void countsTheSamplesDuePastTwoToTheThirtyTwo();
     void aGarbledCounterLosesNothing();
     void aLostByteIsRealignedNeverReadAsAHugeCurrent_data();
     void aLostByteIsRealignedNeverReadAsAHugeCurrent();
+    void theFilterTakesAOneSampleSwitchTransient_data();
     void theFilterTakesAOneSampleSwitchTransient();
     void findsEachBoxsDataPortByItsUsbIdentity();
 };
@@ -214,6 +217,28 @@ void Ppk2ProtocolTest::countsLostSamplesAcrossTheCountersWrap()
     QCOMPARE(decoded.realignments, 0);
 }
 
+// What a box owes by the host's clock, over a campaign of days: 2^32
+// samples pass after 11.9 hours, and the product of nanoseconds and the
+// rate after 25.6.
+void Ppk2ProtocolTest::countsTheSamplesDuePastTwoToTheThirtyTwo_data()
+{
+    QTest::addColumn<qint64>("nanoseconds");
+    QTest::addColumn<qint64>("samples");
+    const qint64 hour = 3600LL * 1000000000;
+    QTest::newRow("one second") << 1000000000LL << 100000LL;
+    QTest::newRow("a hair under a sample") << 9999LL << 0LL;
+    QTest::newRow("12 hours, past 2^32 samples") << 12 * hour << 4320000000LL;
+    QTest::newRow("30 hours") << 30 * hour << 10800000000LL;
+    QTest::newRow("30 days and a half sample") << 720 * hour + 5000 << 259200000000LL;
+}
+
+void Ppk2ProtocolTest::countsTheSamplesDuePastTwoToTheThirtyTwo()
+{
+    QFETCH(qint64, nanoseconds);
+    QFETCH(qint64, samples);
+    QCOMPARE(Ppk2::samplesIn(nanoseconds), samples);
+}
+
 void Ppk2ProtocolTest::aGarbledCounterLosesNothing()
 {
     const Ppk2Device device;
@@ -266,26 +291,36 @@ void Ppk2ProtocolTest::aLostByteIsRealignedNeverReadAsAHugeCurrent()
     }
 }
 
+void Ppk2ProtocolTest::theFilterTakesAOneSampleSwitchTransient_data()
+{
+    QTest::addColumn<double>("before");   // amperes, 50 samples
+    QTest::addColumn<int>("beforeRange");
+    QTest::addColumn<double>("after");    // 50 more, in another range
+    QTest::addColumn<int>("afterRange");
+    QTest::addColumn<double>("spike");    // the first sample after the switch
+    QTest::newRow("up, range 1 to 2") << 400e-6 << 1 << 600e-6 << 2 << 3e-3;
+    QTest::newRow("down, range 2 to 1") << 3e-3 << 2 << 100e-6 << 1 << 450e-6;
+}
+
 void Ppk2ProtocolTest::theFilterTakesAOneSampleSwitchTransient()
 {
+    QFETCH(double, before);
+    QFETCH(int, beforeRange);
+    QFETCH(double, after);
+    QFETCH(int, afterRange);
+    QFETCH(double, spike);
     const Ppk2Device device;
-    // 400 µA in range 1, then 600 µA in range 2 whose first sample carries a 3 mA spike.
     QList<quint32> words;
     for (int i = 0; i < 50; ++i)
-        words << device.word(400e-6, i & 63, 3.3);
-    words << device.word(3e-3, 2, 50, 3.3, 0);
+        words << device.word(before, beforeRange, i & 63, 3.3, 0);
+    words << device.word(spike, afterRange, 50, 3.3, 0);
     for (int i = 51; i < 100; ++i)
-        words << device.word(600e-6, 2, i & 63, 3.3, 0);
+        words << device.word(after, afterRange, i & 63, 3.3, 0);
     const Decoded decoded = decode(bytesOf(words), device.calibration());
     QCOMPARE(decoded.samples.size(), 100);
-    double peak = 0;
-    double rawPeak = 0;
-    for (const Ppk2Sample &sample : decoded.samples) {
-        peak = qMax(peak, sample.amperes);
-        rawPeak = qMax(rawPeak, sample.unfiltered);
-    }
-    QVERIFY2(peak < 1e-3, qPrintable(QString::number(peak)));   // not the spike
-    QVERIFY(qAbs(rawPeak - 3e-3) < 1e-5);                       // which the unfiltered samples keep
+    const Ppk2Sample &atSwitch = decoded.samples.at(50);
+    QVERIFY(qAbs(atSwitch.unfiltered / spike - 1) < 0.01);   // the unfiltered samples keep the spike
+    QVERIFY2(qAbs(atSwitch.amperes / spike - 1) > 0.2, qPrintable(QString::number(atSwitch.amperes)));   // the readings do not
     // Past the filter's few samples, samples come through as they are.
     QCOMPARE(decoded.samples.at(60).amperes, decoded.samples.at(60).unfiltered);
     QCOMPARE(decoded.samples.at(10).amperes, decoded.samples.at(10).unfiltered);

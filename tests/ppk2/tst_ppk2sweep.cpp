@@ -66,6 +66,8 @@ private slots:
     void blocksLostUnseenByTheCounterAreNoted();
     void aByteLostFromTheStreamChangesNoReading();
     void anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes();
+    void aStreamThatCannotBeACurrentFailsTheMode();
+    void oneBoxNamedTwoWaysIsOneConnection();
     void aFullDiskKeepsEachFinishedModesWholeTrace();
     void refusesWhatTheBoxCannotDo_data();
     void refusesWhatTheBoxCannotDo();
@@ -304,6 +306,44 @@ void Ppk2SweepTest::anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes()
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.errors.contains(QLatin1String("mode 10")), qPrintable(run.errors));
     QCOMPARE(rowsOf(out).size(), 1);
+}
+
+// Words of the top range with an ADC field of 0, as a misframed stream
+// gives: -11.5 mA, which no board draws. The mode is no measurement.
+void Ppk2SweepTest::aStreamThatCannotBeACurrentFailsTheMode()
+{
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    connect(&board, &BoardSimulator::logLine, &box, [&box](const QString &line) {
+        if (line.startsWith(QLatin1String("mode 13")))
+            QTimer::singleShot(50, &box, [&box] { box.misframe(200); });
+    });
+    const QString out = scratch.filePath(QStringLiteral("misframed"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(),
+                                                  "--reset", "none", "--modes", "9,13"}
+                                     + quick(out));
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.errors.contains(QLatin1String("mode 13 (RUN-while (1) Range 1, 80MHz): ")), qPrintable(run.errors));
+    QVERIFY2(QRegularExpression(QStringLiteral("sample of -1\\d\\.\\d mA")).match(run.errors).hasMatch(), qPrintable(run.errors));
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().index, 9);
+}
+
+// The same terminal by its name and by its path: one box, one connection.
+void Ppk2SweepTest::oneBoxNamedTwoWaysIsOneConnection()
+{
+    BoardSimulator board;
+    board.setStrict(true);
+    Ppk2Simulator box(board);
+    QVERIFY(box.portPath().startsWith(QLatin1String("/dev/")));
+    const QString out = scratch.filePath(QStringLiteral("two-spellings"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath().mid(5),
+                                                  "--supply-unit", "ppk2:" + box.portPath(), "--supply", "3.3", "--reset",
+                                                  "power", "--off-time", "0.05", "--modes", "13"}
+                                     + quick(out));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QVERIFY(qAbs(*rowsOf(out).first().mean / BoardSimulator::modeCurrent(13) - 1) < 0.01);
 }
 
 void Ppk2SweepTest::aFullDiskKeepsEachFinishedModesWholeTrace()

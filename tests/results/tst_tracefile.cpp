@@ -70,6 +70,7 @@ class TraceFileTest : public QObject
 
 private slots:
     void theRecorderKeepsItsBinsInTheirFile();
+    void aCurrentBelowZeroKeepsItsTruePeak();
     void aLongModeIsThinnedKeepingItsSpikeAndSpan();
     void commitsStreamTheBinsAndAModeMeasuredAgainReplacesItsTrace();
     void aFailedCommitLeavesTheFilesAsTheyWere();
@@ -95,6 +96,14 @@ void TraceFileTest::theRecorderKeepsItsBinsInTheirFile()
     QVERIFY2(qAbs(*capture.settledAfter - 0.04) < 1e-9, qPrintable(QString::number(*capture.settledAfter)));
     // The charge covers the readings' window, the second half.
     QVERIFY(qAbs(capture.charge / (1e-3 * 6) - 1) < 1e-9);
+}
+
+// A board that draws nothing reads a little below zero through the box's
+// offset: its peak is its highest sample, not 0 A.
+void TraceFileTest::aCurrentBelowZeroKeepsItsTruePeak()
+{
+    const ModeCapture capture = captured(scratch.filePath(QStringLiteral("below-zero")), 0.1, -0.4e-3);
+    QCOMPARE(capture.peak, -0.4e-3);
 }
 
 void TraceFileTest::aLongModeIsThinnedKeepingItsSpikeAndSpan()
