@@ -44,10 +44,11 @@ int refuse(const QString &command, const QString &reason)
     return ExitCode::badInput;
 }
 
-// The history the options choose; a command that reads one cannot do without it.
-std::unique_ptr<History> openHistory(const QCommandLineParser &parser, QString *error)
+// The history the options choose; a command that reads one cannot do
+// without it, and never makes one where there is none.
+std::unique_ptr<History> openHistory(const QCommandLineParser &parser, QString *error, History::Access access = History::Access::Read)
 {
-    std::unique_ptr<History> history = History::openChosen(parser.value(historyOption), error);
+    std::unique_ptr<History> history = History::openChosen(parser.value(historyOption), error, access);
     if (!history && error->isEmpty())
         *error = QStringLiteral("there is no history to read with --history none");
     return history;
@@ -222,8 +223,10 @@ int importCommand(const QStringList &arguments)
     const QString usage = QStringLiteral("pellmora-sweep import DIR... [--history L] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Brings results folders into the history as runs, or completes a run the history holds only in part.\n"
-        "A run already complete there is skipped. Exit status: 0 every folder is in the history, 2 some could not be."));
+        "Brings results folders into the history as runs. The folder is the record of truth: a run the\n"
+        "history holds in part or with other values is updated row by row, one that is the same is skipped.\n"
+        "A folder is completed only when it says so and holds every mode at every voltage it was asked for.\n"
+        "Exit status: 0 every folder is in the history, 2 some could not be."));
     parser.addOption(historyOption);
     parser.addOption({QStringLiteral("board-id"), QStringLiteral("The board the runs were measured on."), QStringLiteral("ID")});
     parser.addOption({QStringLiteral("firmware"), QStringLiteral("The firmware's label."), QStringLiteral("LABEL")});
@@ -238,7 +241,7 @@ int importCommand(const QStringList &arguments)
     if (!tags)
         return refuse(command, error);
     overrides.tags = *tags;
-    const std::unique_ptr<History> history = openHistory(parser, &error);
+    const std::unique_ptr<History> history = openHistory(parser, &error, History::Access::Write);
     if (!history)
         return refuse(command, error);
     QMap<FolderImport::Result, int> counts;
@@ -248,8 +251,8 @@ int importCommand(const QStringList &arguments)
         ++counts[result];
         say(stderr, QStringLiteral("pellmora-sweep import: ") + said);
     }
-    say(stderr, QStringLiteral("pellmora-sweep import: %1 imported, %2 completed, %3 already there, %4 failed")
-                    .arg(counts.value(FolderImport::Result::Imported)).arg(counts.value(FolderImport::Result::Completed))
+    say(stderr, QStringLiteral("pellmora-sweep import: %1 imported, %2 updated, %3 already there, %4 failed")
+                    .arg(counts.value(FolderImport::Result::Imported)).arg(counts.value(FolderImport::Result::Updated))
                     .arg(counts.value(FolderImport::Result::AlreadyThere)).arg(counts.value(FolderImport::Result::Failed)));
     return counts.value(FolderImport::Result::Failed) ? ExitCode::badInput : ExitCode::allPassed;
 }
@@ -294,10 +297,13 @@ int tableCommand(const QStringList &arguments)
                                          "[--since YYYY-MM-DD] [--modes LIST] [--out DIR]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Builds a datasheet's current table across boards from the history: per mode, supply voltage and\n"
-        "temperature, each board's newest completed run, their typical (mean), lowest, highest and\n"
-        "standard deviation. Writes table.csv and table.html in DIR, whose path goes to standard output.\n"
-        "Exit status: 0 written, 2 bad input, an unreadable history, or nothing that matches."));
+        "Builds a datasheet's current table across boards from the history: per mode, supply voltage (to\n"
+        "0.01 V) and temperature, each board's newest completed run that measured the mode there, and\n"
+        "their typical (mean), lowest, highest and standard deviation. A run with no board id is no board\n"
+        "(two such runs may be two boards): it is left out, and how many were is said on standard error.\n"
+        "Writes table.csv and table.html in DIR, whose path goes to standard output.\n"
+        "Exit status: 0 written, 2 bad input, an unreadable history or one that does not exist, or\n"
+        "nothing that matches."));
     parser.addOption(historyOption);
     for (const QCommandLineOption &option : filterOptions) {
         if (!option.names().contains(QStringLiteral("board")))
@@ -318,6 +324,10 @@ int tableCommand(const QStringList &arguments)
     if (!points)
         return refuse(command, error);
     const Datasheet sheet = Datasheet::of(*points);
+    if (sheet.runsWithoutBoard > 0) {
+        say(stderr, QStringLiteral("pellmora-sweep table: %1 without a board id left out: record one with --board-id")
+                        .arg(sheet.runsWithoutBoard == 1 ? QStringLiteral("1 run") : QStringLiteral("%1 runs").arg(sheet.runsWithoutBoard)));
+    }
     if (sheet.isEmpty())
         return refuse(command, QStringLiteral("the history at %1 holds no completed run that matches").arg(query->history->location()));
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
@@ -333,10 +343,18 @@ int checkCommand(const QStringList &arguments)
                                          "[--tolerance PERCENT] [--floor AMPS] [--junit FILE] [--markdown FILE]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Sets the results folder DIR against a baseline of the same board from the history. A mode has\n"
-        "changed when it moved by more than the tolerance or the floor, whichever is larger, either way;\n"
-        "one that is FAIL by its limits, lost its current or turned to overloads has failed.\n"
-        "Exit status: 0 none changed or failed, 1 some did, 2 bad input or an unreadable history."));
+        "Sets the results folder DIR against a baseline of the same board from the history.\n"
+        "A row is compared only with its counterpart: the same mode at the same supply voltage (to 0.01 V)\n"
+        "and the same temperature, or both without one. The baseline is chosen for each counterpart\n"
+        "apart: the newest earlier completed run of the board that holds it (or the median of the N\n"
+        "newest that do). A run with no board id is no board: it has no baseline unless --baseline names\n"
+        "a run. A mode has changed when it moved by more than the tolerance or the floor, whichever is\n"
+        "larger, either way; one that is FAIL by its limits, lost its current or turned to overloads has\n"
+        "failed. A row with no counterpart has \"no baseline\": skipped, neither a pass nor a change. A\n"
+        "mode the run was asked to measure at a voltage and holds no row of is \"not measured\", a\n"
+        "failure, and a run that did not complete (failed, stopped, or killed while running) fails the check.\n"
+        "Exit status: 0 none changed or failed, 1 some did or the run did not complete, 2 bad input,\n"
+        "an unreadable history or one that does not exist."));
     parser.addOption(historyOption);
     parser.addOption({QStringLiteral("baseline"),
                       QStringLiteral("last (the newest completed run before DIR's), last-pass (the newest with no FAIL), "
@@ -370,16 +388,22 @@ int checkCommand(const QStringList &arguments)
     if (!check)
         return refuse(command, error);
 
-    if (check->hasBaseline())
+    if (check->hasBaseline()) {
         say(stderr, QStringLiteral("pellmora-sweep check: against %1").arg(check->baselineText()));
-    else
-        say(stdout, QStringLiteral("no baseline for board %1: nothing to compare")
-                        .arg(check->boardId().isEmpty() ? QStringLiteral("with no id") : check->boardId()));
+    } else {
+        say(stdout, QStringLiteral("no baseline for %1: nothing to compare")
+                        .arg(check->boardId().isEmpty() ? QStringLiteral("a run with no board id")
+                                                        : QStringLiteral("board ") + check->boardId()));
+    }
+    if (!check->ranWhole()) {
+        say(stdout, QStringLiteral("run %1: %2 of %3 asked pairs measured")
+                        .arg(check->runOutcome()).arg(check->measuredPoints()).arg(check->askedPoints()));
+    }
     for (const CheckedMode &mode : check->modes()) {
         if (mode.counts()) {
-            say(stdout, QStringLiteral("%1  %2 %3  %4").arg(mode.verdict == CheckedMode::Changed ? QStringLiteral("changed")
-                                                                                                  : QStringLiteral("failed "))
-                            .arg(mode.index).arg(mode.mode, mode.reason));
+            say(stdout, QStringLiteral("%1  %2  %3").arg(mode.verdict == CheckedMode::Changed ? QStringLiteral("changed")
+                                                                                              : QStringLiteral("failed "),
+                                                           mode.name(), mode.reason));
         }
     }
     if ((parser.isSet(QStringLiteral("junit"))
@@ -389,5 +413,5 @@ int checkCommand(const QStringList &arguments)
         return refuse(command, error);
     say(stderr, QStringLiteral("pellmora-sweep check: %1 of %2 modes changed or failed")
                     .arg(check->countingModes()).arg(check->modes().size()));
-    return check->countingModes() > 0 ? ExitCode::someFailed : ExitCode::allPassed;
+    return check->countingModes() > 0 || !check->ranWhole() ? ExitCode::someFailed : ExitCode::allPassed;
 }

@@ -57,8 +57,9 @@ const char usage[] =
     "report: 0 rebuilt, 2 missing or malformed results. compare: 0 no mode changed past the\n"
     "threshold, 1 some did, 2 a missing or malformed folder. history, import and trend: 0 done,\n"
     "2 bad input or an unreadable history. table: 0 written, 2 bad input, an unreadable history or\n"
-    "nothing that matches. check: 0 no mode changed or failed, 1 some did, 2 bad\n"
-    "input or an unreadable history.\n";
+    "nothing that matches. check: 0 no mode changed or failed, 1 some did or the run did not\n"
+    "complete, 2 bad input or an unreadable history. history, trend, check and table never create a\n"
+    "history: one that does not exist is exit 2.\n";
 
 int printModes(const QStringList &arguments)
 {

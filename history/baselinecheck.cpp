@@ -1,10 +1,13 @@
 #include "history/baselinecheck.h"
 
+#include "board/powermodes.h"
 #include "history/history.h"
 #include "results/resultsfolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
 
@@ -27,19 +30,32 @@ QString amperes(const std::optional<double> &value)
     return Readings::formatAmperes(*value);
 }
 
-QString runDescribed(const RunEntry &run)
+QString runDescribed(const QString &runId, const QString &firmware, const QDateTime &started)
 {
     QStringList about;
-    if (!run.facts.firmware.isEmpty())
-        about << run.facts.firmware;
-    about << run.facts.started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
-    return QStringLiteral("run %1 (%2)").arg(run.facts.runId, about.join(QLatin1String(", ")));
+    if (!firmware.isEmpty())
+        about << firmware;
+    if (started.isValid())
+        about << started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+    return about.isEmpty() ? QStringLiteral("run %1").arg(runId)
+                           : QStringLiteral("run %1 (%2)").arg(runId, about.join(QLatin1String(", ")));
 }
 
-RunFacts factsOf(const QString &folder)
+QJsonObject documentOf(const QString &folder)
 {
     QFile file(QDir(folder).filePath(QStringLiteral("results.json")));
-    return RunFacts::of(file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject());
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+
+// A point the run was asked for and has no row of.
+CheckedMode notMeasured(int index, int voltageKey, int temperatureKey)
+{
+    CheckedMode mode;
+    mode.index = index;
+    mode.mode = PowerModes::name(index) + ResultRow::conditionsText(voltageKey, temperatureKey);
+    mode.verdict = CheckedMode::Failed;
+    mode.reason = QStringLiteral("not measured");
+    return mode;
 }
 
 } // namespace
@@ -91,8 +107,11 @@ std::optional<BaselineCheck> BaselineCheck::of(History &history, const QString &
     const std::optional<QList<ResultRow>> measured = ResultsFolder::readRows(folder, error);
     if (!measured)
         return std::nullopt;
-    // The history's record of the folder's run wins: an import may have named its board.
-    RunFacts facts = factsOf(folder);
+    const QJsonObject document = documentOf(folder);
+    const QJsonObject settings = document.value(QStringLiteral("settings")).toObject();
+    // The history's record of the folder's run wins for who it was: an import
+    // may have named its board. How it ended is the folder's to say.
+    RunFacts facts = RunFacts::of(document);
     if (!facts.runId.isEmpty()) {
         QString failure;
         const std::optional<RunEntry> recorded = history.run(facts.runId, &failure);
@@ -100,100 +119,133 @@ std::optional<BaselineCheck> BaselineCheck::of(History &history, const QString &
             *error = failure;
             return std::nullopt;
         }
-        if (recorded)
+        if (recorded) {
+            const QString outcome = facts.outcome;
             facts = recorded->facts;
+            facts.outcome = outcome;
+        }
     }
     if (!facts.started.isValid() && !measured->isEmpty())
         facts.started = QDateTime::fromString(measured->first().startedUtc, Qt::ISODate);
 
     BaselineCheck check;
-    check.board = facts.boardId;
+    check.facts = facts;
+    QList<ResultRow> namedRun;
     if (rule.kind == BaselineRule::Run) {
         QString failure;
         const std::optional<RunEntry> chosen = history.run(rule.runId, &failure);
-        if (!chosen) {
+        const auto rows = chosen ? history.modeRows(rule.runId, &failure) : std::nullopt;
+        if (!rows) {
             *error = failure.isEmpty() ? QStringLiteral("the history at %1 holds no run %2").arg(history.location(), rule.runId)
                                        : failure;
             return std::nullopt;
         }
-        check.baselineRuns << rule.runId;
-        check.described = runDescribed(*chosen);
-    } else {
-        const int wanted = rule.kind == BaselineRule::Median ? rule.runs : 1;
-        const auto found = history.completedRunsBefore(facts.boardId, facts.started.isValid() ? facts.started
-                                                                                              : QDateTime::currentDateTimeUtc(),
-                                                       facts.runId, rule.kind == BaselineRule::LastPass, wanted, error);
-        if (!found)
-            return std::nullopt;
-        check.baselineRuns = *found;
-        if (rule.kind == BaselineRule::Median) {
-            check.described = QStringLiteral("the median of the %1 newest runs").arg(found->size());
-        } else if (!found->isEmpty()) {
-            const std::optional<RunEntry> chosen = history.run(found->first(), error);
-            if (!chosen)
-                return std::nullopt;
-            check.described = runDescribed(*chosen);
+        namedRun = *rows;
+        check.described = runDescribed(chosen->facts.runId, chosen->facts.firmware, chosen->facts.started);
+    }
+
+    QHash<QString, Counterpart> runsUsed;
+    const auto checkRow = [&](const ResultRow &row) {
+        const auto baseline = check.baselineOf(history, row, rule, namedRun, error);
+        if (!baseline)
+            return false;
+        for (const Counterpart &earlier : *baseline)
+            runsUsed.insert(earlier.runId, earlier);
+        check.checked << check.compare(row, *baseline, tolerance);
+        return true;
+    };
+    // In the order the run was asked to measure, then any row it was not asked for.
+    const QList<QPair<int, int>> asked = ResultsFolder::askedPoints(settings);
+    const QJsonValue celsius = settings.value(QStringLiteral("temperature_c"));
+    const int temperatureKey = ResultRow::temperatureKeyOf(celsius.isDouble() ? std::optional<double>(celsius.toDouble())
+                                                                              : std::nullopt);
+    QList<int> checkedRows;
+    for (const auto &point : asked) {
+        const auto found = std::find_if(measured->cbegin(), measured->cend(), [&point](const ResultRow &row) {
+            return row.index == point.first && row.voltageKey() == point.second;
+        });
+        if (found == measured->cend()) {
+            check.checked << notMeasured(point.first, point.second, temperatureKey);
+            continue;
         }
-    }
-    QList<QList<ResultRow>> baselineRows;
-    for (const QString &runId : qAsConst(check.baselineRuns)) {
-        const auto rows = history.modeRows(runId, error);
-        if (!rows)
+        ++check.measuredAsked;
+        checkedRows << int(found - measured->cbegin());
+        if (!checkRow(*found))
             return std::nullopt;
-        baselineRows << *rows;
     }
-    check.compare(*measured, baselineRows, tolerance);
+    for (int i = 0; i < measured->size(); ++i) {
+        if (!checkedRows.contains(i) && !checkRow(measured->at(i)))
+            return std::nullopt;
+    }
+    check.asked = asked.isEmpty() ? measured->size() : asked.size();
+    if (asked.isEmpty())
+        check.measuredAsked = measured->size();
+
+    check.baselineRuns = runsUsed.keys();
+    if (rule.kind != BaselineRule::Run && runsUsed.size() == 1) {
+        const Counterpart &only = runsUsed.cbegin().value();
+        check.described = runDescribed(only.runId, only.firmware, only.started);
+    } else if (rule.kind == BaselineRule::Median) {
+        check.described = QStringLiteral("the median of up to %1 newest runs holding each point (%2 runs)").arg(rule.runs).arg(runsUsed.size());
+    } else if (rule.kind != BaselineRule::Run) {
+        check.described = QStringLiteral("the newest run holding each point (%1 runs)").arg(runsUsed.size());
+    }
     return check;
 }
 
-void BaselineCheck::compare(const QList<ResultRow> &measuredRows, const QList<QList<ResultRow>> &baselineRows,
-                            const Tolerance &tolerance)
+std::optional<QList<Counterpart>> BaselineCheck::baselineOf(History &history, const ResultRow &row, const BaselineRule &rule,
+                                                            const QList<ResultRow> &namedRun, QString *error) const
 {
-    // Where runs hold several voltages a mode is checked at each against the same voltage.
-    bool byVoltage = ResultRow::severalVoltages(measuredRows);
-    for (const QList<ResultRow> &run : baselineRows)
-        byVoltage = byVoltage || ResultRow::severalVoltages(run);
-    for (const ResultRow &row : measuredRows) {
-        CheckedMode mode;
-        mode.index = row.index;
-        mode.mode = row.modeAt(byVoltage);
-        mode.measured = row.mean;
-        QList<double> means;
-        bool inBaseline = false;
-        bool baselineOverloaded = false;
-        for (const QList<ResultRow> &run : baselineRows) {
-            for (const ResultRow &earlier : run) {
-                if (!earlier.samePoint(row, byVoltage))
-                    continue;
-                inBaseline = true;
-                baselineOverloaded = baselineOverloaded || earlier.overloads > 0;
-                if (earlier.mean)
-                    means << *earlier.mean;
-            }
+    if (rule.kind == BaselineRule::Run) {
+        QList<Counterpart> found;
+        for (const ResultRow &earlier : namedRun) {
+            if (earlier.samePoint(row))
+                found << Counterpart {rule.runId, QDateTime(), QString(), earlier};
         }
-        mode.baseline = median(means);
-        const QString versus = mode.baseline ? QStringLiteral(" vs baseline %1").arg(amperes(mode.baseline)) : QString();
-        if (row.verdict == QLatin1String("FAIL")) {
-            mode.verdict = CheckedMode::Failed;
-            mode.reason = row.limitBroken();
-        } else if (!inBaseline || !mode.baseline) {
-            mode.verdict = CheckedMode::NoBaseline;
-            mode.reason = inBaseline ? QStringLiteral("the baseline has no current") : QStringLiteral("no baseline");
-        } else if (!row.mean) {
-            mode.verdict = CheckedMode::Failed;
-            mode.reason = row.missingCurrent() + versus;
-        } else if (row.overloads > 0 && !baselineOverloaded) {
-            mode.verdict = CheckedMode::Failed;
-            mode.reason = QStringLiteral("%1 of %2 readings an overload, none in the baseline (mean %3%4)")
-                              .arg(row.overloads).arg(row.samples).arg(amperes(row.mean), versus);
-        } else {
-            mode.verdict = tolerance.exceededBy(*mode.baseline, *row.mean) ? CheckedMode::Changed : CheckedMode::Unchanged;
-            const QString change = mode.change();
-            mode.reason = QStringLiteral("mean %1%2").arg(amperes(row.mean), versus)
-                + (change.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(change));
-        }
-        checked << mode;
+        return found;
     }
+    if (facts.boardId.isEmpty())
+        return QList<Counterpart>();
+    const QDateTime before = facts.started.isValid() ? facts.started : QDateTime::currentDateTimeUtc();
+    return history.counterparts(facts.boardId, row, before, facts.runId, rule.kind == BaselineRule::LastPass,
+                                rule.kind == BaselineRule::Median ? rule.runs : 1, error);
+}
+
+CheckedMode BaselineCheck::compare(const ResultRow &row, const QList<Counterpart> &baseline, const Tolerance &tolerance) const
+{
+    CheckedMode mode;
+    mode.index = row.index;
+    mode.mode = row.modeAt(true, true);
+    mode.measured = row.mean;
+    QList<double> means;
+    bool baselineOverloaded = false;
+    for (const Counterpart &earlier : baseline) {
+        baselineOverloaded = baselineOverloaded || earlier.row.overloads > 0;
+        if (earlier.row.mean)
+            means << *earlier.row.mean;
+    }
+    mode.baseline = median(means);
+    const QString versus = mode.baseline ? QStringLiteral(" vs baseline %1").arg(amperes(mode.baseline)) : QString();
+    if (row.verdict == QLatin1String("FAIL")) {
+        mode.verdict = CheckedMode::Failed;
+        mode.reason = row.limitBroken();
+    } else if (baseline.isEmpty() || !mode.baseline) {
+        mode.verdict = CheckedMode::NoBaseline;
+        mode.reason = baseline.isEmpty() ? QStringLiteral("no baseline") : QStringLiteral("the baseline has no current");
+    } else if (!row.mean) {
+        mode.verdict = CheckedMode::Failed;
+        mode.reason = row.missingCurrent() + versus;
+    } else if (row.overloads > 0 && !baselineOverloaded) {
+        mode.verdict = CheckedMode::Failed;
+        mode.reason = QStringLiteral("%1 of %2 readings an overload, none in the baseline (mean %3%4)")
+                          .arg(row.overloads).arg(row.samples).arg(amperes(row.mean), versus);
+    } else {
+        mode.verdict = tolerance.exceededBy(*mode.baseline, *row.mean) ? CheckedMode::Changed : CheckedMode::Unchanged;
+        const QString change = mode.change();
+        mode.reason = QStringLiteral("mean %1%2").arg(amperes(row.mean), versus)
+            + (change.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(change));
+    }
+    return mode;
 }
 
 int BaselineCheck::countingModes() const

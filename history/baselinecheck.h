@@ -2,6 +2,7 @@
 #define BASELINECHECK_H
 
 #include "results/resultrow.h"
+#include "results/runfacts.h"
 
 #include <QList>
 #include <QString>
@@ -9,6 +10,7 @@
 #include <optional>
 
 class History;
+struct Counterpart;
 
 // Which of the board's earlier runs a check compares with.
 struct BaselineRule
@@ -23,20 +25,23 @@ struct BaselineRule
     static std::optional<BaselineRule> parse(const QString &text, QString *error);
 };
 
-// One mode of the checked run against its baseline.
+// One point of the checked run (a mode at a voltage and temperature)
+// against its baseline, or a point it was asked to measure and did not.
 struct CheckedMode
 {
     enum Verdict { Unchanged, Changed, Failed, NoBaseline };
 
     int index = 0;
-    QString mode;
+    QString mode;   // with every condition the point has: "RUN-while (1) Range 1, 80MHz at 1.80 V"
     std::optional<double> baseline, measured;   // mean currents
     Verdict verdict = NoBaseline;
-    QString reason;   // "mean 9.79 mA vs baseline 5.01 mA (+95 %)", the limit broken, or why there is no baseline
+    QString reason;   // "mean 9.79 mA vs baseline 5.01 mA (+95 %)", the limit broken, "not measured", or "no baseline"
 
     bool counts() const { return verdict == Changed || verdict == Failed; }
     // "+95 %"; empty without both means.
     QString change() const;
+    // "13 RUN-while (1) Range 1, 80MHz at 1.80 V", as every file names it.
+    QString name() const { return QStringLiteral("%1 %2").arg(index).arg(mode); }
 };
 
 // How far a mode may move before it counts as changed: the larger of a
@@ -50,10 +55,14 @@ struct Tolerance
     bool exceededBy(double baseline, double measured) const;
 };
 
-// A results folder set against a baseline from the history, mode by mode,
-// for the same board and without the folder's own run. A mode fails on its
-// own where it is FAIL by its limits, lost the current the baseline had, or
-// turned to overloads.
+// A results folder set against a baseline from the history, point by
+// point: each row is compared only with rows of the same mode at the same
+// voltage and temperature, from the same board and not from the folder's
+// own run, the baseline chosen for each point apart (the newest run that
+// holds it, the median of the newest that do, or a named run). A run with no
+// board id is no board, and has a baseline only where one is named. A point
+// fails on its own where it is FAIL by its limits, lost the current its
+// baseline had, turned to overloads, or was asked for and not measured.
 class BaselineCheck
 {
 public:
@@ -62,19 +71,31 @@ public:
                                            const Tolerance &tolerance, QString *error);
 
     bool hasBaseline() const { return !baselineRuns.isEmpty(); }
-    QString boardId() const { return board; }
-    // "run 5f0c… (v1.4.2, 2026-12-01 09:30 UTC)" or "the median of 10 runs".
+    QString boardId() const { return facts.boardId; }
+    QString firmware() const { return facts.firmware; }
+    // "run 5f0c… (v1.4.2, 2026-12-01 09:30 UTC)", or how the points' baselines were chosen.
     QString baselineText() const { return described; }
     QList<CheckedMode> modes() const { return checked; }
     int countingModes() const;
 
-private:
-    void compare(const QList<ResultRow> &measuredRows, const QList<QList<ResultRow>> &baselineRows, const Tolerance &tolerance);
+    // How the run ended, as its folder says (empty for a folder from before
+    // outcomes were recorded), and how many of the points it was asked for it measured.
+    QString runOutcome() const { return facts.outcome; }
+    bool ranWhole() const { return facts.outcome.isEmpty() || facts.outcome == QLatin1String("completed"); }
+    int askedPoints() const { return asked; }
+    int measuredPoints() const { return measuredAsked; }
 
-    QString board;
+private:
+    std::optional<QList<Counterpart>> baselineOf(History &history, const ResultRow &row, const BaselineRule &rule,
+                                                 const QList<ResultRow> &namedRun, QString *error) const;
+    CheckedMode compare(const ResultRow &row, const QList<Counterpart> &baseline, const Tolerance &tolerance) const;
+
+    RunFacts facts;
     QString described;
-    QStringList baselineRuns;
+    QStringList baselineRuns;   // every run some point was compared with
     QList<CheckedMode> checked;
+    int asked = 0;
+    int measuredAsked = 0;
 };
 
 #endif // BASELINECHECK_H

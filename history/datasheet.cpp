@@ -6,17 +6,10 @@
 #include <QSet>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <tuple>
 
 namespace {
-
-// Temperatures as given, told apart to a hundredth of a degree; none first.
-int temperatureKey(const std::optional<double> &celsius)
-{
-    return celsius ? int(std::lround(*celsius * 100)) : INT_MIN;
-}
 
 void addOnce(QStringList *list, const QString &item)
 {
@@ -63,12 +56,12 @@ QString DatasheetEntry::boardsText() const
 
 bool DatasheetColumn::operator==(const DatasheetColumn &other) const
 {
-    return temperatureKey(temperatureC) == temperatureKey(other.temperatureC) && voltageKey == other.voltageKey;
+    return ResultRow::temperatureKeyOf(temperatureC) == ResultRow::temperatureKeyOf(other.temperatureC) && voltageKey == other.voltageKey;
 }
 
 bool DatasheetColumn::operator<(const DatasheetColumn &other) const
 {
-    return std::make_pair(temperatureKey(temperatureC), voltageKey) < std::make_pair(temperatureKey(other.temperatureC), other.voltageKey);
+    return std::make_pair(ResultRow::temperatureKeyOf(temperatureC), voltageKey) < std::make_pair(ResultRow::temperatureKeyOf(other.temperatureC), other.voltageKey);
 }
 
 QString DatasheetColumn::text() const
@@ -113,9 +106,14 @@ Datasheet Datasheet::of(const QList<DatasheetPoint> &newestFirst)
     using Cell = std::tuple<int, int, int>;   // index, temperature, voltage
     QMap<Cell, QList<const DatasheetPoint *>> cells;
     QSet<QString> taken;
+    QSet<QString> unnamed;
     Datasheet sheet;
     for (const DatasheetPoint &point : newestFirst) {
-        const Cell cell {point.index, temperatureKey(point.temperatureC), point.voltageKey};
+        if (point.boardId.isEmpty()) {
+            unnamed.insert(point.runId);
+            continue;
+        }
+        const Cell cell {point.index, ResultRow::temperatureKeyOf(point.temperatureC), point.voltageKey};
         const QString seen = QStringLiteral("%1|%2|%3|%4").arg(point.boardId).arg(point.index)
                                  .arg(std::get<1>(cell)).arg(point.voltageKey);
         if (taken.contains(seen))
@@ -135,5 +133,6 @@ Datasheet Datasheet::of(const QList<DatasheetPoint> &newestFirst)
     for (const auto &perBoard : qAsConst(cells))
         sheet.table << entryOf(perBoard);
     sheet.boards.sort();
+    sheet.runsWithoutBoard = unnamed.size();
     return sheet;
 }

@@ -61,6 +61,8 @@ public:
     // What the entries were taken from, each once, in order.
     QStringList meters, integrationTimes, firmware, boards;
     QDateTime from, to;
+    // Runs with no board id, left out: they are no board, and two of them may be two boards.
+    int runsWithoutBoard = 0;
 
 private:
     QList<DatasheetEntry> table;

@@ -2,6 +2,7 @@
 
 #include "history/history.h"
 #include "results/atomicfile.h"
+#include "results/csv.h"
 #include "results/resultsfolder.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -18,21 +21,35 @@ QJsonObject readJson(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 
-// How a folder's run ended: as it recorded, or, where it did not (a folder
-// from before, or a sweep killed outright), by whether it holds every mode
-// it was to measure.
+// How a folder's run ended. Completed only where it says so (or, from
+// before outcomes were recorded, says nothing) and every point it was asked
+// to measure has a row; one that still says running was killed, since no
+// live sweep holds it.
 QString outcomeOf(const RunFacts &facts, const QJsonObject &settings, const QList<ResultRow> &rows)
 {
-    if (!facts.outcome.isEmpty() && facts.outcome != QLatin1String("running"))
+    if (facts.outcome == QLatin1String("failed") || facts.outcome == QLatin1String("stopped"))
         return facts.outcome;
-    QList<int> held;
-    for (const ResultRow &row : rows)
-        held << row.index;
-    for (const QJsonValue &mode : settings.value(QStringLiteral("modes")).toArray()) {
-        if (!held.contains(mode.toInt()))
-            return QStringLiteral("stopped");
-    }
-    return QStringLiteral("completed");
+    const QList<QPair<int, int>> asked = ResultsFolder::askedPoints(settings);
+    const bool whole = std::all_of(asked.cbegin(), asked.cend(), [&rows](const QPair<int, int> &point) {
+        return std::any_of(rows.cbegin(), rows.cend(), [&point](const ResultRow &row) {
+            return row.index == point.first && row.voltageKey() == point.second;
+        });
+    });
+    return whole && facts.outcome != QLatin1String("running") ? QStringLiteral("completed") : QStringLiteral("stopped");
+}
+
+// A row as the history keeps it, each value as results.csv writes it.
+QStringList asKept(const ResultRow &row)
+{
+    return row.fields().mid(0, 15) << Csv::number(row.vddV) << Csv::number(row.supplySetV) << Csv::number(row.temperatureC);
+}
+
+const ResultRow *pointIn(const QList<ResultRow> &rows, const ResultRow &point)
+{
+    const auto found = std::find_if(rows.cbegin(), rows.cend(), [&point](const ResultRow &row) {
+        return row.index == point.index && row.voltageKey() == point.voltageKey();
+    });
+    return found == rows.cend() ? nullptr : &*found;
 }
 
 } // namespace
@@ -66,19 +83,35 @@ Result import(History &history, const QString &folder, const ImportOverrides &ov
     const QJsonObject settings = document.value(QStringLiteral("settings")).toObject();
     const QString outcome = outcomeOf(facts, settings, *rows);
     bool known = false;
-    bool complete = false;
+    int changedRows = 0;
+    bool outcomeChanged = false;
     const bool ok = history.inTransaction([&](QString *error) {
         QString failure;
         const std::optional<RunEntry> entry = history.run(facts.runId, &failure);
-        if (!failure.isEmpty()) {
+        const auto stored = entry ? history.modeRows(facts.runId, &failure) : QList<ResultRow>();
+        if (!failure.isEmpty() || !stored) {
             *error = failure;
             return false;
         }
         known = entry.has_value();
-        complete = known && entry->facts.outcome == outcome && entry->modes == rows->size();
-        if (complete)
+        QList<ResultRow> differing;
+        for (const ResultRow &row : *rows) {
+            const ResultRow *kept = pointIn(*stored, row);
+            if (!kept || asKept(*kept) != asKept(row))
+                differing << row;
+        }
+        QList<ResultRow> gone;
+        for (const ResultRow &row : *stored) {
+            if (!pointIn(*rows, row))
+                gone << row;
+        }
+        changedRows = differing.size() + gone.size();
+        outcomeChanged = !known || entry->facts.outcome != outcome;
+        if (changedRows == 0 && !outcomeChanged)
             return true;
-        RunFacts imported = facts;
+        // Who the run was: as the history knows it (an earlier import may
+        // have named its board), else as the folder says; what is given now wins.
+        RunFacts imported = known ? entry->facts : facts;
         if (!overrides.boardId.isEmpty())
             imported.boardId = overrides.boardId;
         if (!overrides.firmware.isEmpty())
@@ -87,15 +120,18 @@ Result import(History &history, const QString &folder, const ImportOverrides &ov
             imported.tags.insert(tag.key(), tag.value());
         if (!imported.started.isValid() && !rows->isEmpty())
             imported.started = QDateTime::fromString(rows->first().startedUtc, Qt::ISODate);
-        if (!imported.ended.isValid())
-            imported.ended = imported.started;
+        imported.ended = facts.ended.isValid() ? facts.ended : imported.started;
         imported.outcome = outcome;
         const RunEntry run {imported, settings.value(QStringLiteral("port")).toString(), settings,
                             QFileInfo(folder).absoluteFilePath()};
         if (!history.beginRun(run, error))
             return false;
-        for (const ResultRow &row : *rows) {
+        for (const ResultRow &row : qAsConst(differing)) {
             if (!history.recordMode(imported.runId, row, error))
+                return false;
+        }
+        for (const ResultRow &row : qAsConst(gone)) {
+            if (!history.removeMode(imported.runId, row, error))
                 return false;
         }
         return history.endRun(imported.runId, outcome, imported.ended, error);
@@ -104,14 +140,17 @@ Result import(History &history, const QString &folder, const ImportOverrides &ov
         *said = error;
         return Result::Failed;
     }
-    if (complete) {
-        *said = QStringLiteral("%1: skipped, run %2 is in the history already").arg(folder, facts.runId);
+    if (!known) {
+        *said = QStringLiteral("%1: imported run %2, %3 modes, %4").arg(folder, facts.runId).arg(rows->size()).arg(outcome);
+        return Result::Imported;
+    }
+    if (changedRows == 0 && !outcomeChanged) {
+        *said = QStringLiteral("%1: skipped, run %2 is in the history already, the same in every row").arg(folder, facts.runId);
         return Result::AlreadyThere;
     }
-    *said = QStringLiteral("%1: %2 run %3, %4 modes, %5")
-                .arg(folder, known ? QStringLiteral("completed") : QStringLiteral("imported"), facts.runId)
-                .arg(rows->size()).arg(outcome);
-    return known ? Result::Completed : Result::Imported;
+    *said = QStringLiteral("%1: updated run %2: %3 mode%4, %5").arg(folder, facts.runId).arg(changedRows)
+                .arg(changedRows == 1 ? "" : "s", outcome);
+    return Result::Updated;
 }
 
 } // namespace FolderImport

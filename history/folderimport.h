@@ -15,12 +15,13 @@ struct ImportOverrides
 };
 
 // Brings a results folder into the history as a run: one from before the
-// history, or one the history holds only in part after it failed midway.
-// The folder is the record of truth: its mode rows and outcome complete the
-// run, and a run already complete is left as it is.
+// history, one the history holds only in part after it failed midway, or
+// one whose files changed since. The folder is the record of truth: each
+// row of the history that differs from results.csv is replaced, a row the
+// folder no longer holds goes, and how the run ended follows the folder.
 namespace FolderImport {
 
-enum class Result { Imported, Completed, AlreadyThere, Failed };
+enum class Result { Imported, Updated, AlreadyThere, Failed };
 
 // `said` gets a line for the user: what was done, or why it could not be.
 Result import(History &history, const QString &folder, const ImportOverrides &overrides, QString *said);

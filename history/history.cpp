@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -61,6 +62,12 @@ const QList<QList<const char *>> migrations = {
 
 const char modeColumns[] = "idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w, coremark,"
                            " coremark_per_ma, limit_min_a, limit_max_a, verdict, vdd_v, vdd_set_v, temperature_c, vdd_cv";
+
+// "m.idx, m.mode, ...": columns as a join names them.
+QString prefixed(const char *columns, const QString &table)
+{
+    return table + QString::fromLatin1(columns).replace(QLatin1String(", "), QStringLiteral(", ") + table);
+}
 
 QString utc(const QDateTime &time)
 {
@@ -227,7 +234,28 @@ History::~History()
     QSqlDatabase::removeDatabase(connection);
 }
 
-std::unique_ptr<History> History::open(const HistoryLocation &location, QString *error)
+bool History::checkFile(const HistoryLocation &location, Access access, bool *readOnly, QString *error)
+{
+    const QFileInfo file(location.path);
+    const QFileInfo folder(file.absolutePath());
+    if (access == Access::Read && !file.exists()) {
+        *error = QStringLiteral("history at %1: there is no such file").arg(location.text());
+        return false;
+    }
+    // SQLite writes a journal beside the file, so its folder must take files too.
+    *readOnly = (file.exists() && !file.isWritable()) || (folder.exists() && !folder.isWritable());
+    if (access == Access::Write && *readOnly) {
+        *error = QStringLiteral("history at %1: cannot write to it (the file or its folder is read-only)").arg(location.text());
+        return false;
+    }
+    if (access == Access::Write && !QDir().mkpath(folder.absoluteFilePath())) {
+        *error = QStringLiteral("history at %1: cannot create its folder").arg(location.text());
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<History> History::open(const HistoryLocation &location, Access access, QString *error)
 {
     const QString name = QStringLiteral("pellmora-history-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const bool file = location.kind == HistoryLocation::Sqlite;
@@ -240,14 +268,22 @@ std::unique_ptr<History> History::open(const HistoryLocation &location, QString 
                           file ? QStringLiteral("libqt5sql5-sqlite") : QStringLiteral("libqt5sql5-psql"));
         return nullptr;
     }
+    bool readOnly = false;
     if (file) {
-        if (!QDir().mkpath(QFileInfo(location.path).absolutePath())) {
-            *error = QStringLiteral("history at %1: cannot create its folder").arg(location.text());
+        if (!checkFile(location, access, &readOnly, error))
             return nullptr;
+        // A second sweep, the window and a query may all use the file at
+        // once. One that may only be read is opened as immutable: SQLite
+        // could not make the shared-memory file a WAL journal needs beside it.
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+        if (readOnly) {
+            options += QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+            database.setDatabaseName(QUrl::fromLocalFile(QFileInfo(location.path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+                                     + QStringLiteral("?immutable=1"));
+        } else {
+            database.setDatabaseName(location.path);
         }
-        database.setDatabaseName(location.path);
-        // A second sweep, the window and a query may all use the file at once.
-        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        database.setConnectOptions(options);
     } else {
         database.setHostName(location.host);
         database.setPort(location.port);
@@ -264,8 +300,21 @@ std::unique_ptr<History> History::open(const HistoryLocation &location, QString 
         return nullptr;
     }
     // A newer tool's history is left as it is, journal mode included.
-    if (!history->isKnown(history->storedVersion(error), error))
+    const int version = history->storedVersion(error);
+    if (!history->isKnown(version, error))
         return nullptr;
+    if (access == Access::Read && version == 0) {
+        *error = QStringLiteral("history at %1: it holds no history").arg(location.text());
+        return nullptr;
+    }
+    if (readOnly) {
+        if (version == schemaVersion)
+            return history;
+        *error = QStringLiteral("history at %1: its schema is version %2, and it is read-only here; bring it up to version %3 "
+                                "where it can be written, with any pellmora-sweep command")
+                     .arg(location.text()).arg(version).arg(schemaVersion);
+        return nullptr;
+    }
     if (file) {
         for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON"}) {
             if (!Statement(database, location.text(), QLatin1String(pragma)).run(error))
@@ -277,12 +326,12 @@ std::unique_ptr<History> History::open(const HistoryLocation &location, QString 
     return history;
 }
 
-std::unique_ptr<History> History::openChosen(const QString &option, QString *error)
+std::unique_ptr<History> History::openChosen(const QString &option, QString *error, Access access)
 {
     const std::optional<HistoryLocation> location = HistoryLocation::choose(option, error);
     if (!location || location->kind == HistoryLocation::None)
         return nullptr;
-    return open(*location, error);
+    return open(*location, access, error);
 }
 
 QSqlDatabase History::database() const
@@ -396,6 +445,13 @@ bool History::recordMode(const QString &runId, const ResultRow &row, QString *er
     return upsert.run(error);
 }
 
+bool History::removeMode(const QString &runId, const ResultRow &row, QString *error)
+{
+    return Statement(database(), where.text(), QStringLiteral("DELETE FROM modes WHERE run_id = ? AND idx = ? AND vdd_cv = ?"),
+                     {runId, row.index, row.voltageKey()})
+        .run(error);
+}
+
 bool History::endRun(const QString &runId, const QString &outcome, const QDateTime &ended, QString *error)
 {
     return Statement(database(), where.text(), QStringLiteral("UPDATE runs SET outcome = ?, ended_utc = ? WHERE run_id = ?"),
@@ -435,19 +491,22 @@ std::optional<RunEntry> History::run(const QString &runId, QString *error)
 // Runs with their tags and counts, newest first.
 std::optional<QList<RunEntry>> History::listed(const QString &condition, const QVariantList &bound, int limit, QString *error)
 {
-    QString sql = QStringLiteral("SELECT r.run_id, r.started_utc, r.ended_utc, r.outcome, r.host, r.login, r.port, r.board_id,"
-                                 " r.firmware, r.note, r.meter_identity, r.settings, r.folder,"
-                                 " (SELECT COUNT(*) FROM modes m WHERE m.run_id = r.run_id),"
-                                 " (SELECT COUNT(*) FROM modes m WHERE m.run_id = r.run_id AND m.verdict = 'FAIL')"
-                                 " FROM runs r")
-        + condition + QStringLiteral(" ORDER BY r.started_utc DESC, r.run_id DESC");
+    // The runs taken, in order, for the listing and again for their tags:
+    // bound once per filter, whatever the number of runs.
+    QString taken = QStringLiteral(" FROM runs r") + condition + QStringLiteral(" ORDER BY r.started_utc DESC, r.run_id DESC");
     if (limit > 0)
-        sql += QStringLiteral(" LIMIT %1").arg(limit);
-    Statement listing(database(), where.text(), sql, bound);
+        taken += QStringLiteral(" LIMIT %1").arg(limit);
+    Statement listing(database(), where.text(),
+                      QStringLiteral("SELECT r.run_id, r.started_utc, r.ended_utc, r.outcome, r.host, r.login, r.port, r.board_id,"
+                                     " r.firmware, r.note, r.meter_identity, r.settings, r.folder,"
+                                     " (SELECT COUNT(*) FROM modes m WHERE m.run_id = r.run_id),"
+                                     " (SELECT COUNT(*) FROM modes m WHERE m.run_id = r.run_id AND m.verdict = 'FAIL')")
+                          + taken,
+                      bound);
     if (!listing.run(error))
         return std::nullopt;
     QList<RunEntry> entries;
-    QMap<QString, int> byId;
+    QHash<QString, int> byId;
     while (listing.query.next()) {
         RunEntry entry;
         const QSqlQuery &row = listing.query;
@@ -471,19 +530,16 @@ std::optional<QList<RunEntry>> History::listed(const QString &condition, const Q
     }
     if (entries.isEmpty())
         return entries;
-    QStringList marks;
-    QVariantList ids;
-    for (const RunEntry &entry : entries) {
-        marks << QStringLiteral("?");
-        ids << entry.facts.runId;
-    }
     Statement tags(database(), where.text(),
-                   QStringLiteral("SELECT run_id, tag, value FROM tags WHERE run_id IN (%1)").arg(marks.join(QLatin1Char(','))), ids);
+                   QStringLiteral("SELECT t.run_id, t.tag, t.value FROM tags t WHERE t.run_id IN (SELECT r.run_id%1)").arg(taken),
+                   bound);
     if (!tags.run(error))
         return std::nullopt;
-    while (tags.query.next())
-        entries[byId.value(tags.query.value(0).toString())].facts.tags.insert(tags.query.value(1).toString(),
-                                                                              tags.query.value(2).toString());
+    while (tags.query.next()) {
+        const auto at = byId.constFind(tags.query.value(0).toString());
+        if (at != byId.cend())   // a run that came in between the two
+            entries[at.value()].facts.tags.insert(tags.query.value(1).toString(), tags.query.value(2).toString());
+    }
     return entries;
 }
 
@@ -500,21 +556,32 @@ std::optional<QList<ResultRow>> History::modeRows(const QString &runId, QString 
     return found;
 }
 
-std::optional<QStringList> History::completedRunsBefore(const QString &boardId, const QDateTime &before, const QString &excluded,
-                                                        bool passingOnly, int limit, QString *error)
+std::optional<QList<Counterpart>> History::counterparts(const QString &boardId, const ResultRow &point, const QDateTime &before,
+                                                        const QString &excluded, bool passingOnly, int limit, QString *error)
 {
-    QString sql = QStringLiteral("SELECT r.run_id FROM runs r WHERE r.board_id = ? AND r.outcome = 'completed'"
-                                 " AND r.started_utc < ? AND r.run_id <> ?");
+    QVariantList bound {boardId, utc(before), excluded, point.index, point.voltageKey()};
+    QString sql = QStringLiteral("SELECT r.run_id, r.started_utc, r.firmware, %1 FROM runs r JOIN modes m ON m.run_id = r.run_id"
+                                 " WHERE r.board_id = ? AND r.outcome = 'completed' AND r.started_utc < ? AND r.run_id <> ?"
+                                 " AND m.idx = ? AND m.vdd_cv = ?")
+                      .arg(prefixed(modeColumns, QStringLiteral("m.")));
+    // Temperatures as given, told apart to a hundredth of a degree.
+    if (point.temperatureC) {
+        sql += QStringLiteral(" AND m.temperature_c >= ? AND m.temperature_c < ?");
+        bound << (point.temperatureKey() - 0.5) / 100 << (point.temperatureKey() + 0.5) / 100;
+    } else {
+        sql += QStringLiteral(" AND m.temperature_c IS NULL");
+    }
     if (passingOnly)
-        sql += QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM modes m WHERE m.run_id = r.run_id AND m.verdict = 'FAIL')");
+        sql += QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM modes f WHERE f.run_id = r.run_id AND f.verdict = 'FAIL')");
     sql += QStringLiteral(" ORDER BY r.started_utc DESC, r.run_id DESC LIMIT %1").arg(std::max(1, limit));
-    Statement runs(database(), where.text(), sql, {boardId, utc(before), excluded});
-    if (!runs.run(error))
+    Statement rows(database(), where.text(), sql, bound);
+    if (!rows.run(error))
         return std::nullopt;
-    QStringList ids;
-    while (runs.query.next())
-        ids << runs.query.value(0).toString();
-    return ids;
+    QList<Counterpart> found;
+    while (rows.query.next())
+        found << Counterpart {rows.query.value(0).toString(), fromUtc(rows.query.value(1)), rows.query.value(2).toString(),
+                              rowOf(rows.query, 3)};
+    return found;
 }
 
 // The runs in time order first, then their mode rows in whatever order the

@@ -31,6 +31,15 @@ struct RunEntry
     QJsonObject toJson() const;
 };
 
+// A point's row in an earlier run, as a baseline takes it.
+struct Counterpart
+{
+    QString runId;
+    QDateTime started;
+    QString firmware;
+    ResultRow row;
+};
+
 // Which runs a listing, a trend or a table takes; every filter given must hold.
 struct RunFilter
 {
@@ -84,12 +93,16 @@ class History
 public:
     static constexpr int schemaVersion = 2;
 
-    // The history at a location, created with its folder on first use;
-    // empty, with the reason, where it cannot be opened.
-    static std::unique_ptr<History> open(const HistoryLocation &location, QString *error);
+    // To write runs into, created with its folder on first use and refused
+    // where it cannot be written; or only to read, where it must be there
+    // already and may lie on a read-only share or cache.
+    enum class Access { Write, Read };
+
+    // The history at a location; empty, with the reason, where it cannot be opened.
+    static std::unique_ptr<History> open(const HistoryLocation &location, Access access, QString *error);
     // The history --history (or PELLMORA_HISTORY, or the default) names;
     // empty with no error for "none".
-    static std::unique_ptr<History> openChosen(const QString &option, QString *error);
+    static std::unique_ptr<History> openChosen(const QString &option, QString *error, Access access = Access::Write);
     ~History();
 
     QString location() const { return where.text(); }
@@ -97,6 +110,8 @@ public:
     // Records a run (or, for a resumed one, takes its row up again).
     bool beginRun(const RunEntry &run, QString *error);
     bool recordMode(const QString &runId, const ResultRow &row, QString *error);
+    // Takes a mode's row at its voltage out of the run.
+    bool removeMode(const QString &runId, const ResultRow &row, QString *error);
     bool endRun(const QString &runId, const QString &outcome, const QDateTime &ended, QString *error);
     // Runs `work` whole or not at all.
     bool inTransaction(const std::function<bool(QString *error)> &work, QString *error);
@@ -105,10 +120,11 @@ public:
     std::optional<QList<RunEntry>> runs(const RunFilter &filter, int limit, QString *error);
     std::optional<RunEntry> run(const QString &runId, QString *error);
     std::optional<QList<ResultRow>> modeRows(const QString &runId, QString *error);
-    // The board's completed runs that started before `before`, newest first,
-    // without `excluded`; with `passingOnly`, those with no FAIL.
-    std::optional<QStringList> completedRunsBefore(const QString &boardId, const QDateTime &before, const QString &excluded,
-                                                   bool passingOnly, int limit, QString *error);
+    // The point's rows (the same mode at the same voltage and temperature)
+    // in the board's completed runs that started before `before`, newest
+    // first, without `excluded`; with `passingOnly`, of runs with no FAIL.
+    std::optional<QList<Counterpart>> counterparts(const QString &boardId, const ResultRow &point, const QDateTime &before,
+                                                   const QString &excluded, bool passingOnly, int limit, QString *error);
     // Each chosen mode's mean over the runs the filter takes, oldest first.
     std::optional<QList<TrendPoint>> trend(const RunFilter &filter, const QList<int> &modes, QString *error);
     // Every mode with a mean in the completed runs the filter takes, newest run first.
@@ -117,6 +133,9 @@ public:
 private:
     History(const HistoryLocation &location, const QString &connection);
     bool prepareSchema(QString *error);
+    // For a file: false, with why, where it cannot be opened as asked; whether
+    // only reading is possible (a read-only share or cache) in `readOnly`.
+    static bool checkFile(const HistoryLocation &location, Access access, bool *readOnly, QString *error);
     std::optional<QList<RunEntry>> listed(const QString &condition, const QVariantList &bound, int limit, QString *error);
     int storedVersion(QString *error);
     // False, with the reason, for a version this tool cannot read (-1: none could be read).

@@ -15,10 +15,10 @@ QList<ChartSeries> comparisonSeries(const QString &before, const QString &after)
             {QStringLiteral("after: %1").arg(after), QColor(0xe0, 0x7a, 0x1f)}};
 }
 
-const ResultRow *rowFor(const QList<ResultRow> &rows, const ResultRow &point, bool byVoltage)
+const ResultRow *rowFor(const QList<ResultRow> &rows, const ResultRow &point)
 {
     for (const ResultRow &row : rows) {
-        if (row.samePoint(point, byVoltage))
+        if (row.samePoint(point))
             return &row;
     }
     return nullptr;
@@ -63,20 +63,20 @@ std::optional<Comparison> Comparison::of(const QString &before, const QString &a
     comparison.beforeRows = *beforeRows;
     comparison.afterRows = *afterRows;
 
-    // A folder from before the supply's columns, or one voltage, pairs by mode alone.
-    comparison.byVoltage = ResultRow::severalVoltages(comparison.beforeRows)
-        || ResultRow::severalVoltages(comparison.afterRows);
+    // A mode is compared at the same voltage and temperature only; names
+    // carry the conditions that tell the two runs' points apart.
+    const QList<ResultRow> both = comparison.beforeRows + comparison.afterRows;
+    const bool byVoltage = ResultRow::severalVoltages(both);
+    const bool byTemperature = ResultRow::severalTemperatures(both);
     QList<ResultRow> order;
-    for (const QList<ResultRow> *rows : {&comparison.beforeRows, &comparison.afterRows}) {
-        for (const ResultRow &row : *rows) {
-            if (!rowFor(order, row, comparison.byVoltage))
-                order << row;
-        }
+    for (const ResultRow &row : both) {
+        if (!rowFor(order, row))
+            order << row;
     }
     for (const ResultRow &point : order) {
-        const ResultRow *was = rowFor(comparison.beforeRows, point, comparison.byVoltage);
-        const ResultRow *is = rowFor(comparison.afterRows, point, comparison.byVoltage);
-        comparison.compared << ComparedMode {point.index, point.modeAt(comparison.byVoltage), was ? was->mean : std::nullopt,
+        const ResultRow *was = rowFor(comparison.beforeRows, point);
+        const ResultRow *is = rowFor(comparison.afterRows, point);
+        comparison.compared << ComparedMode {point.index, point.modeAt(byVoltage, byTemperature), was ? was->mean : std::nullopt,
                                              is ? is->mean : std::nullopt, was != nullptr, is != nullptr,
                                              is ? is->missingCurrent() : QString()};
         comparison.points << point;
@@ -107,7 +107,7 @@ CurrentChart Comparison::chart() const
         const ComparedMode &mode = compared.at(i);
         const ResultRow &point = points.at(i);
         chartRows << ChartRow {QStringLiteral("%1  %2").arg(mode.index).arg(mode.mode),
-                               {measureOf(rowFor(beforeRows, point, byVoltage)), measureOf(rowFor(afterRows, point, byVoltage))},
+                               {measureOf(rowFor(beforeRows, point)), measureOf(rowFor(afterRows, point))},
                                std::nullopt, std::nullopt, mode.change(), changed(mode)};
     }
     return CurrentChart(QStringLiteral("Current per power mode, before and after"),

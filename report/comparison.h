@@ -13,7 +13,7 @@
 struct ComparedMode
 {
     int index = 0;
-    QString mode;            // with its voltage where the runs hold several
+    QString mode;            // with its voltage and temperature where the runs differ in them
     std::optional<double> before, after;   // the means
     bool inBefore = false, inAfter = false;
     QString afterMissing;                  // why the after run has no mean
@@ -47,7 +47,6 @@ private:
     QList<ComparedMode> compared;
     QList<ResultRow> beforeRows, afterRows;
     QList<ResultRow> points;   // a row of either run for each compared mode, by which it is found
-    bool byVoltage = false;    // a run holds several voltages, so a point is a mode at one
 };
 
 #endif // COMPARISON_H

@@ -24,4 +24,19 @@ QString printable(const QString &text)
     return shown;
 }
 
+QString markdownCell(const QString &text)
+{
+    static const QLatin1String punctuation("!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~");
+    QString cell;
+    for (const QChar c : printable(text)) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t'))
+            cell += QLatin1Char(' ');
+        else if (punctuation.contains(c))
+            cell += QLatin1Char('\\') + c;
+        else
+            cell += c;
+    }
+    return cell;
+}
+
 } // namespace MarkupText

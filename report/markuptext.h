@@ -11,6 +11,12 @@ namespace MarkupText {
 // never makes a file that other programs refuse.
 QString printable(const QString &text);
 
+// Text as a Markdown table cell carries it, for GitHub's and GitLab's
+// renderers alike: printable, on one line, and every ASCII punctuation
+// character escaped, as CommonMark lets any be, so that it shows as itself
+// and can open no markup, HTML, entity, link, image, autolink or cell.
+QString markdownCell(const QString &text);
+
 } // namespace MarkupText
 
 #endif // MARKUPTEXT_H

@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -105,13 +106,32 @@ QString ResultRow::limitBroken() const
 
 int ResultRow::voltageKey() const
 {
-    const std::optional<double> volts = supplySetV ? supplySetV : vddV;
+    return voltageKeyOf(supplySetV ? supplySetV : vddV);
+}
+
+int ResultRow::voltageKeyOf(const std::optional<double> &volts)
+{
     return volts ? int(std::lround(*volts * 100)) : noVoltage;
+}
+
+int ResultRow::temperatureKeyOf(const std::optional<double> &celsius)
+{
+    return celsius ? int(std::lround(*celsius * 100)) : noTemperature;
 }
 
 QString ResultRow::voltageText(int key)
 {
     return QStringLiteral("%1 V").arg(QLocale::c().toString(key / 100.0, 'f', 2));
+}
+
+QString ResultRow::conditionsText(int voltageKey, int temperatureKey)
+{
+    QStringList conditions;
+    if (voltageKey != noVoltage)
+        conditions << voltageText(voltageKey);
+    if (temperatureKey != noTemperature)
+        conditions << QStringLiteral("%1 °C").arg(Numbers::format(temperatureKey / 100.0));
+    return conditions.isEmpty() ? QString() : QStringLiteral(" at ") + conditions.join(QLatin1String(", "));
 }
 
 QList<int> ResultRow::voltageKeys(const QList<ResultRow> &rows)
@@ -124,19 +144,26 @@ QList<int> ResultRow::voltageKeys(const QList<ResultRow> &rows)
     return keys;
 }
 
-bool ResultRow::samePoint(const ResultRow &other, bool byVoltage) const
+bool ResultRow::severalTemperatures(const QList<ResultRow> &rows)
 {
-    return index == other.index && (!byVoltage || voltageKey() == other.voltageKey());
+    return std::any_of(rows.cbegin(), rows.cend(), [&rows](const ResultRow &row) {
+        return row.temperatureKey() != rows.first().temperatureKey();
+    });
 }
 
-QString ResultRow::modeAt(bool withVoltage) const
+bool ResultRow::samePoint(const ResultRow &other) const
 {
-    return withVoltage && voltageKey() != noVoltage ? mode + QStringLiteral(" at ") + voltageText(voltageKey()) : mode;
+    return index == other.index && voltageKey() == other.voltageKey() && temperatureKey() == other.temperatureKey();
 }
 
-QString ResultRow::pointName(bool withVoltage) const
+QString ResultRow::modeAt(bool withVoltage, bool withTemperature) const
 {
-    return QStringLiteral("%1 %2").arg(index).arg(modeAt(withVoltage));
+    return mode + conditionsText(withVoltage ? voltageKey() : noVoltage, withTemperature ? temperatureKey() : noTemperature);
+}
+
+QString ResultRow::pointName(bool withVoltage, bool withTemperature) const
+{
+    return QStringLiteral("%1 %2").arg(index).arg(modeAt(withVoltage, withTemperature));
 }
 
 QStringList ResultRow::fields() const

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <climits>
 #include <optional>
 
 // A reading and when it came: seconds from the mode's command to the arrival
@@ -83,19 +84,32 @@ struct ResultRow
     // volt: what the supply unit was set to, else the voltage recorded;
     // noVoltage where there is none. A folder holds a row per mode and voltage.
     int voltageKey() const;
+    static int voltageKeyOf(const std::optional<double> &volts);
     static constexpr int noVoltage = -1;
-    // "RUN-while (1) Range 1, 80MHz", with " at 1.80 V" where rows differ by voltage.
-    QString modeAt(bool withVoltage) const;
+    // The temperature as given, to 0.01 °C, in hundredths; noTemperature where there is none.
+    int temperatureKey() const { return temperatureKeyOf(temperatureC); }
+    static int temperatureKeyOf(const std::optional<double> &celsius);
+    static constexpr int noTemperature = INT_MIN;
+    // "RUN-while (1) Range 1, 80MHz", with " at 1.80 V" where rows differ by
+    // voltage and ", 25 °C" where they differ by temperature (and the row has them).
+    QString modeAt(bool withVoltage, bool withTemperature = false) const;
     // The same after the mode's index: "13 RUN-while (1) Range 1, 80MHz at 1.80 V".
-    QString pointName(bool withVoltage) const;
+    QString pointName(bool withVoltage, bool withTemperature = false) const;
+    // The name a verdict goes by, with every condition the row has, so that
+    // names are unique within a run and alike in every file that gives them.
+    QString verdictName() const { return pointName(true, true); }
     static QString voltageText(int key);   // "1.80 V"
+    // " at 1.80 V, 25 °C": the conditions given, those that are none left out.
+    static QString conditionsText(int voltageKey, int temperatureKey);
     // The voltages rows were measured at, in the order they first come.
     static QList<int> voltageKeys(const QList<ResultRow> &rows);
     // Whether rows are told apart by their voltage: measured at more than one.
     static bool severalVoltages(const QList<ResultRow> &rows) { return voltageKeys(rows).size() > 1; }
-    // Whether this row stands for the same point as `other`: the same mode,
-    // and the same voltage where rows are told apart by it (`byVoltage`).
-    bool samePoint(const ResultRow &other, bool byVoltage) const;
+    static bool severalTemperatures(const QList<ResultRow> &rows);
+    // Whether this row stands for the same point as `other`, the only row it
+    // is ever compared with: the same mode at the same voltage and
+    // temperature (or both without one).
+    bool samePoint(const ResultRow &other) const;
 
     static const QStringList header;
     static const QStringList conditionsHeader;   // of folders from before the fast meter's columns

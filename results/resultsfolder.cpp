@@ -202,6 +202,24 @@ bool ResultsFolder::load(QString *error)
     return true;
 }
 
+QList<QPair<int, int>> ResultsFolder::askedPoints(const QJsonObject &settings)
+{
+    // A supply unit's voltages, else the one voltage given (or none).
+    QList<int> voltageKeys;
+    for (const QJsonValue &volts : settings.value(QStringLiteral("supply_voltages")).toArray())
+        voltageKeys << ResultRow::voltageKeyOf(volts.toDouble());
+    if (voltageKeys.isEmpty()) {
+        const QJsonValue given = settings.value(QStringLiteral("supply_v"));
+        voltageKeys << ResultRow::voltageKeyOf(given.isDouble() ? std::optional<double>(given.toDouble()) : std::nullopt);
+    }
+    QList<QPair<int, int>> points;
+    for (int voltageKey : qAsConst(voltageKeys)) {
+        for (const QJsonValue &mode : settings.value(QStringLiteral("modes")).toArray())
+            points << qMakePair(mode.toInt(), voltageKey);
+    }
+    return points;
+}
+
 std::optional<QList<ModeTrace>> ResultsFolder::readTraces(const QString &path, QString *error)
 {
     return TraceFile::read(QDir(path).filePath(QStringLiteral("trace.csv")), error);

@@ -73,6 +73,11 @@ public:
     // with the settings results.json records for them where it does.
     static std::optional<QList<ResultRow>> readRows(const QString &path, QString *error);
 
+    // What a run asked to measure, as its recorded settings say: each mode
+    // (index) at each voltage (key), the voltage the outer loop; none for a
+    // folder from before the settings were recorded.
+    static QList<QPair<int, int>> askedPoints(const QJsonObject &settings);
+
     // The waveforms of trace.csv in any folder; none where it has no such file.
     static std::optional<QList<ModeTrace>> readTraces(const QString &path, QString *error);
 

@@ -2,9 +2,11 @@
 
 #include "board/powermodes.h"
 #include "meter/readings.h"
+#include "results/resultrow.h"
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -82,8 +84,14 @@ std::optional<QList<double>> parseVoltages(const QString &text, const QString &l
         const std::optional<double> volts = unitVolts.parse(item, label, why);
         if (!volts)
             return std::nullopt;
-        if (voltages.contains(*volts)) {
-            *why = QStringLiteral("%1 lists %2 V twice").arg(label, item.trimmed());
+        // Rows are told apart by their voltage to 0.01 V: closer ones would overwrite each other.
+        const auto same = std::find_if(voltages.cbegin(), voltages.cend(), [&volts](double earlier) {
+            return ResultRow::voltageKeyOf(earlier) == ResultRow::voltageKeyOf(volts);
+        });
+        if (same != voltages.cend()) {
+            *why = *same == *volts ? QStringLiteral("%1 lists %2 V twice").arg(label, item.trimmed())
+                                   : QStringLiteral("%1 lists %2 V and %3 V, the same voltage to 0.01 V")
+                                         .arg(label, Numbers::format(*same), Numbers::format(*volts));
             return std::nullopt;
         }
         voltages << *volts;

@@ -218,3 +218,36 @@ QString SweepSettings::differenceFrom(const QJsonObject &recorded, const QList<R
     }
     return QString();
 }
+
+bool SweepSettings::keepIdentityOf(const RunFacts &recorded, QString *difference)
+{
+    const auto tagsText = [](const QMap<QString, QString> &map) {
+        QStringList pairs;
+        for (auto tag = map.cbegin(); tag != map.cend(); ++tag)
+            pairs << tag.key() + QLatin1Char('=') + tag.value();
+        return pairs.join(QLatin1Char(','));
+    };
+    const struct
+    {
+        const char *option;
+        QString mine, theirs;
+    } identity[] = {
+        {"--board-id", boardId, recorded.boardId},
+        {"--firmware", firmware, recorded.firmware},
+        {"--note", note, recorded.note},
+        {"--tag", tagsText(tags), tagsText(recorded.tags)},
+    };
+    for (const auto &option : identity) {
+        if (!option.mine.isEmpty() && option.mine != option.theirs) {
+            *difference = QStringLiteral("%1 is %2 here but %3 in the folder")
+                              .arg(QLatin1String(option.option), option.mine,
+                                   option.theirs.isEmpty() ? QStringLiteral("none") : option.theirs);
+            return false;
+        }
+    }
+    boardId = recorded.boardId;
+    firmware = recorded.firmware;
+    note = recorded.note;
+    tags = recorded.tags;
+    return true;
+}

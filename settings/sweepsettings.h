@@ -5,6 +5,7 @@
 #include "meter/meteraddress.h"
 #include "meter/meterprofile.h"
 #include "results/resultrow.h"
+#include "results/runfacts.h"
 #include "supply/supplyprofile.h"
 
 #include <QJsonObject>
@@ -114,6 +115,10 @@ struct SweepSettings
     QString differenceFrom(const QJsonObject &recorded, const QList<ResultRow> &rows) const;
     // What a mode is measured with, as its row records it.
     RowSettings rowSettings(int mode) const;
+    // A resumed run is the run it was: an identity option given (board id,
+    // firmware, note, tags) must be what the run recorded, and one omitted is
+    // taken from it. False, with the first that differs named, otherwise.
+    bool keepIdentityOf(const RunFacts &recorded, QString *difference);
 };
 
 #endif // SWEEPSETTINGS_H

@@ -103,7 +103,9 @@ bool Sweep::prepare(QString *error)
     if (settings.resume) {
         if (!folder->load(error))
             return false;
-        const QString difference = settings.differenceFrom(folder->recordedSettings(), folder->rows());
+        QString difference = settings.differenceFrom(folder->recordedSettings(), folder->rows());
+        if (difference.isEmpty())
+            settings.keepIdentityOf(folder->recordedFacts(), &difference);
         if (!difference.isEmpty()) {
             *error = QStringLiteral("cannot resume %1: %2").arg(path, difference);
             return false;
@@ -430,7 +432,7 @@ void Sweep::record()
     row.supplySetV = supply ? volts : std::nullopt;
     row.temperatureC = settings.temperature;
     if (capture) {
-        row.peakA = capture->peak;
+        row.peakA = capture->spanSamples > 0 ? std::optional<double>(capture->peak) : std::nullopt;
         row.chargeC = capture->charge;
         row.energyJ = vdd ? std::optional<double>(capture->charge * *vdd) : std::nullopt;
         row.settledAfterS = capture->settledAfter;
@@ -496,18 +498,29 @@ void Sweep::end(Outcome outcome, const QString &message)
     static const char *const outcomes[] = {"completed", "failed", "stopped"};
     facts.outcome = QLatin1String(outcomes[outcome]);
     const auto announce = [this, outcome, message] {
+        Outcome ended = outcome;
+        QString said = message;
         QString error;
         facts.ended = QDateTime::currentDateTimeUtc();
         facts.meterNote = meter ? meter->sweepNote() : QString();
         if (!facts.meterNote.isEmpty())
             emit warning(facts.meterNote);
-        if (folder && !folder->rows().isEmpty() && folder->rewrite(settings.toJson(), facts, &error))
-            emit recorded();
+        // The last write counts as every other: a folder that still says
+        // "running" is no finished run.
+        if (folder && !folder->rows().isEmpty()) {
+            if (folder->rewrite(settings.toJson(), facts, &error)) {
+                emit recorded();
+            } else {
+                ended = Failed;
+                facts.outcome = QLatin1String(outcomes[Failed]);
+                said = said.isEmpty() ? error : said + QStringLiteral("; then ") + error;
+            }
+        }
         if (history && !history->endRun(facts.runId, facts.outcome, facts.ended, &error))
             letHistoryGo(error);
         if (folder)
             folder->release();
-        emit finished(outcome, message);
+        emit finished(ended, said);
     };
     whenSupplied = nullptr;
     // Each instrument gets its closing commands (the supply's switch the

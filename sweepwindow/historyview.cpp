@@ -191,10 +191,13 @@ void HistoryView::refresh()
     sheet = Datasheet::of(*sheetPoints);
     sheetFilter = *chosen;
     fillDatasheet();
-    said->say(entries->size() == shownRuns ? tr("The %1 newest runs of %2.").arg(shownRuns).arg(history->location())
-                                           : entries->size() == 1 ? tr("1 run in %1.").arg(history->location())
-                                                                  : tr("%1 runs in %2.").arg(entries->size()).arg(history->location()),
-              false);
+    const QString listed = entries->size() == shownRuns ? tr("The %1 newest runs of %2.").arg(shownRuns).arg(history->location())
+                         : entries->size() == 1           ? tr("1 run in %1.").arg(history->location())
+                                                          : tr("%1 runs in %2.").arg(entries->size()).arg(history->location());
+    const QString unnamed = sheet.runsWithoutBoard == 0 ? QString()
+                          : sheet.runsWithoutBoard == 1 ? tr(" The datasheet table leaves out 1 run without a board id.")
+                                                        : tr(" The datasheet table leaves out %1 runs without a board id.").arg(sheet.runsWithoutBoard);
+    said->say(listed + unnamed, false);
 }
 
 void HistoryView::fill(const QList<RunEntry> &entries)

@@ -24,6 +24,7 @@ namespace {
 
 using ResultsFixture::day;
 using ResultsFixture::row;
+using ResultsFixture::recordRun;
 
 QStringList quick(const QString &folder)
 {
@@ -35,25 +36,6 @@ QByteArray contentOf(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A run in the history: its board, when it started and how it ended.
-QString addRun(History &history, const QString &board, const QDateTime &started, const QString &outcome,
-               const QList<ResultRow> &rows)
-{
-    RunEntry entry;
-    entry.facts.runId = RunFacts::newRunId();
-    entry.facts.boardId = board;
-    entry.facts.started = started;
-    entry.facts.outcome = outcome;
-    QString error;
-    bool ok = history.beginRun(entry, &error);
-    for (const ResultRow &one : rows)
-        ok = ok && history.recordMode(entry.facts.runId, one, &error);
-    ok = ok && history.endRun(entry.facts.runId, outcome, started.addSecs(60), &error);
-    if (!ok)
-        qWarning("%s", qPrintable(error));
-    return entry.facts.runId;
 }
 
 // A results folder holding these rows, as a sweep of this board that started then.
@@ -178,7 +160,7 @@ void HistoryTest::judgesEachModeAgainstItsBaseline()
     // Oldest first; mode 0 is the same in every run and never counts.
     for (int run = 0; run < baselineMeans.size(); ++run) {
         const double mean = baselineMeans.at(run);
-        addRun(*history, QStringLiteral("B"), day(1 + run), QStringLiteral("completed"),
+        recordRun(*history, QStringLiteral("B"), day(1 + run), QStringLiteral("completed"),
                {row(0, 1e-6), row(1, qIsNaN(mean) ? std::nullopt : std::optional<double>(mean))});
     }
     const QString folder = scratch.filePath(QStringLiteral("%1/after").arg(QTest::currentDataTag()));
@@ -202,11 +184,11 @@ void HistoryTest::picksTheBaselineAmongTheBoardsEarlierRuns()
     QString error;
     const std::unique_ptr<History> history = History::openChosen(database, &error);
     QVERIFY2(history, qPrintable(error));
-    const QString passing = addRun(*history, "B", day(1), "completed", {row(0, 1e-3)});
-    const QString failing = addRun(*history, "B", day(2), "completed", {row(0, 2e-3, 0, "FAIL")});
-    addRun(*history, "B", day(3), "stopped", {row(0, 3e-3)});
-    addRun(*history, "other board", day(4), "completed", {row(0, 4e-3)});
-    addRun(*history, "B", day(9), "completed", {row(0, 5e-3)});   // after the folder's run
+    const QString passing = recordRun(*history, "B", day(1), "completed", {row(0, 1e-3)});
+    const QString failing = recordRun(*history, "B", day(2), "completed", {row(0, 2e-3, 0, "FAIL")});
+    recordRun(*history, "B", day(3), "stopped", {row(0, 3e-3)});
+    recordRun(*history, "other board", day(4), "completed", {row(0, 4e-3)});
+    recordRun(*history, "B", day(9), "completed", {row(0, 5e-3)});   // after the folder's run
     const QString own = RunFacts::newRunId();
     const QString folder = scratch.filePath(QStringLiteral("baseline/after"));
     writeFolder(folder, "B", day(5), {row(0, 1e-3)}, own);
@@ -351,7 +333,7 @@ void HistoryTest::flagsExactlyTheModeThatChangedOverThreeRuns()
     QVERIFY2(failed.first().startsWith(QLatin1String("2 STANDBY + RTC: mean ")) && failed.first().contains(QLatin1String(" vs baseline ")),
              qPrintable(failed.first()));
     const QString table = QString::fromUtf8(contentOf(markdown));
-    QVERIFY2(QRegularExpression(QStringLiteral("\\| \\*\\*2 STANDBY \\+ RTC\\*\\* \\| 3\\d\\d nA \\| 6\\d\\d nA \\| \\+\\d+ % \\| \\*\\*changed\\*\\* \\|"))
+    QVERIFY2(QRegularExpression(QStringLiteral("\\| \\*\\*2 STANDBY \\\\\\+ RTC\\*\\* \\| 3\\d\\d nA \\| 6\\d\\d nA \\| \\+\\d+ % \\| \\*\\*changed\\*\\* \\|"))
                  .match(table).hasMatch(),
              qPrintable(table));
     QCOMPARE(table.count(QLatin1String("**changed**")), 1);
@@ -413,7 +395,7 @@ void HistoryTest::aSecondWriterWaitsItsTurn()
     QString error;
     const std::unique_ptr<History> first = History::openChosen(database, &error);
     QVERIFY2(first, qPrintable(error));
-    const QString runId = addRun(*first, "B", day(1), "running", {});
+    const QString runId = recordRun(*first, "B", day(1), "running", {});
     QString secondError;
     bool secondRecorded = false;
     QElapsedTimer waited;

@@ -124,7 +124,7 @@ void HistoryPostgresTest::aServerThatGoesDownMidSweepLosesNothing()
     QVERIFY(partOf().value("modes").toInt() < 8);
 
     const ToolRun imported = runSweepTool({"import", out, "--history", server->location()});
-    QVERIFY2(imported.exitCode == 0 && imported.errors.contains(QLatin1String("completed run")), qPrintable(imported.errors));
+    QVERIFY2(imported.exitCode == 0 && imported.errors.contains(QLatin1String("updated run")), qPrintable(imported.errors));
     const ToolRun again = runSweepTool({"import", out, "--history", server->location()});
     QVERIFY2(again.exitCode == 0 && again.errors.contains(QLatin1String("skipped")), qPrintable(again.errors));
     QCOMPARE(partOf().value("outcome").toString(), QStringLiteral("completed"));

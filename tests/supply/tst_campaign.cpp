@@ -411,12 +411,12 @@ void CampaignTest::tablesTwoBoardsAtTwoVoltages()
     QVERIFY(!QFileInfo::exists(out + "-none"));
 
     // Board A again, drawing half as much again: check sets each mode at each
-    // voltage against the same mode at the same voltage of A's last run.
+    // voltage against the same mode at the same voltage and temperature of A's last run.
     PoweredBench hungrier(1.5);
     const QString again = scratch.filePath(QStringLiteral("campaign-A-again"));
     QStringList arguments {"run", "--port", hungrier.board.portPath(), "--meter", hungrier.meterAddress(), "--supply-unit",
                            hungrier.supplyAddress(), "--supply", "1.8,3.3", "--reset", "power", "--modes", "0,13",
-                           "--board-id", "A"};
+                           "--temperature", "25", "--board-id", "A"};
     arguments += quick(again);
     arguments.replace(arguments.indexOf("none"), history);
     QCOMPARE(runSweepTool(arguments).exitCode, 0);
@@ -424,7 +424,7 @@ void CampaignTest::tablesTwoBoardsAtTwoVoltages()
     QCOMPARE(check.exitCode, 1);
     const QStringList lines = check.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4);
-    const QRegularExpression changed(QStringLiteral("^changed  (0|13) .* at (1\\.80|3\\.30) V  .*\\(\\+(\\d+) %\\)$"));
+    const QRegularExpression changed(QStringLiteral("^changed  (0|13) .* at (1\\.80|3\\.30) V, 25 °C  .*\\(\\+(\\d+) %\\)$"));
     for (const QString &line : lines) {
         const QRegularExpressionMatch match = changed.match(line);
         QVERIFY2(match.hasMatch() && qAbs(match.captured(3).toInt() - 50) <= 5, qPrintable(line));

@@ -1,5 +1,6 @@
 #include "tests/support/resultsfixture.h"
 
+#include "history/history.h"
 #include "results/resultsfolder.h"
 
 namespace ResultsFixture {
@@ -17,26 +18,62 @@ ResultRow row(int index, std::optional<double> mean, int overloads, const QStrin
     return made;
 }
 
+ResultRow rowAt(int index, double mean, double volts, double celsius)
+{
+    ResultRow made = row(index, mean);
+    if (!qIsNaN(volts)) {
+        made.supplySetV = volts;
+        made.vddV = volts * 1.001;
+    }
+    if (!qIsNaN(celsius))
+        made.temperatureC = celsius;
+    return made;
+}
+
 bool writeFolder(const QString &path, const QString &boardId, const QDateTime &started, const QList<ResultRow> &rows,
                  const QString &runId, QString *error)
 {
-    ResultsFolder folder(path);
-    if (!folder.claim(error))
-        return false;
     RunFacts facts;
     facts.runId = runId;
     facts.boardId = boardId;
     facts.started = started;
     facts.outcome = QStringLiteral("completed");
+    return writeFolder(path, facts, QJsonObject(), rows, error);
+}
+
+bool writeFolder(const QString &path, const RunFacts &facts, const QJsonObject &settings, const QList<ResultRow> &rows,
+                 QString *error)
+{
+    ResultsFolder folder(path);
+    if (!folder.claim(error))
+        return false;
     for (const ResultRow &one : rows) {
         QList<Sample> samples;
         for (int i = 0; i < one.samples; ++i)
             samples << Sample {0.1 * i, Reading {one.mean.value_or(9.9e37), !one.mean, 0}};
-        if (!folder.commit(one, samples, QJsonObject(), facts, error))
+        if (!folder.commit(one, samples, settings, facts, error))
             return false;
     }
     folder.release();
     return true;
+}
+
+QString recordRun(History &history, const QString &boardId, const QDateTime &started, const QString &outcome,
+                  const QList<ResultRow> &rows)
+{
+    RunEntry entry;
+    entry.facts.runId = RunFacts::newRunId();
+    entry.facts.boardId = boardId;
+    entry.facts.started = started;
+    entry.facts.outcome = outcome;
+    QString error;
+    bool ok = history.beginRun(entry, &error);
+    for (const ResultRow &one : rows)
+        ok = ok && history.recordMode(entry.facts.runId, one, &error);
+    ok = ok && history.endRun(entry.facts.runId, outcome, started.addSecs(60), &error);
+    if (!ok)
+        qWarning("%s", qPrintable(error));
+    return entry.facts.runId;
 }
 
 QDateTime day(int number)
