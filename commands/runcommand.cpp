@@ -47,11 +47,14 @@ const Option options[] = {
     {"settle", "SECONDS", "Wait between the mode's command and the readings (default: 2)."},
     {"range", "auto|AMPS", "The meter's range (default: auto)."},
     {"nplc", "N", "Integration time in power-line cycles (default: 1)."},
-    {"plan", "FILE", "CSV index,range,nplc,settle_s,samples: per-mode settings; empty cells keep the defaults."},
+    {"plan", "FILE", "CSV index,range,nplc,settle_s,samples[,entry_check]: per-mode settings; empty cells keep the defaults."},
     {"reset", "HOW", "prompt, none, command:CMD, dtr, rts, or power (the supply unit's output off and on): how the board is "
                      "reset before each mode (default: prompt)."},
     {"boot", "SECONDS", "Wait after the reset (default: 0.5)."},
-    {"reply-timeout", "SECONDS", "Wait for a CoreMark mode's report (default: 60)."},
+    {"reply-timeout", "SECONDS", "Wait for a CoreMark mode's report (default: 60); a mode without one has failed."},
+    {"entry-check", "on|off", "Hold each mode's mean against a reading taken just before its command: a mode whose current "
+                              "did not change is ENTRY?, and fails the run (default: on; a plan's entry_check column turns "
+                              "it off per mode)."},
     {"supply", "VOLTS", "The board's supply voltage, for the power column; with --supply-unit, the voltages to set, "
                         "such as 1.8,3.3, each for every mode in turn."},
     {"supply-unit", "ADDRESS", "A programmable supply or SMU that powers the board: tcp:, serial: or usbtmc:, as for --meter, "
@@ -111,6 +114,12 @@ public:
             return refuse(error, unsupplied);
         settings.resume = parser.isSet(QStringLiteral("resume"));
         settings.rawSamples = parser.isSet(QStringLiteral("raw"));
+        if (parser.isSet(QStringLiteral("entry-check"))) {
+            const auto entryCheck = SettingRules::parseSwitch(parser.value(QStringLiteral("entry-check")), QStringLiteral("--entry-check"), error);
+            if (!entryCheck)
+                return false;
+            settings.entryCheck = *entryCheck;
+        }
         settings.outputFolder = parser.value(QStringLiteral("out"));
         settings.note = parser.value(QStringLiteral("note"));
         settings.boardId = parser.value(QStringLiteral("board-id"));
@@ -295,6 +304,8 @@ QString progressLine(int position, int count, const ResultRow &row, bool withVol
         line += QStringLiteral("  CoreMark %1").arg(Numbers::format(*row.coremark));
     if (!row.verdict.isEmpty())
         line += QStringLiteral("  ") + row.verdict;
+    if (row.failsTheRun())
+        line += QStringLiteral(" (%1)").arg(row.verdictReason());
     if (position < count) {
         const int minutes = int(secondsLeft / 60 + 0.5);
         line += minutes >= 1 ? QStringLiteral("  (about %1 min left)").arg(minutes)
@@ -396,7 +407,7 @@ int runSweepCommand(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Measures the board's power modes one after the other and writes the results folder.\n"
-        "Exit status: 0 all passed, 1 a FAIL verdict, 2 bad usage or input (nothing sent or written),\n"
+        "Exit status: 0 all passed, 1 a FAIL or ENTRY? verdict, 2 bad usage or input (nothing sent or written),\n"
         "3 the board or the meter failed (finished modes kept), 128+N stopped by signal N."));
     parser.addHelpOption();
     for (const Option &option : options)

@@ -226,9 +226,9 @@ CheckedMode BaselineCheck::compare(const ResultRow &row, const QList<Counterpart
     }
     mode.baseline = median(means);
     const QString versus = mode.baseline ? QStringLiteral(" vs baseline %1").arg(amperes(mode.baseline)) : QString();
-    if (row.verdict == QLatin1String("FAIL")) {
+    if (row.failsTheRun()) {
         mode.verdict = CheckedMode::Failed;
-        mode.reason = row.limitBroken();
+        mode.reason = row.verdictReason();
     } else if (baseline.isEmpty() || !mode.baseline) {
         mode.verdict = CheckedMode::NoBaseline;
         mode.reason = baseline.isEmpty() ? QStringLiteral("no baseline") : QStringLiteral("the baseline has no current");

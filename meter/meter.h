@@ -34,6 +34,11 @@ public:
     virtual void start() = 0;                                  // ready() with its identity
     virtual void configure(const MeterSettings &settings) = 0; // configured()
     virtual void measure() = 0;                                // measured()
+    // One reading of the current as it is, just before a mode's command, so
+    // that the sweep sees whether the command changed it; a meter that cannot
+    // take one at once (read by hand) says so and is never asked.
+    virtual bool readsBefore() const { return false; }
+    virtual void readBefore() { }                              // before()
     // The mode's command has just gone out: a meter that samples fast
     // records the mode from here, its bins to `binsPath` (and, given a raw
     // path, every sample to it), and says captured() before measured().
@@ -50,6 +55,7 @@ signals:
     void ready(const QString &identity);
     void configured();
     void measured(const QList<Reading> &readings);
+    void before(const Reading &reading);
     void captured(const ModeCapture &capture);
     void binsTaken(const QVector<TraceBin> &bins);   // a fast meter's latest milliseconds, for a live view
     void failed(const QString &reason);

@@ -74,6 +74,32 @@ void ScpiMeter::measure()
                 [this, readings] { emit measured(*readings); });
 }
 
+// One reading: the sample count set to one for it and back after, where the
+// meter has a sample count to set.
+void ScpiMeter::readBefore()
+{
+    const auto countOf = [this](int samples) {
+        return QString(profile.sampleCount).replace(QLatin1String("{samples}"), QString::number(samples));
+    };
+    const bool counted = !profile.sampleCount.isEmpty() && settings.samples != 1;
+    auto taken = std::make_shared<Reading>();
+    std::deque<ScpiSession::Step> steps;
+    if (counted)
+        steps.push_back({countOf(1), nullptr, 0});
+    steps.push_back({profile.read, [taken, this](const QByteArray &reply) {
+                         const Readings::Parsed parsed = Readings::parseReply(reply);
+                         if (!parsed.error.isEmpty() || parsed.readings.isEmpty())
+                             return session.readErrorQueue(parsed.error.isEmpty() ? QStringLiteral("meter answered no reading")
+                                                                                  : parsed.error, {});
+                         *taken = parsed.readings.first();
+                         taken->arrivedAt = Readings::now();
+                         return QString();
+                     }, deadlineFor(settings.nplc, 1)});
+    if (counted)
+        steps.push_back({countOf(settings.samples), nullptr, 0});
+    session.run(std::move(steps), [this, taken] { emit before(*taken); });
+}
+
 void ScpiMeter::finish()
 {
     session.close(profile.onClose);

@@ -20,6 +20,8 @@ public:
     void start() override;
     void configure(const MeterSettings &settings) override;
     void measure() override;
+    bool readsBefore() const override { return true; }
+    void readBefore() override;
     void finish() override;
     void abort() override;
 

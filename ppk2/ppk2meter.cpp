@@ -82,8 +82,23 @@ void Ppk2Meter::measure()
     watchdog.start();
 }
 
+void Ppk2Meter::readBefore()
+{
+    Reading reading;
+    double sum = 0;
+    for (int i = 0; i < recentCount; ++i)
+        sum += recent[size_t(i)];
+    reading.amperes = recentCount > 0 ? sum / recentCount : 0;
+    reading.overload = recentCount == 0;   // no sample yet: nothing to hold the mode against
+    reading.arrivedAt = Readings::now();
+    QTimer::singleShot(0, this, [this, reading] { emit before(reading); });
+}
+
 void Ppk2Meter::take(const Ppk2Sample &sample)
 {
+    recent[size_t(recentAt)] = sample.amperes;
+    recentAt = (recentAt + 1) % int(recent.size());
+    recentCount = std::min(recentCount + 1, int(recent.size()));
     if (refused || !recorder.isRecording())
         return;
     if (sample.unfiltered > highestSample || sample.unfiltered < lowestSample) {

@@ -7,6 +7,7 @@
 
 #include <QTimer>
 
+#include <array>
 #include <memory>
 
 // The Power Profiler Kit II as the sweep's meter. It samples from its start
@@ -31,6 +32,9 @@ public:
     void start() override;
     void configure(const MeterSettings &settings) override;
     void measure() override;
+    // The mean of the last 10 ms before the command, from the stream as it comes.
+    bool readsBefore() const override { return true; }
+    void readBefore() override;
     void startCapture(const QString &binsPath, const QString &rawPath) override;
     void finish() override;
     void abort() override;
@@ -58,6 +62,9 @@ private:
     QTimer watchdog;            // samples that stop coming
     QTimer live;                // the latest milliseconds, five times a second
     CaptureRecorder recorder {Ppk2::samplesPerSecond};
+    std::array<double, Ppk2::samplesPerSecond / 100> recent {};   // the latest 10 ms, as a ring
+    int recentCount = 0;
+    int recentAt = 0;
     QString note;
 };
 

@@ -2,6 +2,7 @@
 
 #include "report/currentchart.h"
 #include "report/htmlpage.h"
+#include "report/sweepreport.h"
 #include "results/atomicfile.h"
 #include "results/csv.h"
 
@@ -118,24 +119,31 @@ bool Comparison::write(const QString &folder, QString *error) const
 {
     QByteArray csv = Csv::row({"index", "mode", "mean_a_before", "mean_a_after", "ratio"}).toUtf8();
     QList<QStringList> cells;
-    QList<bool> flagged;
+    QList<RowMark> marks;
     for (const ComparedMode &mode : compared) {
         const std::optional<double> ratio = mode.ratio();
         csv += Csv::row({QString::number(mode.index), mode.mode, Csv::number(mode.before), Csv::number(mode.after), Csv::number(ratio)}).toUtf8();
         cells << QStringList {QString::number(mode.index), mode.mode,
                               mode.before ? Readings::formatAmperes(*mode.before) : QStringLiteral("—"),
                               mode.after ? Readings::formatAmperes(*mode.after) : QStringLiteral("—"), mode.change()};
-        flagged << changed(mode);
+        marks << (changed(mode) ? RowMark::Failed : RowMark::Plain);
     }
     const CurrentChart chart = this->chart();
     const QByteArray svg = chart.svg();
 
     HtmlPage page(QStringLiteral("Power modes compared: %1 and %2").arg(QDir(beforeFolder).dirName(), QDir(afterFolder).dirName()));
-    page.facts({{QStringLiteral("Before"), beforeFolder}, {QStringLiteral("After"), afterFolder},
-                {QStringLiteral("Marked"), QStringLiteral("a mean changed by more than a factor of %1 either way")
-                                               .arg(Numbers::format(threshold))}});
+    QList<QPair<QString, QString>> facts {{QStringLiteral("Before"), beforeFolder}, {QStringLiteral("After"), afterFolder}};
+    // Which board, firmware and run each was, where the folders record them.
+    for (const auto &run : {qMakePair(QStringLiteral("Before's run"), beforeFolder), qMakePair(QStringLiteral("After's run"), afterFolder)}) {
+        const QString identity = SweepReport::identityText(ReportContext::fromFolder(run.second).facts);
+        if (!identity.isEmpty())
+            facts << qMakePair(run.first, identity);
+    }
+    facts << qMakePair(QStringLiteral("Marked"), QStringLiteral("a mean changed by more than a factor of %1 either way")
+                                                     .arg(Numbers::format(threshold)));
+    page.facts(facts);
     page.chart(svg);
-    page.table({"Index", "Mode", "Mean before", "Mean after", "After / before"}, cells, flagged);
+    page.table({"Index", "Mode", "Mean before", "Mean after", "After / before"}, cells, marks);
 
     const QDir out(folder);
     return saveAtomically(out.filePath(QStringLiteral("compare.csv")), csv, error)

@@ -11,6 +11,7 @@ const char style[] =
     "th,td{border:1px solid #d5d9e0;padding:.3em .5em;text-align:right;white-space:nowrap}"
     "th{background:#f4f6f9}td:nth-child(2),th:nth-child(2){text-align:left}"
     "tr.flagged td{background:#fde8e8;color:#a01c1c;font-weight:bold}"
+    "tr.doubtful td{background:#fff6e0;color:#8a5a00;font-weight:bold}"
     "table.grid th{text-align:center}table.grid td.marked{color:#8a5a00;background:#fff6e0}"
     "p.note{font-size:.85em;margin:.3em 0;max-width:60em}"
     "dl.facts{display:grid;grid-template-columns:repeat(2,max-content minmax(0,1fr));gap:.2em 1.2em;margin:1em 0}"
@@ -26,7 +27,7 @@ const char style[] =
     "figure.chart svg{width:auto;max-width:100%;max-height:170mm}"
     "thead{display:table-header-group}tr{break-inside:avoid}"
     "figure.waveform{break-inside:avoid}figure.waveform svg{max-height:80mm;width:auto}"
-    "tr.flagged td{-webkit-print-color-adjust:exact;print-color-adjust:exact}"
+    "tr.flagged td,tr.doubtful td{-webkit-print-color-adjust:exact;print-color-adjust:exact}"
     "}";
 
 QString escaped(const QString &text)
@@ -73,14 +74,17 @@ void HtmlPage::figure(const QByteArray &svgDocument)
     body += QStringLiteral("<figure class=\"waveform\">\n%1</figure>\n").arg(inlineSvg(svgDocument));
 }
 
-void HtmlPage::table(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged)
+void HtmlPage::table(const QStringList &header, const QList<QStringList> &rows, const QList<RowMark> &marks)
 {
     body += QStringLiteral("<table>\n<thead><tr>");
     for (const QString &cell : header)
         body += QStringLiteral("<th>%1</th>").arg(escaped(cell));
     body += QStringLiteral("</tr></thead>\n<tbody>\n");
     for (int i = 0; i < rows.size(); ++i) {
-        body += flagged.value(i) ? QStringLiteral("<tr class=\"flagged\">") : QStringLiteral("<tr>");
+        const RowMark mark = marks.value(i, RowMark::Plain);
+        body += mark == RowMark::Failed     ? QStringLiteral("<tr class=\"flagged\">")
+              : mark == RowMark::Doubtful ? QStringLiteral("<tr class=\"doubtful\">")
+                                          : QStringLiteral("<tr>");
         for (const QString &cell : rows.at(i))
             body += QStringLiteral("<td>%1</td>").arg(escaped(cell));
         body += QStringLiteral("</tr>\n");

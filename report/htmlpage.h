@@ -1,6 +1,8 @@
 #ifndef HTMLPAGE_H
 #define HTMLPAGE_H
 
+#include "results/resultrow.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,8 +36,8 @@ public:
     void chart(const QByteArray &svgDocument);
     // A smaller drawing among others, kept whole on a printed page.
     void figure(const QByteArray &svgDocument);
-    // Cells are text; a row whose first cell is flagged is marked.
-    void table(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged);
+    // Cells are text; each row is marked as `marks` says.
+    void table(const QStringList &header, const QList<QStringList> &rows, const QList<RowMark> &marks);
     // A table whose header has rows of its own, such as column groups.
     void table(const QList<QList<HtmlCell>> &header, const QList<QList<HtmlCell>> &rows);
     void preformatted(const QString &caption, const QString &text);

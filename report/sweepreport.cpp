@@ -63,9 +63,9 @@ ChartRow chartRowOf(const QList<const ResultRow *> &points, const QList<int> &vo
         }
         const ResultRow &row = **at;
         chartRow.measures << ChartMeasure {row.mean, row.min, row.max, row.missingCurrent()};
-        const bool failed = row.verdict == QLatin1String("FAIL");
+        const bool failed = row.failsTheRun();
         chartRow.flagged = chartRow.flagged || failed;
-        notes << SweepReport::meanCell(row) + (failed ? QStringLiteral(" FAIL") : QString());
+        notes << SweepReport::meanCell(row) + (failed ? QLatin1Char(' ') + row.verdict : QString());
     }
     chartRow.note = notes.join(QStringLiteral(" · "));
     return chartRow;
@@ -149,7 +149,9 @@ QList<QPair<QString, QString>> factsOf(const ReportContext &context)
     QString port = context.settings.value(QStringLiteral("port")).toString();
     if (!facts.boardSerial.isEmpty())
         port += QStringLiteral(", USB serial number %1").arg(facts.boardSerial);
-    QList<QPair<QString, QString>> shown {
+    // What the run is about first: which board, which firmware, which run.
+    QList<QPair<QString, QString>> shown = SweepReport::identityOf(facts);
+    shown += {
         {QStringLiteral("Started"), timeText(facts.started, facts.utcOffsetSeconds)},
         {QStringLiteral("Ended"), timeText(facts.ended, facts.utcOffsetSeconds)},
         {QStringLiteral("Duration"), durationText(facts.started, facts.ended)},
@@ -179,6 +181,39 @@ QList<QPair<QString, QString>> factsOf(const ReportContext &context)
             given << fact;
     }
     return given;
+}
+
+// Why each amber or red verdict is what it is, once under the table.
+QStringList verdictNotes(const QList<ResultRow> &rows)
+{
+    const bool withVoltage = ResultRow::severalVoltages(rows);
+    QStringList notes;
+    bool doubtful = false;
+    for (const ResultRow &row : rows) {
+        if (!row.failsTheRun())
+            continue;
+        doubtful = doubtful || row.mark() == RowMark::Doubtful;
+        notes << QStringLiteral("%1, %2: %3").arg(row.pointName(withVoltage), row.verdict, row.verdictReason());
+    }
+    if (doubtful) {
+        notes.prepend(QStringLiteral(
+            "ENTRY? marks a mode whose current did not change after its command: its mean lies within three standard "
+            "deviations of its readings, or 2 %, of a reading taken just before the command, so the board most likely "
+            "did not take it (was it reset?). Where a mode's current is meant to equal the board's idle current, turn the "
+            "check off for that mode (entry_check off in the plan) or for the run (--entry-check off)."));
+    }
+    return notes;
+}
+
+// When a fast meter saw the mode settle: from the command, "0 s" where it
+// never left its mean; said in words where it did not settle in time.
+QString settledCell(const ResultRow &row)
+{
+    if (!row.lostSamples)
+        return QString();
+    if (!row.settledAfterS)
+        return QStringLiteral("not settled within the window");
+    return *row.settledAfterS == 0 ? QStringLiteral("0%1s").arg(noBreak) : si(row.settledAfterS, "s");
 }
 
 // A mode's range and NPLC as it was measured; a folder from before rows
@@ -215,6 +250,40 @@ ReportContext ReportContext::fromFolder(const QString &folder)
 
 namespace SweepReport {
 
+QList<QPair<QString, QString>> identityOf(const RunFacts &facts)
+{
+    QStringList tags;
+    for (auto tag = facts.tags.cbegin(); tag != facts.tags.cend(); ++tag)
+        tags << tag.key() + QLatin1Char('=') + tag.value();
+    const QList<QPair<QString, QString>> all {
+        {QStringLiteral("Board"), facts.boardId},
+        {QStringLiteral("Firmware"), facts.firmware},
+        {QStringLiteral("Tags"), tags.join(QLatin1String(", "))},
+        {QStringLiteral("Run"), facts.runId},
+    };
+    QList<QPair<QString, QString>> given;
+    std::copy_if(all.cbegin(), all.cend(), std::back_inserter(given), [](const auto &fact) { return !fact.second.isEmpty(); });
+    return given;
+}
+
+QString identityText(const RunFacts &facts)
+{
+    QStringList parts;
+    for (const auto &fact : identityOf(facts))
+        parts << fact.first.toLower() + QLatin1Char(' ') + fact.second;
+    return parts.join(QLatin1String(", "));
+}
+
+QString chartTitle(const QString &title, const RunFacts &facts)
+{
+    QStringList about;
+    if (!facts.boardId.isEmpty())
+        about << QStringLiteral("board %1").arg(facts.boardId);
+    if (!facts.firmware.isEmpty())
+        about << QStringLiteral("firmware %1").arg(facts.firmware);
+    return about.isEmpty() ? title : title + QStringLiteral(": ") + about.join(QLatin1String(", "));
+}
+
 QString meanCell(const ResultRow &row, QChar separator)
 {
     if (row.mean)
@@ -237,7 +306,7 @@ QString batteryLife(double capacityMah, double amperes, double shelfYears, QChar
     return Readings::threeDigits(hours) + separator + QStringLiteral("hours");
 }
 
-CurrentChart chart(const QList<ResultRow> &rows)
+CurrentChart chart(const QList<ResultRow> &rows, const RunFacts &facts)
 {
     const QList<int> voltages = chartVoltages(rows);
     QList<int> modeOrder;
@@ -257,12 +326,12 @@ CurrentChart chart(const QList<ResultRow> &rows)
             series << ChartSeries {QStringLiteral("at %1").arg(ResultRow::voltageText(voltages.at(i))),
                                    voltageColours.at(i % voltageColours.size())};
     }
-    return CurrentChart(QStringLiteral("Current per power mode"), series, chartRows);
+    return CurrentChart(chartTitle(QStringLiteral("Current per power mode"), facts), series, chartRows);
 }
 
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error)
 {
-    const CurrentChart chart = SweepReport::chart(rows);
+    const CurrentChart chart = SweepReport::chart(rows, context.facts);
     const QByteArray svg = chart.svg();
     if (!saveAtomically(QDir(folder).filePath(QStringLiteral("chart.svg")), svg, error)
         || !saveAtomically(QDir(folder).filePath(QStringLiteral("chart.png")), chart.png(), error))
@@ -295,7 +364,7 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
     if (context.batteryMah)
         header << QStringLiteral("Battery life (%1%2mAh)").arg(Numbers::format(*context.batteryMah)).arg(noBreak);
     QList<QStringList> cells;
-    QList<bool> flagged;
+    QList<RowMark> marks;
     for (const ResultRow &row : rows) {
         QStringList line {QString::number(row.index), row.mode};
         if (anyVdd)
@@ -307,15 +376,16 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
              << QString::number(row.samples) << QString::number(row.overloads) << si(row.powerW, "W") << plain(row.coremark, 2)
              << plain(row.coremarkPerMa, 2) << limitsText(row) << row.verdict;
         if (captured)
-            line << si(row.peakA, "A") << si(row.chargeC, "C") << si(row.energyJ, "J") << si(row.settledAfterS, "s")
+            line << si(row.peakA, "A") << si(row.chargeC, "C") << si(row.energyJ, "J") << settledCell(row)
                  << (row.lostSamples ? QString::number(*row.lostSamples) : QString());
         if (context.batteryMah)
             line << (row.mean && *row.mean > 0 ? batteryLife(*context.batteryMah, *row.mean, context.shelfYears, noBreak) : QString());
         cells << line;
-        flagged << (row.verdict == QLatin1String("FAIL"));
+        marks << row.mark();
     }
     page.heading(QStringLiteral("Results"));
-    page.table(header, cells, flagged);
+    page.table(header, cells, marks);
+    page.notes(verdictNotes(rows));
     QStringList lostNotes;
     for (const ResultRow &row : rows) {
         if (row.lostSamples && *row.lostSamples > 0)

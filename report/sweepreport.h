@@ -24,8 +24,9 @@ struct ReportContext
 
 namespace SweepReport {
 
-// The chart of these rows, as the report shows it: each mean's value at the end of its row.
-CurrentChart chart(const QList<ResultRow> &rows);
+// The chart of these rows, as the report shows it: each mean's value at
+// the end of its row, the board and firmware in its title.
+CurrentChart chart(const QList<ResultRow> &rows, const RunFacts &facts = RunFacts());
 
 // chart.svg, chart.png and report.html in the folder, from these rows.
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error);
@@ -38,6 +39,15 @@ std::optional<QList<ResultRow>> rowsOf(const QString &folder, const ReportContex
 
 // The chart and report from the folder's own results.csv and results.json.
 bool rebuild(const QString &folder, QString *error);
+
+// Which board, firmware, tags and run a report is about, as results.json
+// holds them; only those the run has.
+QList<QPair<QString, QString>> identityOf(const RunFacts &facts);
+// The same on one line: "board B7, firmware v1.4, run 5f0c…".
+QString identityText(const RunFacts &facts);
+// A chart's title with the board and firmware where the run has them:
+// "Current per power mode: board B7, firmware v1.4".
+QString chartTitle(const QString &title, const RunFacts &facts);
 
 // A row's mean as tables show it: "312 nA", or "overload" where every reading overloaded.
 QString meanCell(const ResultRow &row, QChar separator = QLatin1Char(' '));

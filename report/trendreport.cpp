@@ -106,7 +106,7 @@ QByteArray csvOf(const QList<TrendPoint> &points)
 }
 
 // A row per mode: its first and last mean, its range and its FAIL runs.
-QList<QStringList> summaryOf(const Series &series, QList<bool> *flagged)
+QList<QStringList> summaryOf(const Series &series, QList<RowMark> *marks)
 {
     QList<QStringList> rows;
     for (const LineKey &key : series.keys) {
@@ -124,7 +124,7 @@ QList<QStringList> summaryOf(const Series &series, QList<bool> *flagged)
                              amperes(any ? std::optional<double>(*lowest) : std::nullopt),
                              amperes(any ? std::optional<double>(*highest) : std::nullopt),
                              QString::number(series.fails.value(key))};
-        *flagged << (series.fails.value(key) > 0);
+        *marks << (series.fails.value(key) > 0 ? RowMark::Failed : RowMark::Plain);
     }
     return rows;
 }
@@ -159,9 +159,9 @@ bool write(const QString &folder, const QList<TrendPoint> &points, const QList<Q
     page.facts(facts);
     page.chart(svg);
     page.heading(QStringLiteral("Each mode over these runs"));
-    QList<bool> flagged;
-    const QList<QStringList> rows = summaryOf(series, &flagged);
-    page.table({"#", "Mode", "Runs", "First", "Last", "Lowest", "Highest", "FAIL runs"}, rows, flagged);
+    QList<RowMark> marks;
+    const QList<QStringList> rows = summaryOf(series, &marks);
+    page.table({"#", "Mode", "Runs", "First", "Last", "Lowest", "Highest", "FAIL runs"}, rows, marks);
 
     const QDir out(folder);
     return saveAtomically(out.filePath(QStringLiteral("trend.csv")), csvOf(points), error)

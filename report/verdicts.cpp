@@ -45,11 +45,11 @@ QList<TestCaseResult> ofLimits(const QList<ResultRow> &rows)
 {
     QList<TestCaseResult> cases;
     for (const ResultRow &row : rows) {
-        const TestCaseResult::Result result = row.verdict == QLatin1String("FAIL") ? TestCaseResult::Failed
+        const TestCaseResult::Result result = row.failsTheRun()                    ? TestCaseResult::Failed
                                             : row.verdict == QLatin1String("PASS") ? TestCaseResult::Passed
                                                                                    : TestCaseResult::Skipped;
         cases << TestCaseResult {row.verdictName(), result,
-                                 result == TestCaseResult::Skipped ? QStringLiteral("no limits") : row.limitBroken()};
+                                 result == TestCaseResult::Skipped ? QStringLiteral("no limits") : row.verdictReason()};
     }
     return cases;
 }

@@ -22,8 +22,10 @@ const QStringList ResultRow::olderHeader = {
     "index", "mode", "started_utc", "samples", "mean_a", "min_a", "max_a", "stdev_a", "overloads", "power_w",
     "coremark", "coremark_per_ma", "limit_min_a", "limit_max_a", "verdict", "board_reply"};
 const QStringList ResultRow::conditionsHeader = olderHeader + QStringList {"vdd_v", "temperature_c"};
-const QStringList ResultRow::header = conditionsHeader
+const QStringList ResultRow::captureHeader = conditionsHeader
     + QStringList {"peak_a", "charge_c", "energy_j", "settled_after_s", "lost_samples"};
+const QStringList ResultRow::header = captureHeader + QStringList {"before_a"};
+const QList<QStringList> ResultRow::headers = {header, captureHeader, conditionsHeader, olderHeader};
 
 ResultRow ResultRow::measured(int index, const QDateTime &started, const QList<Sample> &samples,
                               const QByteArray &boardReply, const Limits &limits, std::optional<double> vddVolts)
@@ -71,14 +73,49 @@ void ResultRow::derive(std::optional<double> supplyVolts)
 {
     powerW = mean && supplyVolts ? std::optional<double>(*mean * *supplyVolts) : std::nullopt;
     coremarkPerMa = coremark && mean && *mean > 0 ? std::optional<double>(*coremark / (*mean * 1e3)) : std::nullopt;
-    verdict.clear();
-    if (!limitMin && !limitMax)
-        return;
-    // An overload may lie above any maximum, so a mode with one cannot be shown to pass it.
-    if (limitMax && overloads > 0)
+    const bool limited = limitMin || limitMax;
+    if (!limitBroken().isEmpty() || reportMissingAfterS)
         verdict = QStringLiteral("FAIL");
-    else if (mean)
-        verdict = (!limitMin || *mean >= *limitMin) && (!limitMax || *mean <= *limitMax) ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+    else if (entryUnchanged())
+        verdict = QStringLiteral("ENTRY?");
+    else
+        verdict = limited && mean ? QStringLiteral("PASS") : QString();
+}
+
+bool ResultRow::failsTheRun() const
+{
+    return verdict == QLatin1String("FAIL") || verdict == QLatin1String("ENTRY?");
+}
+
+RowMark ResultRow::mark() const
+{
+    return verdict == QLatin1String("FAIL") ? RowMark::Failed : verdict == QLatin1String("ENTRY?") ? RowMark::Doubtful : RowMark::Plain;
+}
+
+bool ResultRow::entryUnchanged() const
+{
+    if (!entryChecked || !beforeA || !mean)
+        return false;
+    return std::abs(*mean - *beforeA) <= std::max(3 * stdev.value_or(0), 0.02 * std::abs(*beforeA));
+}
+
+QString ResultRow::verdictReason() const
+{
+    QStringList reasons;
+    if (!limitBroken().isEmpty())
+        reasons << limitBroken();
+    if (reportMissingAfterS) {
+        reasons << QStringLiteral("no CoreMark report within %1 s: the board did not run the mode")
+                       .arg(Numbers::format(*reportMissingAfterS));
+    }
+    if (failsTheRun() && entryUnchanged()) {
+        reasons << QStringLiteral("the current did not change after the command: %1 before, %2 after; was the board reset?")
+                       .arg(Readings::formatAmperes(*beforeA), Readings::formatAmperes(*mean));
+    }
+    // A row another tool marked FAIL without the cells that say why.
+    if (reasons.isEmpty() && failsTheRun())
+        reasons << QStringLiteral("outside its limits");
+    return reasons.join(QLatin1String("; "));
 }
 
 QString ResultRow::missingCurrent() const
@@ -90,9 +127,8 @@ QString ResultRow::missingCurrent() const
 
 QString ResultRow::limitBroken() const
 {
-    if (verdict != QLatin1String("FAIL"))
-        return QString();
     const auto amperes = [](const std::optional<double> &value) { return Readings::formatAmperes(*value); };
+    // An overload may lie above any maximum, so a mode with one cannot be shown to pass it.
     if (limitMax && overloads > 0) {
         return QStringLiteral("%1 of %2 readings an overload, which may lie above the maximum %3")
             .arg(overloads).arg(samples).arg(amperes(limitMax));
@@ -101,7 +137,7 @@ QString ResultRow::limitBroken() const
         return QStringLiteral("mean %1 above the maximum %2").arg(amperes(mean), amperes(limitMax));
     if (mean && limitMin && *mean < *limitMin)
         return QStringLiteral("mean %1 below the minimum %2").arg(amperes(mean), amperes(limitMin));
-    return QStringLiteral("outside its limits");
+    return QString();
 }
 
 int ResultRow::voltageKey() const
@@ -173,7 +209,7 @@ QStringList ResultRow::fields() const
             number(stdev), QString::number(overloads), number(powerW), number(coremark), number(coremarkPerMa),
             number(limitMin), number(limitMax), verdict, boardReply, number(vddV), number(temperatureC),
             number(peakA), number(chargeC), number(energyJ), number(settledAfterS),
-            lostSamples ? QString::number(*lostSamples) : QString()};
+            lostSamples ? QString::number(*lostSamples) : QString(), number(beforeA)};
 }
 
 std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QString *error)
@@ -181,7 +217,7 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
     ResultRow row;
     // A folder from before the supply's columns has none of them, one from
     // before the fast meter's none of those.
-    bool ok = fields.size() == header.size() || fields.size() == conditionsHeader.size() || fields.size() == olderHeader.size();
+    bool ok = std::any_of(headers.cbegin(), headers.cend(), [&fields](const QStringList &one) { return one.size() == fields.size(); });
     const auto number = [&](int column, std::optional<double> &value) {
         if (!ok || fields.at(column).trimmed().isEmpty())
             return;
@@ -215,7 +251,7 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
         number(16, row.vddV);
         number(17, row.temperatureC);
     }
-    if (fields.size() == header.size()) {
+    if (fields.size() >= captureHeader.size()) {
         number(18, row.peakA);
         number(19, row.chargeC);
         number(20, row.energyJ);
@@ -225,7 +261,10 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
             ok = ok && *row.lostSamples >= 0;
         }
     }
-    ok = ok && (row.verdict.isEmpty() || row.verdict == QLatin1String("PASS") || row.verdict == QLatin1String("FAIL"));
+    if (fields.size() >= header.size())
+        number(23, row.beforeA);
+    static const QStringList verdicts = {QString(), QStringLiteral("PASS"), QStringLiteral("FAIL"), QStringLiteral("ENTRY?")};
+    ok = ok && verdicts.contains(row.verdict);
     if (!ok) {
         *error = QStringLiteral("not a results row: %1").arg(fields.join(QLatin1Char(',')).left(120));
         return std::nullopt;
@@ -288,6 +327,12 @@ QJsonObject ResultRow::toJson() const
     }
     if (settings)
         settings->addTo(row);
+    if (entryChecked) {
+        row.insert(QStringLiteral("entry_checked"), true);
+        row.insert(QStringLiteral("before_a"), json(beforeA));
+    }
+    if (reportMissingAfterS)
+        row.insert(QStringLiteral("report_missing_after_s"), *reportMissingAfterS);
     return row;
 }
 

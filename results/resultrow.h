@@ -44,6 +44,9 @@ struct RowSettings
     static std::optional<RowSettings> fromJson(const QJsonObject &row);
 };
 
+// How a table marks a row: a failure in red, a doubt in amber.
+enum class RowMark { Plain, Failed, Doubtful };
+
 // One finished mode, as a row of results.csv.
 struct ResultRow
 {
@@ -54,7 +57,7 @@ struct ResultRow
     std::optional<double> mean, min, max, stdev;
     int overloads = 0;
     std::optional<double> powerW, coremark, coremarkPerMa, limitMin, limitMax;
-    QString verdict;   // PASS, FAIL or empty
+    QString verdict;   // PASS, FAIL, ENTRY? (the current did not change after the command) or empty
     QString boardReply;
     std::optional<double> vddV;            // the supply's readback, or the voltage given without a supply unit
     std::optional<double> supplySetV;      // what a supply unit was set to; in results.json only
@@ -66,18 +69,35 @@ struct ResultRow
     std::optional<double> energyJ;         // the charge at the supply voltage, where one is known
     std::optional<double> settledAfterS;   // from the command until the current stays within 10 % of the mean
     std::optional<qint64> lostSamples;     // numbered by the meter, never received
+    // How the board was seen to take the mode: a reading just before its
+    // command, where the entry was checked, and, for a CoreMark mode whose
+    // report never came, how long it was waited for (in results.json only).
+    std::optional<double> beforeA;
+    bool entryChecked = false;             // in results.json only
+    std::optional<double> reportMissingAfterS;
 
     // The row of a measured mode: statistics over the readings that are no
     // overloads, the power at the supply voltage, the CoreMark score found in
     // the board's reply, and the verdict of the mean against the limits.
     static ResultRow measured(int index, const QDateTime &started, const QList<Sample> &samples,
                               const QByteArray &boardReply, const Limits &limits, std::optional<double> vddVolts);
-    // The cells that follow from the others: power, CoreMark per mA and the verdict.
+    // The cells that follow from the others: power, CoreMark per mA and the
+    // verdict: FAIL by its limits or for a CoreMark report that never came,
+    // else ENTRY? where the checked entry saw no change, else PASS by its limits.
     void derive(std::optional<double> supplyVolts);
+    // FAIL or ENTRY?: the mode fails the run.
+    bool failsTheRun() const;
+    // Red for FAIL, amber for ENTRY?.
+    RowMark mark() const;
+    // Why the verdict is FAIL or ENTRY?, every reason there is; empty otherwise.
+    QString verdictReason() const;
+    // The mean lies within max(3 standard deviations, 2 %) of the reading
+    // before the command: the board most likely did not take it.
+    bool entryUnchanged() const;
     // Why there is no mean: "every reading an overload" or "no current
     // measured"; empty when there is one.
     QString missingCurrent() const;
-    // The limit a FAIL broke: "mean 9.79 mA above the maximum 9.50 mA"; empty unless FAIL.
+    // The limit the mean broke: "mean 9.79 mA above the maximum 9.50 mA"; empty where it broke none.
     QString limitBroken() const;
 
     // The voltage the mode was measured at, to 0.01 V, in hundredths of a
@@ -112,8 +132,10 @@ struct ResultRow
     bool samePoint(const ResultRow &other) const;
 
     static const QStringList header;
+    static const QStringList captureHeader;      // of folders from before the entry check's column
     static const QStringList conditionsHeader;   // of folders from before the fast meter's columns
     static const QStringList olderHeader;        // of folders from before the supply's columns
+    static const QList<QStringList> headers;     // every one of them, newest first
     QStringList fields() const;
     // A row read back; empty with the reason where a cell is not what its column holds.
     static std::optional<ResultRow> fromFields(const QStringList &fields, QString *error);

@@ -345,7 +345,7 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
 std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QString *error)
 {
     const QString file = QDir(path).filePath(QStringLiteral("results.csv"));
-    const std::optional<Csv::Table> table = Csv::read(file, {ResultRow::header, ResultRow::conditionsHeader, ResultRow::olderHeader}, error);
+    const std::optional<Csv::Table> table = Csv::read(file, ResultRow::headers, error);
     if (!table)
         return std::nullopt;
     QList<ResultRow> rows;
@@ -373,8 +373,13 @@ std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QSt
     for (ResultRow &row : rows) {
         const QJsonObject found = recorded.value(sampleKey(row));
         row.settings = RowSettings::fromJson(found);
-        const QJsonValue set = found.value(QStringLiteral("supply_set_v"));
-        row.supplySetV = set.isDouble() ? std::optional<double>(set.toDouble()) : std::nullopt;
+        const auto number = [&found](const char *key) {
+            const QJsonValue value = found.value(QLatin1String(key));
+            return value.isDouble() ? std::optional<double>(value.toDouble()) : std::nullopt;
+        };
+        row.supplySetV = number("supply_set_v");
+        row.entryChecked = found.value(QStringLiteral("entry_checked")).toBool();
+        row.reportMissingAfterS = number("report_missing_after_s");
     }
     // Each mode once at each voltage.
     QMap<QPair<int, int>, int> lineOfPoint;

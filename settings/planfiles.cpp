@@ -4,9 +4,12 @@
 #include "results/csv.h"
 #include "settings/settingrules.h"
 
+#include <algorithm>
+
 namespace {
 
-const QStringList planHeader = {"index", "range", "nplc", "settle_s", "samples"};
+const QStringList planHeader = {"index", "range", "nplc", "settle_s", "samples", "entry_check"};
+const QStringList olderPlanHeader = {"index", "range", "nplc", "settle_s", "samples"};
 const QStringList limitsHeader = {"index", "min_a", "max_a"};
 
 bool save(const QString &path, const QStringList &header, const QList<QStringList> &rows, QString *error)
@@ -20,9 +23,9 @@ bool save(const QString &path, const QStringList &header, const QList<QStringLis
 // Reads a table keyed by mode index, each mode once; `parse` turns a row's
 // other cells into a value and says why a cell is not valid.
 template <typename Value, typename Parse>
-std::optional<QMap<int, Value>> loadTable(const QString &path, const QStringList &header, Parse parse, QString *error)
+std::optional<QMap<int, Value>> loadTable(const QString &path, const QList<QStringList> &headers, Parse parse, QString *error)
 {
-    const std::optional<Csv::Table> table = Csv::read(path, header, error);
+    const std::optional<Csv::Table> table = Csv::read(path, headers, error);
     if (!table)
         return std::nullopt;
     QMap<int, Value> values;
@@ -58,20 +61,27 @@ namespace PlanFiles {
 
 std::optional<QMap<int, PlanRow>> loadPlan(const QString &path, QString *error)
 {
-    return loadTable<PlanRow>(path, planHeader, &PlanRow::parse, error);
+    return loadTable<PlanRow>(path, {planHeader, olderPlanHeader}, &PlanRow::parse, error);
 }
 
 bool savePlan(const QString &path, const QMap<int, PlanRow> &plan, QString *error)
 {
+    // The entry_check column only where a mode sets it, so a plan stays as
+    // older tools read it.
+    const bool entryChecks = std::any_of(plan.cbegin(), plan.cend(), [](const PlanRow &row) { return row.entryCheck.has_value(); });
     QList<QStringList> rows;
-    for (auto mode = plan.cbegin(); mode != plan.cend(); ++mode)
-        rows << (QStringList {QString::number(mode.key())} + mode.value().cells());
-    return save(path, planHeader, rows, error);
+    for (auto mode = plan.cbegin(); mode != plan.cend(); ++mode) {
+        QStringList cells = mode.value().cells();
+        if (!entryChecks)
+            cells.removeLast();
+        rows << (QStringList {QString::number(mode.key())} + cells);
+    }
+    return save(path, entryChecks ? planHeader : olderPlanHeader, rows, error);
 }
 
 std::optional<QMap<int, Limits>> loadLimits(const QString &path, QString *error)
 {
-    return loadTable<Limits>(path, limitsHeader, &parseLimits, error);
+    return loadTable<Limits>(path, {limitsHeader}, &parseLimits, error);
 }
 
 bool saveLimits(const QString &path, const QMap<int, Limits> &limits, QString *error)

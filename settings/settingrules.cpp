@@ -103,6 +103,15 @@ std::optional<QList<double>> parseVoltages(const QString &text, const QString &l
     return voltages;
 }
 
+std::optional<bool> parseSwitch(const QString &text, const QString &label, QString *why)
+{
+    const QString word = text.trimmed();
+    if (word == QLatin1String("on") || word == QLatin1String("off"))
+        return word == QLatin1String("on");
+    *why = QStringLiteral("%1 takes on or off, not \"%2\"").arg(label, word);
+    return std::nullopt;
+}
+
 std::optional<int> parseModeIndex(const QString &text, QString *why)
 {
     static const QRegularExpression digits(QStringLiteral("^\\s*\\d{1,3}\\s*$"));

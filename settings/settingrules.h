@@ -58,6 +58,8 @@ std::optional<QList<double>> parseVoltages(const QString &text, const QString &l
 
 // A mode index as a file's index column holds it.
 std::optional<int> parseModeIndex(const QString &text, QString *why);
+// "on" or "off", as a switch is given on the command line and in files.
+std::optional<bool> parseSwitch(const QString &text, const QString &label, QString *why);
 
 // Why the meter cannot be set to this range (above the largest its profile
 // lists), or empty when it can.

@@ -76,7 +76,7 @@ QString ResetStrategy::recordedText() const
     return kind == Command ? QStringLiteral("command") : text();
 }
 
-const QStringList PlanRow::columns = {"range", "nplc", "settle_s", "samples"};
+const QStringList PlanRow::columns = {"range", "nplc", "settle_s", "samples", "entry_check"};
 
 ModePlan PlanRow::over(const ModePlan &defaults) const
 {
@@ -92,7 +92,7 @@ ModePlan PlanRow::over(const ModePlan &defaults) const
 PlanRow PlanRow::parse(const QStringList &cells, QStringList *reasons)
 {
     PlanRow row;
-    *reasons = QStringList {QString(), QString(), QString(), QString()};
+    *reasons = QStringList {QString(), QString(), QString(), QString(), QString()};
     if (!cells.value(0).trimmed().isEmpty()) {
         if (const auto range = SettingRules::parseRange(cells.value(0), columns.at(0), &(*reasons)[0]))
             row.range = *range;
@@ -101,13 +101,16 @@ PlanRow PlanRow::parse(const QStringList &cells, QStringList *reasons)
     row.settleSeconds = cellNumber(cells.value(2), SettingRules::settleSeconds, columns.at(2), &(*reasons)[2]);
     if (const auto samples = cellNumber(cells.value(3), SettingRules::samples, columns.at(3), &(*reasons)[3]))
         row.samples = int(*samples);
+    if (!cells.value(4).trimmed().isEmpty())
+        row.entryCheck = SettingRules::parseSwitch(cells.value(4), columns.at(4), &(*reasons)[4]);
     return row;
 }
 
 QStringList PlanRow::cells() const
 {
     return {range ? (*range ? Numbers::format(**range) : QStringLiteral("auto")) : QString(), optionalNumber(nplc),
-            optionalNumber(settleSeconds), samples ? QString::number(*samples) : QString()};
+            optionalNumber(settleSeconds), samples ? QString::number(*samples) : QString(),
+            entryCheck ? (*entryCheck ? QStringLiteral("on") : QStringLiteral("off")) : QString()};
 }
 
 Limits parseLimits(const QStringList &cells, QStringList *reasons)
@@ -196,7 +199,7 @@ QJsonObject SweepSettings::toJson() const
         {"supply_unit", supplyUnit ? supplyUnitText : QString()}, {"supply_profile", supplyProfilePath},
         {"supply_voltages", voltageList}, {"current_limit_a", supplyUnit ? QJsonValue(currentLimit) : QJsonValue()},
         {"off_time_s", reset.kind == ResetStrategy::Power ? QJsonValue(offSeconds) : QJsonValue()},
-        {"temperature_c", json(temperature)},
+        {"temperature_c", json(temperature)}, {"entry_check", entryCheck},
     };
 }
 

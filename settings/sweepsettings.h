@@ -43,6 +43,7 @@ struct PlanRow
     std::optional<double> nplc;
     std::optional<double> settleSeconds;
     std::optional<int> samples;
+    std::optional<bool> entryCheck;   // off for a mode meant to draw the board's idle current
 
     ModePlan over(const ModePlan &defaults) const;
 
@@ -94,8 +95,11 @@ struct SweepSettings
     QString outputParent = QStringLiteral(".");
     bool resume = false;
     bool rawSamples = false;              // a fast meter's every sample, to raw/
+    bool entryCheck = true;               // each mode's current held against a reading before its command
 
     ModePlan planFor(int mode) const { return plan.value(mode).over(defaults); }
+    // Whether a mode's entry is checked: for the run, and not turned off for the mode.
+    bool entryCheckFor(int mode) const { return entryCheck && plan.value(mode).entryCheck.value_or(true); }
     // The readings per mode when none are given: one typed, ten read.
     static int defaultSamples(const std::optional<MeterAddress> &meter);
 

@@ -51,8 +51,8 @@ const std::array<FirmwareMode, 23> firmwareModes = {{
     {"ULPBench Active loop, 80MHz", 9.5e-3, 0, 0},
 }};
 
-// Out of reset the firmware runs at 80 MHz, waiting for its command.
-constexpr double bootCurrent = 10.1e-3;
+// Out of reset the firmware runs on its reset clock, 4 MHz, waiting for its command.
+constexpr double bootCurrent = 1.1e-3;
 // The voltage the currents above are drawn at.
 constexpr double nominalVolts = 3.3;
 
@@ -143,9 +143,10 @@ double BoardSimulator::current() const
     if (!powered)
         return 0;
     const double atNominal = currentMode < 0 ? bootCurrent : modeCurrent(currentMode);
-    // Clocked logic draws in proportion to its supply; a leakage-bound
-    // standby or stop mode barely follows it.
-    const double exponent = atNominal > 100e-6 ? 1.0 : 0.2;
+    // The core and its clocks run from an internal regulator, so run and
+    // sleep modes hardly follow the supply; the lowest-power modes, where
+    // leakage and the supervisors draw from it directly, follow it more.
+    const double exponent = atNominal > 100e-6 ? 0.1 : 0.3;
     return atNominal * std::pow(supplyVolts / nominalVolts, exponent);
 }
 

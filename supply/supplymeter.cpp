@@ -31,6 +31,14 @@ void SupplyMeter::measure()
 {
     readings.clear();
     measuring = true;
+    readingBefore = false;
+    supply->measureCurrent();
+}
+
+void SupplyMeter::readBefore()
+{
+    measuring = true;
+    readingBefore = true;
     supply->measureCurrent();
 }
 
@@ -38,6 +46,11 @@ void SupplyMeter::take(const Reading &reading)
 {
     if (!measuring)
         return;
+    if (std::exchange(readingBefore, false)) {
+        measuring = false;
+        emit before(reading);
+        return;
+    }
     readings << reading;
     if (readings.size() < wanted) {
         supply->measureCurrent();
@@ -56,4 +69,5 @@ void SupplyMeter::finish()
 void SupplyMeter::abort()
 {
     measuring = false;
+    readingBefore = false;
 }

@@ -20,6 +20,8 @@ public:
     void start() override;
     void configure(const MeterSettings &settings) override;
     void measure() override;
+    bool readsBefore() const override { return true; }
+    void readBefore() override;
     void finish() override;
     void abort() override;
 
@@ -31,6 +33,7 @@ private:
     int wanted = 0;
     QList<Reading> readings;
     bool measuring = false;
+    bool readingBefore = false;
 };
 
 #endif // SUPPLYMETER_H

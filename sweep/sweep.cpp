@@ -64,6 +64,10 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
     if (meter) {
         connect(meter.get(), &Meter::configured, this, &Sweep::resetBoard);
         connect(meter.get(), &Meter::measured, this, &Sweep::takeReadings);
+        connect(meter.get(), &Meter::before, this, [this](const Reading &reading) {
+            beforeCommand = reading.overload ? std::nullopt : std::optional<double>(reading.amperes);
+            sendCommand();
+        });
         connect(meter.get(), &Meter::captured, this, [this](const ModeCapture &taken) { capture = taken; });
         connect(meter.get(), &Meter::binsTaken, this, [this](const QVector<TraceBin> &bins) { emit binsTaken(mode, bins); });
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
@@ -73,7 +77,7 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
     }
     reset = new BoardReset(settings.reset, &board, this);
     connect(reset, &BoardReset::wanted, this, [this] { emit resetWanted(mode); });
-    connect(reset, &BoardReset::done, this, [this] { after(settings.bootSeconds, &Sweep::sendCommand); });
+    connect(reset, &BoardReset::done, this, [this] { after(settings.bootSeconds, &Sweep::readBefore); });
     connect(reset, &BoardReset::failed, this, &Sweep::fail);
 }
 
@@ -237,7 +241,7 @@ QList<ModeTrace> Sweep::traces() const
 bool Sweep::anyFailed() const
 {
     for (const ResultRow &row : rows()) {
-        if (row.verdict == QLatin1String("FAIL"))
+        if (row.failsTheRun())
             return true;
     }
     return false;
@@ -259,6 +263,8 @@ void Sweep::nextMode()
     samples.clear();
     capture.reset();
     reply.clear();
+    beforeCommand.reset();
+    reportMissing = false;
     modeStartedAt = QDateTime::currentDateTimeUtc();
     emit modeStarted(position, count, mode);
     powerThePoint();
@@ -296,7 +302,7 @@ void Sweep::resetBoard()
 
 void Sweep::powerOn()
 {
-    whenSupplied = [this] { after(settings.bootSeconds, &Sweep::sendCommand); };
+    whenSupplied = [this] { after(settings.bootSeconds, &Sweep::readBefore); };
     supply->apply(*volts, settings.currentLimit);
 }
 
@@ -304,6 +310,15 @@ void Sweep::supplied()
 {
     if (auto step = std::exchange(whenSupplied, nullptr))
         step();
+}
+
+// The current as the board draws it before the command, for the entry check.
+void Sweep::readBefore()
+{
+    if (meter && meter->readsBefore() && settings.entryCheckFor(mode))
+        meter->readBefore();   // then sendCommand()
+    else
+        sendCommand();
 }
 
 void Sweep::sendCommand()
@@ -394,7 +409,7 @@ void Sweep::awaitCoreMark()
     awaitingCoreMark = true;
     whenWaited = [this] {
         awaitingCoreMark = false;
-        emit warning(QStringLiteral("%1: no CoreMark report within %2 s").arg(PowerModes::describe(mode)).arg(settings.replyTimeoutSeconds));
+        reportMissing = true;
         record();
     };
     wait.start(int(settings.replyTimeoutSeconds * 1000));
@@ -431,6 +446,9 @@ void Sweep::record()
     row.settings = settings.rowSettings(mode);
     row.supplySetV = supply ? volts : std::nullopt;
     row.temperatureC = settings.temperature;
+    row.beforeA = beforeCommand;
+    row.entryChecked = beforeCommand.has_value();
+    row.reportMissingAfterS = reportMissing ? std::optional<double>(settings.replyTimeoutSeconds) : std::nullopt;
     if (capture) {
         row.peakA = capture->spanSamples > 0 ? std::optional<double>(capture->peak) : std::nullopt;
         row.chargeC = capture->charge;
@@ -438,6 +456,7 @@ void Sweep::record()
         row.settledAfterS = capture->settledAfter;
         row.lostSamples = capture->lostSamples;
     }
+    row.derive(vdd);
     QString error;
     facts.ended = QDateTime::currentDateTimeUtc();
     if (!folder->commit(row, samples, settings.toJson(), facts, &error, capture ? &*capture : nullptr)) {

@@ -82,6 +82,7 @@ private:
     void resetBoard();
     void powerOn();
     void supplied();
+    void readBefore();
     void sendCommand();
     void measure();
     void takeReadings(const QList<Reading> &readings);
@@ -134,6 +135,8 @@ private:
     QList<Sample> samples;
     std::optional<ModeCapture> capture;   // of a meter that samples fast
     QByteArray reply;
+    std::optional<double> beforeCommand;   // the current read just before the command, where the entry is checked
+    bool reportMissing = false;            // a CoreMark report that never came
     QTimer wait;
     std::function<void()> whenWaited;
     bool awaitingCoreMark = false;

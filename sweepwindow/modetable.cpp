@@ -290,7 +290,8 @@ void ModeTable::check()
         QStringList cells = fileCells(mode, Range, LimitMax, &typingReasons);
         PlanRow::parse(cells.mid(0, Samples - Range + 1), &planReasons);
         parseLimits(cells.mid(LimitMin - Range), &limitReasons);
-        const QStringList ruleReasons = planReasons + limitReasons;
+        // The table has no entry_check column: a plan's cells up to samples.
+        const QStringList ruleReasons = planReasons.mid(0, Samples - Range + 1) + limitReasons;
         for (int column = Range; column < ColumnCount; ++column) {
             const QString typing = typingReasons.at(column - Range);
             mark(mode, Column(column), typing.isEmpty() ? ruleReasons.at(column - Range) : typing);

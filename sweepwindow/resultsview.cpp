@@ -60,7 +60,7 @@ void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &co
     if (context.batteryMah)
         header << tr("Battery (%1 mAh)").arg(Numbers::format(*context.batteryMah));
     QList<QStringList> cells;
-    QList<bool> flagged;
+    QList<RowMark> marks;
     const bool severalVoltages = ResultRow::severalVoltages(rows);
     for (const ResultRow &row : rows) {
         QStringList line {modeText(row.index, row.modeAt(severalVoltages)), SweepReport::meanCell(row), si(row.min, "A"), si(row.max, "A"),
@@ -71,15 +71,15 @@ void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &co
                                                                           QLatin1Char(' '), SweepReport::Room::Short)
                                                : QString());
         cells << line;
-        flagged << (row.verdict == QLatin1String("FAIL"));
+        marks << row.mark();
     }
-    fill(header, cells, flagged);
+    fill(header, cells, marks);
     for (int i = 0; i < rows.size(); ++i) {
         const ResultRow &row = rows.at(i);
         grid->item(i, 1)->setToolTip(tr("%1 readings, %2 overloads; standard deviation %3")
                                          .arg(row.samples).arg(row.overloads).arg(row.stdev ? si(row.stdev, "A") : tr("none")));
     }
-    view->setChart(std::make_shared<CurrentChart>(SweepReport::chart(rows)));
+    view->setChart(std::make_shared<CurrentChart>(SweepReport::chart(rows, context.facts)));
 }
 
 // A fast meter's waveform of the chosen row's mode, where it recorded one.
@@ -113,12 +113,12 @@ void ResultsView::showComparison(const Comparison &comparison)
     shownRows.clear();
     shownTraces.clear();
     QList<QStringList> cells;
-    QList<bool> flagged;
+    QList<RowMark> marks;
     for (const ComparedMode &mode : comparison.modes()) {
         cells << QStringList {modeText(mode.index, mode.mode), si(mode.before, "A"), si(mode.after, "A"), mode.change()};
-        flagged << comparison.changed(mode);
+        marks << (comparison.changed(mode) ? RowMark::Failed : RowMark::Plain);
     }
-    fill({tr("Mode"), tr("Mean before"), tr("Mean after"), tr("After / before")}, cells, flagged);
+    fill({tr("Mode"), tr("Mean before"), tr("Mean after"), tr("After / before")}, cells, marks);
     view->setChart(std::make_shared<CurrentChart>(comparison.chart()));
 }
 
@@ -134,7 +134,7 @@ void ResultsView::clear()
     view->clear();
 }
 
-void ResultsView::fill(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged)
+void ResultsView::fill(const QStringList &header, const QList<QStringList> &rows, const QList<RowMark> &marks)
 {
     grid->clear();
     grid->setColumnCount(header.size());
@@ -144,8 +144,9 @@ void ResultsView::fill(const QStringList &header, const QList<QStringList> &rows
         for (int column = 0; column < rows.at(row).size(); ++column) {
             auto *item = new QTableWidgetItem(rows.at(row).at(column));
             item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
-            if (flagged.value(row))
-                item->setForeground(QColor(0xc0, 0x1c, 0x1c));
+            const RowMark mark = marks.value(row, RowMark::Plain);
+            if (mark != RowMark::Plain)
+                item->setForeground(mark == RowMark::Failed ? QColor(0xc0, 0x1c, 0x1c) : QColor(0x9a, 0x62, 0x00));
             grid->setItem(row, column, item);
         }
     }

@@ -37,7 +37,7 @@ public:
     static constexpr int liveMilliseconds = 10000;
 
 private:
-    void fill(const QStringList &header, const QList<QStringList> &rows, const QList<bool> &flagged);
+    void fill(const QStringList &header, const QList<QStringList> &rows, const QList<RowMark> &marks);
     void showWaveformOf(int row);
 
     QTableWidget *grid;

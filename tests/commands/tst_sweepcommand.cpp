@@ -115,7 +115,9 @@ void SweepCommandTest::keepsFinishedModesWhenTheMeterFallsSilent()
     SimulatedBench bench(false);
     ScriptedMeter meter;
     meter.fallSilent("READ?", 2);
-    const ToolRun run = sweep(QStringList {"--port", bench.port(), "--meter", meter.address(), "--reset", "none", "--modes", "0-5"}
+    // A meter that reads the same for every mode: its readings are the point, not the modes' entry.
+    const ToolRun run = sweep(QStringList {"--port", bench.port(), "--meter", meter.address(), "--reset", "none", "--modes", "0-5",
+                                           "--entry-check", "off"}
                           + quick(out));
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.errors.contains(QLatin1String("mode 2 (STANDBY + RTC): meter did not answer READ? within")),

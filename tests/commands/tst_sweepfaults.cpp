@@ -131,7 +131,8 @@ void SweepFaultsTest::neverTakesAnUnaskedLineForAReading()
     ScriptedMeter meter(55e-9);
     meter.thenSend("READ?", 300, "+5.0E-03\n");
     const QStringList arguments {"run", "--port", board.portPath(), "--meter", meter.address(), "--reset", "none",
-                                 "--boot", "0", "--settle", "1", "--samples", "2", "--modes", "0-2", "--out", out};
+                                 "--boot", "0", "--settle", "1", "--samples", "2", "--modes", "0-2", "--entry-check", "off",
+                                 "--out", out};
     const ToolRun run = runSweepTool(arguments);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
     for (const ResultRow &row : rowsIn(out))
@@ -260,7 +261,7 @@ void SweepFaultsTest::sigtermClosesTheMeterAndKeepsTheFiles()
     file.close();
     SweepProcess tool({"run", "--port", board.portPath(), "--meter", meter.address(), "--meter-profile", profile,
                        "--reset", "none", "--boot", "0", "--settle", "0", "--samples", "3", "--nplc", "50",
-                       "--modes", "0-2", "--out", out});
+                       "--modes", "0-2", "--entry-check", "off", "--out", out});
     tool.start();
     QVERIFY(tool.waitForErrors(QStringLiteral("[1/3]")));
     QTRY_COMPARE(meter.received().count("READ?"), 2);

@@ -67,6 +67,7 @@ private slots:
     void aByteLostFromTheStreamChangesNoReading();
     void anUnpluggedBoxFailsTheModeAndKeepsTheFinishedOnes();
     void aStreamThatCannotBeACurrentFailsTheMode();
+    void theLast10MillisecondsBeforeTheCommandCheckItsEntry();
     void oneBoxNamedTwoWaysIsOneConnection();
     void aFullDiskKeepsEachFinishedModesWholeTrace();
     void refusesWhatTheBoxCannotDo_data();
@@ -118,7 +119,7 @@ void Ppk2SweepTest::powersTheBoardAtTwoVoltagesWithAPowerReset()
     // No readback: the voltage is the one set.
     QCOMPARE(rows.at(0).vddV, std::optional<double>(1.8));
     QCOMPARE(rows.at(3).vddV, std::optional<double>(3.3));
-    QVERIFY(qAbs(*rows.at(3).mean / *rows.at(1).mean - 3.3 / 1.8) < 0.05 * 3.3 / 1.8);
+    QVERIFY(qAbs(*rows.at(3).mean / *rows.at(1).mean - std::pow(3.3 / 1.8, 0.1)) < 0.02);
     QVERIFY(qAbs(*rows.at(3).mean / BoardSimulator::modeCurrent(13) - 1) < 0.01);
     const QList<QByteArray> commands = commandsOf(box.received());
     QCOMPARE(int(commands.count("06")), 1);
@@ -328,6 +329,26 @@ void Ppk2SweepTest::aStreamThatCannotBeACurrentFailsTheMode()
     const QList<ResultRow> rows = rowsOf(out);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().index, 9);
+}
+
+// The strict board, never reset, takes mode 9 and ignores mode 13: the
+// box's last 10 ms before each command is what the mode is held against.
+void Ppk2SweepTest::theLast10MillisecondsBeforeTheCommandCheckItsEntry()
+{
+    BoardSimulator board;
+    board.setStrict(true);
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("entry"));
+    const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(),
+                                                  "--reset", "none", "--modes", "9,13"}
+                                     + quick(out));
+    QCOMPARE(run.exitCode, 1);
+    const QList<ResultRow> rows = rowsOf(out);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).verdict, QString());
+    QVERIFY2(qAbs(*rows.at(0).beforeA / 1.1e-3 - 1) < 0.02, qPrintable(QString::number(*rows.at(0).beforeA)));
+    QCOMPARE(rows.at(1).verdict, QStringLiteral("ENTRY?"));
+    QVERIFY(qAbs(*rows.at(1).beforeA / BoardSimulator::modeCurrent(9) - 1) < 0.02);
 }
 
 // The same terminal by its name and by its path: one box, one connection.

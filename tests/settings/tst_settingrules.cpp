@@ -22,17 +22,17 @@ private slots:
 
 void SettingRulesTest::checksEveryCellOfAPlanRowAtOnce_data()
 {
-    // range, nplc, settle_s, samples; then the columns whose cells are refused.
+    // range, nplc, settle_s, samples, entry_check; then the columns whose cells are refused.
     QTest::addColumn<QStringList>("cells");
     QTest::addColumn<QStringList>("refused");
-    QTest::newRow("all empty: the defaults") << QStringList {"", "", "", ""} << QStringList();
-    QTest::newRow("at the bounds") << QStringList {"auto", "100", "3600", "10000"} << QStringList();
-    QTest::newRow("past every bound") << QStringList {"0", "100.5", "3600.5", "10001"}
-                                      << QStringList {"range", "nplc", "settle_s", "samples"};
-    QTest::newRow("below every bound") << QStringList {"-1e-3", "0", "-0.1", "0"}
+    QTest::newRow("all empty: the defaults") << QStringList {"", "", "", "", ""} << QStringList();
+    QTest::newRow("at the bounds") << QStringList {"auto", "100", "3600", "10000", "off"} << QStringList();
+    QTest::newRow("past every bound") << QStringList {"0", "100.5", "3600.5", "10001", "no"}
+                                      << QStringList {"range", "nplc", "settle_s", "samples", "entry_check"};
+    QTest::newRow("below every bound") << QStringList {"-1e-3", "0", "-0.1", "0", "on"}
                                        << QStringList {"range", "nplc", "settle_s", "samples"};
-    QTest::newRow("not numbers as files write them") << QStringList {"1 mA", "1,5", "2s", "1.5"}
-                                                     << QStringList {"range", "nplc", "settle_s", "samples"};
+    QTest::newRow("not numbers as files write them") << QStringList {"1 mA", "1,5", "2s", "1.5", "0"}
+                                                     << QStringList {"range", "nplc", "settle_s", "samples", "entry_check"};
 }
 
 void SettingRulesTest::checksEveryCellOfAPlanRowAtOnce()

@@ -49,6 +49,7 @@ private slots:
     void historyTabListsRunsComparesTwoAndDrawsTheTrend();
     void supplyUnitPowersTheBoardAtEachVoltage();
     void aPowerProfilerKitShowsEachModesWaveform();
+    void resultsShowAFailInRedAndADoubtInAmber();
 
 private:
     QTemporaryDir scratch;
@@ -531,6 +532,27 @@ void SweepWindowTest::aPowerProfilerKitShowsEachModesWaveform()
     QCOMPARE(window.resultsView()->waveform()->modeCount(), 1);
     QVERIFY(window.resultsView()->waveform()->isVisible());
     QVERIFY(!box.isPowering());
+}
+
+void SweepWindowTest::resultsShowAFailInRedAndADoubtInAmber()
+{
+    ResultRow failed = ResultsFixture::row(15, 10.4e-3);
+    failed.reportMissingAfterS = 60;
+    ResultRow doubtful = ResultsFixture::row(1, 33.1e-9);
+    doubtful.entryChecked = true;
+    doubtful.beforeA = 33.0e-9;
+    const ResultRow plain = ResultsFixture::row(0, 33e-9);
+    QList<ResultRow> rows {plain, doubtful, failed};
+    for (ResultRow &row : rows)
+        row.derive(std::nullopt);
+    ResultsView view;
+    view.showRows(rows, ReportContext());
+    const auto colourOf = [&view](int row) { return view.table()->item(row, 6)->foreground().color(); };
+    QCOMPARE(view.table()->item(1, 6)->text(), QStringLiteral("ENTRY?"));
+    QCOMPARE(view.table()->item(2, 6)->text(), QStringLiteral("FAIL"));
+    QVERIFY(colourOf(2).red() > 150 && colourOf(2).green() < 60);                          // red
+    QVERIFY(colourOf(1).red() > 120 && colourOf(1).green() > 70 && colourOf(1).blue() < 30);   // amber
+    QCOMPARE(view.table()->item(0, 6)->foreground(), QBrush());
 }
 
 QTEST_MAIN(SweepWindowTest)
