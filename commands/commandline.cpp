@@ -5,8 +5,17 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QRegularExpression>
 
 namespace CommandLine {
+
+QString shellQuoted(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=,@+%-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    return QLatin1Char('\'') + QString(word).replace(QLatin1String("'"), QLatin1String("'\\''")) + QLatin1Char('\'');
+}
 
 void say(FILE *stream, const QString &line)
 {

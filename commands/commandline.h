@@ -20,6 +20,10 @@ void say(FILE *stream, const QString &line);
 // one); false with the exit status to return, after --help or a usage error.
 bool parse(QCommandLineParser &parser, const QStringList &arguments, int positionals, const QString &usage, int *status);
 
+// A word as a POSIX shell takes it back: as it is where it holds nothing
+// the shell would read, else in single quotes.
+QString shellQuoted(const QString &word);
+
 // The folder given, made where missing, or a new PREFIX-YYYYMMDD-HHMMSS here.
 std::optional<QString> outputFolder(const QString &given, const QString &prefix, QString *error);
 

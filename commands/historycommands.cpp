@@ -168,8 +168,7 @@ QString listing(const QList<RunEntry> &runs, const QString &format)
             csv += Csv::row(row);
         return csv;
     }
-    return rows.isEmpty() ? QString()
-                          : table({"RUN", "STARTED (UTC)", "OUTCOME", "BOARD", "FIRMWARE", "TAGS", "MODES", "FAIL", "FOLDER"}, rows);
+    return table({"RUN", "STARTED (UTC)", "OUTCOME", "BOARD", "FIRMWARE", "TAGS", "MODES", "FAIL", "FOLDER"}, rows);
 }
 
 void print(const QString &text)
@@ -185,7 +184,10 @@ int historyCommand(const QStringList &arguments)
     const QString usage = QStringLiteral("pellmora-sweep history [--history L] [--board ID] [--firmware LABEL] [--tag KEY=VALUE] "
                                          "[--since YYYY-MM-DD] [--limit N] [--format table|csv|json]");
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Lists the runs of the history, newest first, those that match every filter given."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Lists the runs of the history, newest first, those that match every filter given; with none, the\n"
+        "table's or the CSV's header alone, or [] in JSON.\n"
+        "Exit status: 0 listed, 2 bad input, an unreadable history or one that does not exist."));
     parser.addOption(historyOption);
     for (const QCommandLineOption &option : filterOptions)
         parser.addOption(option);
@@ -264,7 +266,9 @@ int trendCommand(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Draws the mean current of each chosen mode over the matching runs, oldest first: trend.csv,\n"
-        "trend.svg, trend.png and trend.html in DIR, whose path goes to standard output."));
+        "trend.svg, trend.png and trend.html in DIR, whose path goes to standard output.\n"
+        "Exit status: 0 written, 2 bad input, an unreadable history or one that does not exist, or no\n"
+        "run that matches (nothing is drawn)."));
     parser.addOption(historyOption);
     for (const QCommandLineOption &option : filterOptions)
         parser.addOption(option);
@@ -282,11 +286,11 @@ int trendCommand(const QStringList &arguments)
     const auto points = query->history->trend(query->filter, query->modes, &error);
     if (!points)
         return refuse(command, error);
+    if (points->isEmpty())
+        return refuse(command, QStringLiteral("no runs in the history at %1 match").arg(query->history->location()));
     const std::optional<QString> out = CommandLine::outputFolder(parser.value(QStringLiteral("out")), command, &error);
     if (!out || !TrendReport::write(*out, *points, query->filter.described(), &error))
         return refuse(command, error);
-    if (points->isEmpty())
-        say(stderr, QStringLiteral("pellmora-sweep trend: no runs match"));
     say(stdout, *out);
     return ExitCode::allPassed;
 }
@@ -340,7 +344,7 @@ int tableCommand(const QStringList &arguments)
 int checkCommand(const QStringList &arguments)
 {
     const QString usage = QStringLiteral("pellmora-sweep check DIR [--history L] [--baseline last|last-pass|median:N|RUN_ID] "
-                                         "[--tolerance PERCENT] [--floor AMPS] [--junit FILE] [--markdown FILE]");
+                                         "[--tolerance PERCENT] [--floor AMPS] [--require-baseline] [--junit FILE] [--markdown FILE]");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Sets the results folder DIR against a baseline of the same board from the history.\n"
@@ -353,8 +357,10 @@ int checkCommand(const QStringList &arguments)
         "failed. A row with no counterpart has \"no baseline\": skipped, neither a pass nor a change. A\n"
         "mode the run was asked to measure at a voltage and holds no row of is \"not measured\", a\n"
         "failure, and a run that did not complete (failed, stopped, or killed while running) fails the check.\n"
-        "Exit status: 0 none changed or failed, 1 some did or the run did not complete, 2 bad input,\n"
-        "an unreadable history or one that does not exist."));
+        "The first line on standard error says how many completed runs of the board the history holds.\n"
+        "Exit status: 0 none changed or failed, 1 some did, the run did not complete, or (with\n"
+        "--require-baseline) a mode or the board has no baseline, 2 bad input, an unreadable history or\n"
+        "one that does not exist."));
     parser.addOption(historyOption);
     parser.addOption({QStringLiteral("baseline"),
                       QStringLiteral("last (the newest completed run before DIR's), last-pass (the newest with no FAIL), "
@@ -364,6 +370,9 @@ int checkCommand(const QStringList &arguments)
                       QStringLiteral("PERCENT"), QStringLiteral("20")});
     parser.addOption({QStringLiteral("floor"), QStringLiteral("The least change that counts, in amperes (default: 1e-8, 10 nA)."),
                       QStringLiteral("AMPS"), QStringLiteral("1e-8")});
+    parser.addOption({QStringLiteral("require-baseline"),
+                      QStringLiteral("Fail a mode with no baseline, and a run whose board has none: for a CI job, whose history "
+                                     "must not go missing unseen.")});
     parser.addOption({QStringLiteral("junit"), QStringLiteral("Also write the verdicts as JUnit XML."), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("markdown"), QStringLiteral("Also write every mode as a Markdown table."), QStringLiteral("FILE")});
     int status = 0;
@@ -384,9 +393,21 @@ int checkCommand(const QStringList &arguments)
     if (!history)
         return refuse(command, error);
     const QString folder = parser.positionalArguments().first();
-    const auto check = BaselineCheck::of(*history, folder, *rule, {*percent / 100, *floor}, &error);
+    auto check = BaselineCheck::of(*history, folder, *rule, {*percent / 100, *floor}, &error);
     if (!check)
         return refuse(command, error);
+    // What the gate could see, first: a history gone missing or emptied shows here.
+    if (check->boardId().isEmpty()) {
+        say(stderr, QStringLiteral("history %1: this run has no board id, so no runs of its board").arg(history->location()));
+    } else {
+        const std::optional<int> runs = history->completedRunCount(check->boardId(), check->runId(), &error);
+        if (!runs)
+            return refuse(command, error);
+        say(stderr, QStringLiteral("history %1: %2 completed run%3 of board %4, this run left out")
+                        .arg(history->location()).arg(*runs).arg(*runs == 1 ? "" : "s", check->boardId()));
+    }
+    if (parser.isSet(QStringLiteral("require-baseline")))
+        check->requireBaselines();
 
     if (check->hasBaseline()) {
         say(stderr, QStringLiteral("pellmora-sweep check: against %1").arg(check->baselineText()));

@@ -56,11 +56,11 @@ const char usage[] =
     "Exit status of run: 0 done and nothing FAIL, 1 a FAIL or ENTRY? verdict, 2 bad usage or input,\n"
     "3 the board or the meter failed, 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM).\n"
     "report: 0 rebuilt, 2 missing or malformed results. compare: 0 no mode changed past the\n"
-    "threshold, 1 some did, 2 a missing or malformed folder. history, import and trend: 0 done,\n"
-    "2 bad input or an unreadable history. table: 0 written, 2 bad input, an unreadable history or\n"
-    "nothing that matches. check: 0 no mode changed or failed, 1 some did or the run did not\n"
-    "complete, 2 bad input or an unreadable history. history, trend, check and table never create a\n"
-    "history: one that does not exist is exit 2.\n";
+    "threshold, 1 some did, 2 a missing or malformed folder. history and import: 0 done, 2 bad input\n"
+    "or an unreadable history. trend and table: 0 written, 2 bad input, an unreadable history or\n"
+    "nothing that matches. check: 0 no mode changed or failed, 1 some did, the run did not\n"
+    "complete, or (--require-baseline) a mode has no baseline, 2 bad input or an unreadable history.\n"
+    "history, trend, check and table never create a history: one that does not exist is exit 2.\n";
 
 int printModes(const QStringList &arguments)
 {

@@ -318,9 +318,10 @@ QString progressLine(int position, int count, const ResultRow &row, bool withVol
 class TerminalFrontEnd : public QObject
 {
 public:
-    TerminalFrontEnd(Sweep &sweep, bool quiet, const QString &junit)
+    TerminalFrontEnd(Sweep &sweep, bool quiet, const QString &junit, const QStringList &arguments)
         : sweep(sweep)
         , junit(junit)
+        , arguments(arguments)
     {
         connect(&sweep, &Sweep::resetWanted, this, [this](int index) {
             prompts.ask(QStringLiteral("press the board's reset button for %1, then Enter\n").arg(PowerModes::describe(index)),
@@ -370,6 +371,9 @@ private:
         }
         if (!message.isEmpty())
             say(QStringLiteral("pellmora-sweep: ") + message);
+        // Stopped with finished modes kept: how to go on, exactly.
+        if (outcome == Sweep::Stopped && !sweep.rows().isEmpty())
+            say(QStringLiteral("pellmora-sweep: to go on: ") + resumeCommand());
         if (!sweep.historyFailure().isEmpty()) {
             say(QStringLiteral("pellmora-sweep: the history missed part of this run (%1); bring it in with: "
                                "pellmora-sweep import %2").arg(sweep.historyFailure(), sweep.folderPath()));
@@ -392,8 +396,28 @@ private:
                     });
     }
 
+    // This run's command line, with --resume and its folder.
+    QString resumeCommand() const
+    {
+        QStringList line {QStringLiteral("pellmora-sweep"), QStringLiteral("run")};
+        bool outGiven = false;
+        for (const QString &argument : arguments.mid(1)) {   // after "run"
+            outGiven = outGiven || argument == QLatin1String("--out") || argument.startsWith(QLatin1String("--out="));
+            if (argument != QLatin1String("--resume"))
+                line << argument;
+        }
+        if (!outGiven)
+            line << QStringLiteral("--out") << sweep.folderPath();
+        line << QStringLiteral("--resume");
+        QStringList quoted;
+        for (const QString &word : qAsConst(line))
+            quoted << CommandLine::shellQuoted(word);
+        return quoted.join(QLatin1Char(' '));
+    }
+
     Sweep &sweep;
     QString junit;
+    QStringList arguments;
     TerminalPrompts prompts;
     ReportWriter report;
     int status = ExitCode::benchFailed;
@@ -444,5 +468,5 @@ int runSweepCommand(const QStringList &arguments)
         say(QStringLiteral("pellmora-sweep run: ") + error);
         return ExitCode::badInput;
     }
-    return TerminalFrontEnd(sweep, parser.isSet(QStringLiteral("quiet")), parser.value(QStringLiteral("junit"))).run();
+    return TerminalFrontEnd(sweep, parser.isSet(QStringLiteral("quiet")), parser.value(QStringLiteral("junit")), arguments).run();
 }

@@ -248,6 +248,16 @@ CheckedMode BaselineCheck::compare(const ResultRow &row, const QList<Counterpart
     return mode;
 }
 
+void BaselineCheck::requireBaselines()
+{
+    for (CheckedMode &mode : checked) {
+        if (mode.verdict == CheckedMode::NoBaseline) {
+            mode.verdict = CheckedMode::Failed;
+            mode.reason += QStringLiteral(", and a baseline is required");
+        }
+    }
+}
+
 int BaselineCheck::countingModes() const
 {
     return int(std::count_if(checked.cbegin(), checked.cend(), [](const CheckedMode &mode) { return mode.counts(); }));

@@ -84,6 +84,9 @@ public:
     bool ranWhole() const { return facts.outcome.isEmpty() || facts.outcome == QLatin1String("completed"); }
     int askedPoints() const { return asked; }
     int measuredPoints() const { return measuredAsked; }
+    QString runId() const { return facts.runId; }
+    // For a gate that must not pass blind: a point without a baseline fails.
+    void requireBaselines();
 
 private:
     std::optional<QList<Counterpart>> baselineOf(History &history, const ResultRow &row, const BaselineRule &rule,

@@ -63,6 +63,23 @@ const QList<QList<const char *>> migrations = {
 const char modeColumns[] = "idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w, coremark,"
                            " coremark_per_ma, limit_min_a, limit_max_a, verdict, vdd_v, vdd_set_v, temperature_c, vdd_cv";
 
+// A driver's message on one line, its sentences kept apart: libpq gives
+// each its own line ("... failed: Connection refused", "Is the server
+// running ...?"), and Qt's driver adds one more.
+QString oneLine(const QString &message)
+{
+    QString joined;
+    for (const QString &line : message.split(QLatin1Char('\n'))) {
+        const QString sentence = line.simplified();
+        if (sentence.isEmpty())
+            continue;
+        if (!joined.isEmpty())
+            joined += QStringLiteral("?!.").contains(joined.back()) ? QStringLiteral(" ") : QStringLiteral(". ");
+        joined += sentence;
+    }
+    return joined;
+}
+
 // "m.idx, m.mode, ...": columns as a join names them.
 QString prefixed(const char *columns, const QString &table)
 {
@@ -202,7 +219,7 @@ public:
     {
         if (bound ? prepared && query.exec() : query.exec(sql))
             return true;
-        *error = QStringLiteral("history at %1: %2").arg(location, query.lastError().text().simplified());
+        *error = QStringLiteral("history at %1: %2").arg(location, oneLine(query.lastError().text()));
         return false;
     }
 
@@ -295,8 +312,7 @@ std::unique_ptr<History> History::open(const HistoryLocation &location, Access a
                                                   "keepalives_interval=2;keepalives_count=3"));
     }
     if (!database.open()) {
-        // libpq's reasons run over several lines; a message is one.
-        *error = QStringLiteral("history at %1: %2").arg(location.text(), database.lastError().text().simplified());
+        *error = QStringLiteral("history at %1: %2").arg(location.text(), oneLine(database.lastError().text()));
         return nullptr;
     }
     // A newer tool's history is left as it is, journal mode included.
@@ -582,6 +598,16 @@ std::optional<QList<Counterpart>> History::counterparts(const QString &boardId, 
         found << Counterpart {rows.query.value(0).toString(), fromUtc(rows.query.value(1)), rows.query.value(2).toString(),
                               rowOf(rows.query, 3)};
     return found;
+}
+
+std::optional<int> History::completedRunCount(const QString &boardId, const QString &excluded, QString *error)
+{
+    Statement count(database(), where.text(),
+                    QStringLiteral("SELECT COUNT(*) FROM runs WHERE board_id = ? AND outcome = 'completed' AND run_id <> ?"),
+                    {boardId, excluded});
+    if (!count.run(error) || !count.query.next())
+        return std::nullopt;
+    return count.query.value(0).toInt();
 }
 
 // The runs in time order first, then their mode rows in whatever order the

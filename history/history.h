@@ -125,6 +125,8 @@ public:
     // first, without `excluded`; with `passingOnly`, of runs with no FAIL.
     std::optional<QList<Counterpart>> counterparts(const QString &boardId, const ResultRow &point, const QDateTime &before,
                                                    const QString &excluded, bool passingOnly, int limit, QString *error);
+    // How many completed runs the board has, without `excluded`.
+    std::optional<int> completedRunCount(const QString &boardId, const QString &excluded, QString *error);
     // Each chosen mode's mean over the runs the filter takes, oldest first.
     std::optional<QList<TrendPoint>> trend(const RunFilter &filter, const QList<int> &modes, QString *error);
     // Every mode with a mean in the completed runs the filter takes, newest run first.

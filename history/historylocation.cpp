@@ -26,7 +26,8 @@ std::optional<HistoryLocation> HistoryLocation::parse(const QString &text, QStri
         location.path = text;
         return location;
     }
-    static const QRegularExpression url(QStringLiteral("^postgresql://(?:([^:@/]+)@)?([^:@/]+)(?::(\\d{1,5}))?/([^/?#]+)$"));
+    // postgres:// as well, as PostgreSQL's own client takes both.
+    static const QRegularExpression url(QStringLiteral("^postgres(?:ql)?://(?:([^:@/]+)@)?([^:@/]+)(?::(\\d{1,5}))?/([^/?#]+)$"));
     const QRegularExpressionMatch match = url.match(text);
     const int port = match.captured(3).isEmpty() ? 5432 : match.captured(3).toInt();
     if (!match.hasMatch() || port < 1 || port > 65535) {

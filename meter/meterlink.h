@@ -52,6 +52,8 @@ public:
     // device cleared. open() again before the next line.
     virtual void discardLateReplies() = 0;
     virtual QString description() const = 0;
+    // What to look at when the instrument does not answer over this link.
+    virtual QString whatToCheck() const = 0;
     // Only the USBTMC driver times replies itself; the others are timed by
     // the caller. Set before the query is written.
     virtual void setReplyTimeout(int milliseconds) { Q_UNUSED(milliseconds) }

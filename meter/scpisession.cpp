@@ -158,7 +158,7 @@ void ScpiSession::linkFailed(const QString &reason)
     if (state == State::Closing)
         finishClosing();
     else
-        fail(reason);
+        fail(QStringLiteral("%1; check %2").arg(reason, link->whatToCheck()));
 }
 
 void ScpiSession::missDeadline()
@@ -166,12 +166,12 @@ void ScpiSession::missDeadline()
     switch (state) {
     case State::Connecting:
         link->discardLateReplies();
-        fail(QStringLiteral("%1 at %2 did not answer a connection within %3 s")
-                 .arg(instrument, link->description()).arg(connectDeadline / 1000));
+        fail(QStringLiteral("%1 at %2 did not answer a connection within %3 s; check %4")
+                 .arg(instrument, link->description()).arg(connectDeadline / 1000).arg(link->whatToCheck()));
         break;
     case State::AwaitingReply: {
-        const QString reason = QStringLiteral("%1 did not answer %2 within %3 s")
-                                   .arg(instrument, query.command).arg(query.deadline / 1000.0, 0, 'f', 1);
+        const QString reason = QStringLiteral("%1 did not answer %2 within %3 s; check %4")
+                                   .arg(instrument, query.command).arg(query.deadline / 1000.0, 0, 'f', 1).arg(link->whatToCheck());
         link->discardLateReplies();
         fail(reason);
         break;

@@ -84,3 +84,8 @@ void SerialMeterLink::reportError(QSerialPort::SerialPortError error)
         emit failed(reason);
     });
 }
+
+QString SerialMeterLink::whatToCheck() const
+{
+    return QStringLiteral("its port, cable and baud rate, that its remote interface is the serial one, and that nothing else holds the port");
+}

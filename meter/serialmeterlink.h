@@ -21,6 +21,7 @@ public:
     QList<QByteArray> drain() override;
     void discardLateReplies() override;
     QString description() const override;
+    QString whatToCheck() const override;
 
 private:
     void readReplies();

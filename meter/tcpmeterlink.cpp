@@ -61,3 +61,8 @@ void TcpMeterLink::reportError()
     socket.abort();
     emit failed(reason);
 }
+
+QString TcpMeterLink::whatToCheck() const
+{
+    return QStringLiteral("its address, its LAN settings (a raw socket port, usually 5025) and that nothing else holds its connection");
+}

@@ -141,3 +141,8 @@ void UsbtmcMeterLink::takeReply(quint64 read, const QByteArray &bytes, int error
     // A reply is one message; its end is the line's end.
     deliver(bytes.endsWith('\n') ? bytes : bytes + '\n');
 }
+
+QString UsbtmcMeterLink::whatToCheck() const
+{
+    return QStringLiteral("that it is on and this is its device, and that nothing else holds it");
+}

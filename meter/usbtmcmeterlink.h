@@ -26,6 +26,7 @@ public:
     QList<QByteArray> drain() override;
     void discardLateReplies() override;
     QString description() const override;
+    QString whatToCheck() const override;
 
     // The driver takes no less than 100 ms.
     void setReplyTimeout(int milliseconds) override;

@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QSvgGenerator>
 
 const QColor Chart::ink(0x1f, 0x23, 0x2b);
@@ -41,6 +42,22 @@ QByteArray Chart::png(const QSize &size) const
     paint(painter, QSizeF(size), fileTextPixels);
     painter.end();
     return PngEncoder::encode(image);
+}
+
+void Chart::drawRoundEnded(QPainter &painter, const QPointF *points, int count)
+{
+    if (count < 2)
+        return;
+    QPainterPath path(points[0]);
+    for (int i = 1; i < count; ++i)
+        path.lineTo(points[i]);
+    painter.drawPath(path);
+}
+
+void Chart::drawRoundEnded(QPainter &painter, QPointF from, QPointF to)
+{
+    const QPointF ends[] = {from, to};
+    drawRoundEnded(painter, ends, 2);
 }
 
 QFont Chart::font(double pixelSize, bool bold, bool italic)

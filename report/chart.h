@@ -9,6 +9,7 @@
 #include <QString>
 
 class QPainter;
+class QPointF;
 
 // A chart of currents, drawn with QPainter to an SVG whose texts stay text,
 // to a PNG, or onto a widget. It is laid out for the size and text height it
@@ -37,6 +38,11 @@ protected:
     explicit Chart(const QString &title);
 
     static QFont font(double pixelSize, bool bold = false, bool italic = false);
+    // A line with round ends, drawn with the painter's pen as a path: as a
+    // polyline with round caps, ImageMagick's own SVG renderer refuses it
+    // and draws nothing after it.
+    static void drawRoundEnded(QPainter &painter, const QPointF *points, int count);
+    static void drawRoundEnded(QPainter &painter, QPointF from, QPointF to);
     static double widest(const QFont &font, const QStringList &texts);
 
     QString title;

@@ -152,7 +152,7 @@ void CurrentChart::paintRow(QPainter &painter, const Layout &where, int row) con
             continue;
         }
         painter.setPen(QPen(colour, std::clamp(rowHeight / 9, 2.0, 6.0), Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(where.x(axis, *measure.min), y), QPointF(where.x(axis, *measure.max), y));
+        drawRoundEnded(painter, QPointF(where.x(axis, *measure.min), y), QPointF(where.x(axis, *measure.max), y));
         const double radius = std::clamp(rowHeight / (3.0 * count), 3.0, 8.0);
         painter.setPen(QPen(Qt::white, 1.5));
         painter.setBrush(colour.darker(140));
@@ -214,7 +214,7 @@ void CurrentChart::paintLegend(QPainter &painter, const Layout &where) const
     for (int i = series.size() - 1; i >= 0; --i) {
         entry(series.at(i).name, [&](QPointF p) {
             painter.setPen(QPen(series.at(i).colour, 4, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(p + QPointF(-text * 0.6, 0), p + QPointF(text * 0.6, 0));
+            drawRoundEnded(painter, p + QPointF(-text * 0.6, 0), p + QPointF(text * 0.6, 0));
             painter.setPen(QPen(Qt::white, 1.5));
             painter.setBrush(series.at(i).colour.darker(140));
             painter.drawEllipse(p, text / 3, text / 3);

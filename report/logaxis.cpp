@@ -30,6 +30,13 @@ LogAxis LogAxis::fit(const QList<double> &amperes)
     return axis;
 }
 
+LogAxis LogAxis::withDecadeBelow() const
+{
+    LogAxis wider = *this;
+    wider.first = std::max(lowestDecade, first - 1);
+    return wider;
+}
+
 QList<int> LogAxis::decades() const
 {
     QList<int> all;

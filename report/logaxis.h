@@ -13,6 +13,9 @@ public:
     // The decades that hold every value; a single value, or none, still gets one.
     static LogAxis fit(const QList<double> &amperes);
 
+    // The same with a decade more below, so that the lowest values do not lie on its bottom line.
+    LogAxis withDecadeBelow() const;
+
     int firstDecade() const { return first; }   // 10^first amperes
     int lastDecade() const { return last; }
     QList<int> decades() const;

@@ -189,10 +189,16 @@ void TrendChart::paintLine(QPainter &painter, const Layout &where, int index) co
     // short pieces that share their ends: the same line, ten times faster.
     const bool dense = where.runs > where.plot.width();
     const auto flush = [&] {
-        painter.setPen(QPen(lineColour, dense ? 1 : 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        // A one-pixel trace needs no round ends, and keeps Qt's fast path.
+        painter.setPen(QPen(lineColour, dense ? 1 : 2, Qt::SolidLine, dense ? Qt::FlatCap : Qt::RoundCap, Qt::RoundJoin));
         const int piece = dense ? std::max(2, int(stretch.size())) : 9;
-        for (int first = 0; first + 1 < stretch.size(); first += piece - 1)
-            painter.drawPolyline(stretch.constData() + first, std::min(piece, int(stretch.size()) - first));
+        for (int first = 0; first + 1 < stretch.size(); first += piece - 1) {
+            const int count = std::min(piece, int(stretch.size()) - first);
+            if (dense)
+                painter.drawPolyline(stretch.constData() + first, count);
+            else
+                drawRoundEnded(painter, stretch.constData() + first, count);
+        }
         stretch.clear();
     };
     for (const Column &column : columns) {
@@ -236,7 +242,7 @@ void TrendChart::paintLegend(QPainter &painter, const Layout &where) const
     for (int line = 0; line < lines.size(); ++line) {
         const double y = where.legend.top() + (line + 0.5) * where.entryHeight;
         painter.setPen(QPen(colour(line), 3, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(where.legend.left(), y), QPointF(where.legend.left() + text * 1.4, y));
+        drawRoundEnded(painter, QPointF(where.legend.left(), y), QPointF(where.legend.left() + text * 1.4, y));
         painter.setPen(ink);
         const QRectF room(where.legend.left() + text * 2, y - where.entryHeight / 2, where.legend.width() - text * 2,
                           where.entryHeight);

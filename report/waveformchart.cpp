@@ -52,7 +52,8 @@ WaveformChart::WaveformChart(const QString &chartTitle, const QVector<TraceBin> 
     , bins(traceBins)
     , binSeconds(eachBinSeconds)
     , readingsFrom(readingsFromSeconds)
-    , axis(LogAxis::fit(currentsOf(traceBins)))
+    // A trace of a steady 1.12 µA is no line along the 1 µA axis.
+    , axis(LogAxis::fit(currentsOf(traceBins)).withDecadeBelow())
 {
 }
 

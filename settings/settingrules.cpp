@@ -42,9 +42,9 @@ const NumberRule replyTimeoutSeconds {"a number of seconds from 0 to 3600, such 
 const NumberRule nplc {"a number of power-line cycles above 0 and at most 100, such as 10", 0, false, 100, false};
 const NumberRule rangeAmperes {"auto or a range in amperes, such as 0.001", 0, false, unbounded, false};
 const NumberRule limitAmperes {"a current in amperes, such as 2.5e-6", -unbounded, true, unbounded, false};
-const NumberRule supplyVolts {"a voltage above 0, such as 3.3", 0, false, 1000, false};
-// A typo must not feed a board 33 V, nor starve it of current.
-const NumberRule unitVolts {"a voltage from 0.5 to 6 V, such as 3.3", 0.5, true, 6, false};
+// A typo must not feed a board 33 V, nor starve it of current; one recorded
+// without a supply unit must not make its power and energy ten times too high.
+const NumberRule supplyVolts {"a voltage from 0.5 to 6 V, such as 3.3", 0.5, true, 6, false};
 const NumberRule currentLimit {"a current from 1 µA to 3 A, such as 0.1", 1e-6, true, 3, false};
 const NumberRule offSeconds {"a number of seconds from 0 to 3600, such as 0.5", 0, true, longestWait, false};
 const NumberRule temperature {"a temperature in °C, such as 25 or -40", -273.15, true, 1000, false};
@@ -81,7 +81,7 @@ std::optional<QList<double>> parseVoltages(const QString &text, const QString &l
     for (const QString &item : text.split(QLatin1Char(','))) {
         if (item.trimmed().isEmpty())
             continue;
-        const std::optional<double> volts = unitVolts.parse(item, label, why);
+        const std::optional<double> volts = supplyVolts.parse(item, label, why);
         if (!volts)
             return std::nullopt;
         // Rows are told apart by their voltage to 0.01 V: closer ones would overwrite each other.
@@ -97,7 +97,7 @@ std::optional<QList<double>> parseVoltages(const QString &text, const QString &l
         voltages << *volts;
     }
     if (voltages.isEmpty()) {
-        *why = QStringLiteral("%1 takes %2").arg(label, QString::fromUtf8(unitVolts.expectation));
+        *why = QStringLiteral("%1 takes %2").arg(label, QString::fromUtf8(supplyVolts.expectation));
         return std::nullopt;
     }
     return voltages;

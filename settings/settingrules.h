@@ -35,8 +35,7 @@ extern const NumberRule replyTimeoutSeconds;
 extern const NumberRule nplc;
 extern const NumberRule rangeAmperes;
 extern const NumberRule limitAmperes;
-extern const NumberRule supplyVolts;
-extern const NumberRule unitVolts;        // what a supply unit may feed a board
+extern const NumberRule supplyVolts;      // what a supply unit may feed a board, and the voltage a run records
 extern const NumberRule currentLimit;
 extern const NumberRule offSeconds;
 extern const NumberRule temperature;

@@ -4,6 +4,7 @@
 #include "settings/settingrules.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 
 namespace {
 
@@ -69,6 +70,12 @@ QString ResetStrategy::text() const
 {
     static const char *const names[] = {"prompt", "none", "command:", "dtr", "rts", "power"};
     return QLatin1String(names[kind]) + command;
+}
+
+bool ResetStrategy::namesAProcessId() const
+{
+    static const QRegularExpression killById(QStringLiteral("\\bkill\\b[^;&|]*\\s-?\\d+\\b"));
+    return kind == Command && killById.match(command).hasMatch();
 }
 
 QString ResetStrategy::recordedText() const

@@ -25,6 +25,9 @@ struct ResetStrategy
 
     static std::optional<ResetStrategy> parse(const QString &text, QString *error);
     QString text() const;
+    // A command that signals a process by its id (kill -USR1 27081), which
+    // by another day some other process may hold.
+    bool namesAProcessId() const;
     // As files and reports show it: a command may hold credentials, so it is not repeated.
     QString recordedText() const;
 };

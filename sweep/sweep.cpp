@@ -23,6 +23,17 @@ namespace {
 constexpr int replyLimit = 64 * 1024;
 constexpr double powerLineCycleSeconds = 0.020;
 
+// The ports a user may have meant, for a port that would not open.
+QString portsHere()
+{
+    QStringList names;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+        names << port.portName();
+    names.sort();
+    return names.isEmpty() ? QStringLiteral("this machine has no serial ports")
+                           : QStringLiteral("the serial ports here are %1").arg(names.join(QLatin1String(", ")));
+}
+
 } // namespace
 
 Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHistory, QObject *parent)
@@ -116,7 +127,7 @@ bool Sweep::prepare(QString *error)
         }
     }
     if (!SerialLink::open(board, settings.port)) {
-        *error = QStringLiteral("cannot open the board's port %1: %2").arg(settings.port, board.errorString());
+        *error = QStringLiteral("cannot open the board's port %1: %2; %3").arg(settings.port, board.errorString(), portsHere());
         return false;
     }
     // The voltage is the outer loop, so that it changes as seldom as it can.

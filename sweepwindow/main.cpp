@@ -2,6 +2,7 @@
 //                       [--supply-unit ADDRESS] [--supply VOLTS[,VOLTS...]] [--temperature CELSIUS]
 //                       [--plan FILE] [--limits FILE] [--battery-mah CAPACITY] [--note TEXT] [--out DIR]
 //                       [--history LOCATION] [--board-id ID] [--firmware LABEL] [--tag KEY=VALUE]...
+//                       [--settings FILE]
 // The characterisation of the board's power modes in a desktop window. The
 // options fill the set-up in, over the settings of the last run.
 #include "meter/readings.h"
@@ -52,9 +53,12 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("board-id"), QStringLiteral("The board, as the history tells boards apart."), QStringLiteral("ID")});
     parser.addOption({QStringLiteral("firmware"), QStringLiteral("The firmware's label."), QStringLiteral("LABEL")});
     parser.addOption({QStringLiteral("tag"), QStringLiteral("A tag for the history; repeatable."), QStringLiteral("KEY=VALUE")});
+    parser.addOption({QStringLiteral("settings"),
+                      QStringLiteral("Keep the window's settings in this file, not in the user's own (for simulated instruments)."),
+                      QStringLiteral("FILE")});
     parser.process(application);
 
-    SweepWindow window;
+    SweepWindow window(parser.value(QStringLiteral("settings")));
     SetupForm *setup = window.setupForm();
     if (parser.isSet(QStringLiteral("port")))
         setup->setPort(parser.value(QStringLiteral("port")));

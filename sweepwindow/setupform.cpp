@@ -388,7 +388,12 @@ void SetupForm::restore(const QSettings &settings)
     setPort(settings.value(QStringLiteral("port")).toString());
     setMeter(settings.value(QStringLiteral("meter")).toString());
     profile->setText(settings.value(QStringLiteral("meterProfile")).toString());
-    setReset(settings.value(QStringLiteral("reset")).toString());
+    // A reset that signals a process by its id (a simulator's) would signal
+    // whichever process holds that id by the next start: never brought back.
+    const QString reset = settings.value(QStringLiteral("reset")).toString();
+    QString ignored;
+    const std::optional<ResetStrategy> strategy = ResetStrategy::parse(reset, &ignored);
+    setReset(strategy && strategy->namesAProcessId() ? QStringLiteral("prompt") : reset);
     boot->setValue(settings.value(QStringLiteral("boot")).toDouble());
     power->restore(settings);
     battery->setValue(settings.value(QStringLiteral("battery")).toDouble());

@@ -37,8 +37,9 @@ QString timeLeft(double seconds)
 
 } // namespace
 
-SweepWindow::SweepWindow(QWidget *parent)
+SweepWindow::SweepWindow(const QString &settingsFile, QWidget *parent)
     : QMainWindow(parent)
+    , settingsPath(settingsFile)
     , setup(new SetupForm)
     , modes(new ModeTable)
     , tableReason(new ReasonLabel)
@@ -482,9 +483,15 @@ void SweepWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+std::unique_ptr<QSettings> SweepWindow::settingsStore() const
+{
+    return settingsPath.isEmpty() ? std::make_unique<QSettings>() : std::make_unique<QSettings>(settingsPath, QSettings::IniFormat);
+}
+
 void SweepWindow::saveSettings() const
 {
-    QSettings settings;
+    const std::unique_ptr<QSettings> store = settingsStore();
+    QSettings &settings = *store;
     setup->save(settings);
     QVariantList checked;
     for (int mode : modes->checkedModes())
@@ -497,7 +504,8 @@ void SweepWindow::saveSettings() const
 
 void SweepWindow::restoreSettings()
 {
-    const QSettings settings;
+    const std::unique_ptr<QSettings> store = settingsStore();
+    const QSettings &settings = *store;
     setup->restore(settings);
     panes->restoreState(settings.value(QStringLiteral("panes")).toByteArray());
     results->restoreState(settings.value(QStringLiteral("resultsPanes")).toByteArray());

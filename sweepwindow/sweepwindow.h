@@ -14,6 +14,7 @@ class ReportWriter;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSettings;
 class QSplitter;
 class QTabWidget;
 class ReadingEntry;
@@ -32,7 +33,9 @@ class SweepWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit SweepWindow(QWidget *parent = nullptr);
+    // Its settings in the user's own place, or in `settingsFile` (an INI
+    // file), as a window on simulators keeps them apart from the user's.
+    explicit SweepWindow(const QString &settingsFile = QString(), QWidget *parent = nullptr);
     ~SweepWindow() override;
 
     SetupForm *setupForm() const { return setup; }
@@ -78,6 +81,7 @@ private:
     void compare(const QString &before, const QString &after);
     void saveSettings() const;
     void restoreSettings();
+    std::unique_ptr<QSettings> settingsStore() const;
     void setRunning(bool running);
 
     SetupForm *setup;
@@ -95,6 +99,7 @@ private:
     HistoryView *history;
     QTabWidget *tabs = nullptr;
     QString historyOption;
+    QString settingsPath;   // empty: the user's own settings
     ReportWriter *report;
     QList<QPushButton *> afterRunButtons;
     QWidget *setupPanel;

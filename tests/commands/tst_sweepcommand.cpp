@@ -138,8 +138,19 @@ void SweepCommandTest::keepsFinishedModesWhenInterruptedAndResumes()
              QStringList({"chart.png", "chart.svg", "report.html", "results.csv", "results.json", "samples.csv"}));
 
     QCOMPARE(sweep(arguments).exitCode, 2);   // results there, and no --resume
-    const ToolRun resumed = sweep(arguments + QStringList {"--resume"});
-    QVERIFY2(resumed.exitCode == 0, qPrintable(resumed.errors));
+    // The last line says how to go on, word for word, as a shell takes it.
+    const QString last = interrupted.errors.trimmed().section(QLatin1Char('\n'), -1);
+    QVERIFY2(last.startsWith(QLatin1String("pellmora-sweep: to go on: pellmora-sweep run ")) && last.endsWith(QLatin1String(" --resume")),
+             qPrintable(last));
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), QFileInfo(SweepProcess::program()).absolutePath() + QLatin1Char(':')
+                                                   + environment.value(QStringLiteral("PATH")));
+    environment.insert(QStringLiteral("PELLMORA_HISTORY"), QStringLiteral("none"));
+    shell.setProcessEnvironment(environment);
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), last.section(QLatin1String("to go on: "), 1)});
+    QVERIFY(shell.waitForFinished(60000));
+    QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
     QList<int> modes;
     for (const ResultRow &row : rowsIn(out))
         modes << row.index;
@@ -156,6 +167,7 @@ void SweepCommandTest::refusesBadInputWithoutWritingAnything_data()
     QTest::newRow("decimal comma") << QStringList {"--settle", "0,5"} << "0,5";
     QTest::newRow("unreadable plan") << QStringList {"--plan", "/no/such/plan.csv"} << "/no/such/plan.csv";
     QTest::newRow("port that does not exist") << QStringList {"--port", "/dev/no-such-board"} << "no-such-board";
+    QTest::newRow("a port not here names those that are") << QStringList {"--port", "ttyACM9"} << "serial ports";
     QTest::newRow("a mode twice") << QStringList {"--modes", "0-3,1"} << "mode 1 twice";
     QTest::newRow("settle beyond an hour") << QStringList {"--settle", "1e9"} << "3600";
     QTest::newRow("boot beyond an hour") << QStringList {"--boot", "3601"} << "3600";

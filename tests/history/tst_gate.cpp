@@ -134,6 +134,10 @@ private slots:
     void readsAHistoryItMayNotWrite();
     void listsAQuarterOfAMillionRuns();
     void markdownCellsCarryTextOnly();
+    // A gate that cannot see fails closed
+    void readingNeverCreatesAHistory();
+    void checkSaysWhatItSawAndCanRequireABaseline();
+    void anEmptyAnswerIsNoSuccess();
 
 private:
     std::unique_ptr<History> openHistory();
@@ -590,6 +594,90 @@ void GateTest::markdownCellsCarryTextOnly()
     const QString body = html.section(QLatin1String("<tbody>"), 1);
     QCOMPARE(body.count(QLatin1String("<tr>")), 1);
     QCOMPARE(body.count(QLatin1String("<td")), 5);
+}
+
+// history, trend, check and table on a location that does not exist: exit 2
+// naming it, and nothing made there.
+void GateTest::readingNeverCreatesAHistory()
+{
+    const QString folder = here + QStringLiteral("/run");
+    QString error;
+    QVERIFY(ResultsFixture::writeFolder(folder, "demo-01", day(2), {row(0, 30e-9)}, RunFacts::newRunId(), &error));
+    const QString missing = here + QStringLiteral("/nowhere/missing.sqlite");
+    const QList<QStringList> reading {
+        {"history", "--history", missing},
+        {"trend", "--history", missing, "--out", here + "/trend"},
+        {"table", "--history", missing, "--out", here + "/table"},
+        {"check", folder, "--history", missing},
+    };
+    for (const QStringList &command : reading) {
+        const ToolRun run = runSweepTool(command);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(missing), qPrintable(run.errors));
+        QCOMPARE(run.errors.count(QLatin1Char('\n')), 1);
+    }
+    QVERIFY(!QFileInfo::exists(here + "/nowhere"));
+    QVERIFY(!QFileInfo::exists(here + "/trend") && !QFileInfo::exists(here + "/table"));
+}
+
+void GateTest::checkSaysWhatItSawAndCanRequireABaseline()
+{
+    const auto history = openHistory();
+    recordRun(*history, "demo-01", day(1), "completed", {rowAt(0, 30e-9, 3.3)});
+    recordRun(*history, "demo-01", day(2), "stopped", {rowAt(0, 30e-9, 3.3)});
+    recordRun(*history, "other", day(2), "completed", {rowAt(0, 30e-9, 3.3)});
+    const QString folder = here + QStringLiteral("/run");
+    QString error;
+    RunFacts facts = factsOf("demo-01", day(3), "completed");
+    QVERIFY(ResultsFixture::writeFolder(folder, facts, asked({0, 13}, {3.3}), {rowAt(0, 31e-9, 3.3), rowAt(13, 9.8e-3, 3.3)},
+                                        &error));
+    // The folder's own run, as the sweep recorded it, is never counted.
+    RunEntry own;
+    own.facts = facts;
+    QVERIFY(history->beginRun(own, &error));
+
+    const ToolRun seeing = runSweepTool({"check", folder, "--history", database});
+    QCOMPARE(seeing.exitCode, 0);   // mode 13 has no baseline: skipped
+    QCOMPARE(seeing.errors.section(QLatin1Char('\n'), 0, 0),
+             QStringLiteral("history %1: 1 completed run of board demo-01, this run left out").arg(database));
+
+    const QString junit = here + QStringLiteral("/check.xml");
+    const ToolRun strict = runSweepTool({"check", folder, "--history", database, "--require-baseline", "--junit", junit});
+    QCOMPARE(strict.exitCode, 1);
+    QVERIFY2(strict.output.contains(QLatin1String("failed   13 mode 13 at 3.30 V  no baseline, and a baseline is required")),
+             qPrintable(strict.output));
+    QCOMPARE(casesOf(junit).value("0 mode 0 at 3.30 V"), QStringLiteral("passed"));
+
+    // A CI job whose history went missing, or never held the board: the gate fails.
+    const QString empty = here + QStringLiteral("/empty.sqlite");
+    {
+        QString why;
+        QVERIFY(History::openChosen(empty, &why));
+    }
+    const ToolRun blind = runSweepTool({"check", folder, "--history", empty, "--require-baseline"});
+    QCOMPARE(blind.exitCode, 1);
+    QVERIFY2(blind.errors.startsWith(QStringLiteral("history %1: 0 completed runs of board demo-01, this run left out\n").arg(empty)),
+             qPrintable(blind.errors));
+    QCOMPARE(runSweepTool({"check", folder, "--history", empty}).exitCode, 0);
+}
+
+// No run matches: trend draws nothing and fails; history lists an empty table.
+void GateTest::anEmptyAnswerIsNoSuccess()
+{
+    const auto history = openHistory();
+    recordRun(*history, "B1", day(1), "completed", {row(0, 30e-9)});
+    const ToolRun trend = runSweepTool({"trend", "--history", database, "--modes", "13", "--out", here + "/trend"});
+    QCOMPARE(trend.exitCode, 2);
+    QVERIFY2(trend.errors.contains(QLatin1String("no runs")), qPrintable(trend.errors));
+    QVERIFY(!QFileInfo::exists(here + "/trend"));
+
+    const ToolRun table = runSweepTool({"history", "--history", database, "--board", "nobody"});
+    QCOMPARE(table.exitCode, 0);
+    QCOMPARE(table.output, QStringLiteral("RUN  STARTED (UTC)  OUTCOME  BOARD  FIRMWARE  TAGS  MODES  FAIL  FOLDER\n"));
+    const ToolRun csv = runSweepTool({"history", "--history", database, "--board", "nobody", "--format", "csv"});
+    QCOMPARE(csv.output, QStringLiteral("run_id,started_utc,ended_utc,outcome,host,board_id,firmware,tags,note,modes,fails,folder\n"));
+    const ToolRun json = runSweepTool({"history", "--history", database, "--board", "nobody", "--format", "json"});
+    QCOMPARE(json.output.simplified(), QStringLiteral("[ ]"));
 }
 
 QTEST_GUILESS_MAIN(GateTest)

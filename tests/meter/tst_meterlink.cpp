@@ -302,7 +302,8 @@ void MeterLinkTest::namesTheCommandAndTheWaitOfASilentMeter()
     QCOMPARE(deadline, 1800);
     QTRY_VERIFY_WITH_TIMEOUT(!session.failed.isEmpty(), deadline + 5000);
     QVERIFY(clock.elapsed() >= deadline - 50);
-    QCOMPARE(session.failure(), QStringLiteral("meter did not answer READ? within 1.8 s"));
+    QCOMPARE(session.failure(), QStringLiteral("meter did not answer READ? within 1.8 s; check its address, its LAN settings "
+                                               "(a raw socket port, usually 5025) and that nothing else holds its connection"));
 
     // The connection was dropped; the next query opens a new one.
     session.meter.configure({std::nullopt, 1, 1});
@@ -511,7 +512,8 @@ void MeterLinkTest::givesEveryConnectADeadline()
     lan.meter.start();
     QTRY_VERIFY_WITH_TIMEOUT(!lan.failed.isEmpty(), ScpiMeter::connectDeadline + 5000);
     QVERIFY(clock.elapsed() >= ScpiMeter::connectDeadline - 50);
-    QVERIFY2(lan.failure().contains(QLatin1String("did not answer a connection within 5 s")), qPrintable(lan.failure()));
+    QVERIFY2(lan.failure().contains(QLatin1String("did not answer a connection within 5 s; check its address, its LAN settings")),
+             qPrintable(lan.failure()));
 
     // A path that is no serial line fails at once, with the system's reason.
     Session notALine(QStringLiteral("serial:/dev/null"));

@@ -5,6 +5,7 @@
 #include "results/resultsfolder.h"
 #include "tests/support/sweepprocess.h"
 
+#include <QImage>
 #include <QtTest>
 
 namespace {
@@ -97,6 +98,10 @@ private slots:
     void reportRecomputesWhatAnEditChanged();
     void chartDrawsCurrentsOffItsAxisAsArrows_data();
     void chartDrawsCurrentsOffItsAxisAsArrows();
+    void reportNamesTheBoardFirmwareAndRun();
+    void aFastMetersSettlingAndWaveformReadWell();
+    void otherRenderersDrawTheWholeChart_data();
+    void otherRenderersDrawTheWholeChart();
 
 private:
     QTemporaryDir scratch;
@@ -281,6 +286,124 @@ void ReportTest::chartDrawsCurrentsOffItsAxisAsArrows()
     writeFolder(folder, {{2.1, {amperes, false}}, {2.1, {amperes, false}}});
     QCOMPARE(sweepTool({QStringLiteral("report"), folder}).exitCode, 0);
     QVERIFY2(read(folder + QStringLiteral("/chart.svg")).contains(shown), "the mean says its value beside its arrow");
+}
+
+// The heading block, compare.html and the chart's title say what they are about.
+void ReportTest::reportNamesTheBoardFirmwareAndRun()
+{
+    QStringList folders;
+    for (const QString &firmware : {QStringLiteral("v1.4.1"), QStringLiteral("v1.4.2")}) {
+        folders << scratch.filePath(QStringLiteral("named-") + firmware);
+        ResultsFolder folder(folders.last());
+        RunFacts facts;
+        facts.runId = RunFacts::newRunId();
+        facts.boardId = QStringLiteral("B7");
+        facts.firmware = firmware;
+        facts.tags = {{"bench", "3"}, {"jumper", "JP5"}};
+        QString error;
+        QVERIFY2(folder.claim(&error) && folder.commit(ResultRow::measured(0, QDateTime::currentDateTimeUtc(), readings(33e-9), {}, {}, 3.3),
+                                                       readings(33e-9), QJsonObject(), facts, &error),
+                 qPrintable(error));
+        folder.release();
+        QCOMPARE(sweepTool({QStringLiteral("report"), folders.last()}).exitCode, 0);
+        const QString html = read(folders.last() + QStringLiteral("/report.html"));
+        QVERIFY(html.contains(QLatin1String("<dt>Board</dt><dd>B7</dd>")));
+        QVERIFY(html.contains(QStringLiteral("<dt>Firmware</dt><dd>%1</dd>").arg(firmware)));
+        QVERIFY(html.contains(QLatin1String("<dt>Tags</dt><dd>bench=3, jumper=JP5</dd>")));
+        QVERIFY(html.contains(QStringLiteral("<dt>Run</dt><dd>%1</dd>").arg(facts.runId)));
+        QVERIFY(html.indexOf(QLatin1String("<dt>Board</dt>")) < html.indexOf(QLatin1String("<dt>Meter</dt>")));
+        QVERIFY(read(folders.last() + QStringLiteral("/chart.svg"))
+                    .contains(QStringLiteral("Current per power mode: board B7, firmware %1").arg(firmware)));
+    }
+    const QString out = scratch.filePath(QStringLiteral("named-compare"));
+    QCOMPARE(sweepTool({QStringLiteral("compare"), folders.first(), folders.last(), QStringLiteral("--out"), out}).exitCode, 0);
+    const QString html = read(out + QStringLiteral("/compare.html"));
+    QVERIFY2(html.contains(QLatin1String("<dt>Before&#x27;s run</dt><dd>board B7, firmware v1.4.1, tags bench=3, jumper=JP5, run "))
+                 || html.contains(QLatin1String("<dt>Before's run</dt><dd>board B7, firmware v1.4.1, tags bench=3, jumper=JP5, run ")),
+             qPrintable(html.section(QLatin1String("<dl"), 1, 1).left(600)));
+    QVERIFY(html.contains(QLatin1String("firmware v1.4.2")));
+}
+
+// Settling at once reads 0 s, never 0.00 ps; a mode that never settled says
+// so; a steady 1.12 µA lies a decade above its axis's bottom line.
+void ReportTest::aFastMetersSettlingAndWaveformReadWell()
+{
+    const QString folder = scratch.filePath(QStringLiteral("settling"));
+    ResultsFolder files(folder);
+    QString error;
+    QVERIFY2(files.claim(&error), qPrintable(error));
+    QFile binsFile(files.tracePartPath());
+    QVERIFY(binsFile.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 100; ++i) {
+        const TraceBin bin {1.12e-6, 1.1e-6, 1.14e-6};
+        binsFile.write(reinterpret_cast<const char *>(&bin), sizeof bin);
+    }
+    binsFile.close();
+    for (int index : {4, 5}) {
+        ResultRow row = ResultRow::measured(index, QDateTime::currentDateTimeUtc(), readings(1.12e-6), {}, {}, 3.3);
+        row.lostSamples = 0;
+        row.peakA = 1.14e-6;
+        row.chargeC = 1e-7;
+        row.settledAfterS = index == 4 ? std::optional<double>(0) : std::nullopt;
+        ModeCapture capture;
+        capture.binsPath = files.tracePartPath();
+        capture.binCount = index == 4 ? 100 : 0;
+        QVERIFY2(files.commit(row, readings(1.12e-6), QJsonObject(), RunFacts(), &error, index == 4 ? &capture : nullptr),
+                 qPrintable(error));
+    }
+    files.release();
+    QCOMPARE(sweepTool({QStringLiteral("report"), folder}).exitCode, 0);
+    const QString html = read(folder + QStringLiteral("/report.html"));
+    QVERIFY2(html.contains(QStringLiteral("<td>0\u00a0s</td>")), "settled at once");
+    QVERIFY(!html.contains(QLatin1String("ps</td>")));
+    QVERIFY(html.contains(QLatin1String("<td>not settled within the window</td>")));
+    // The waveform's axis: 100 nA at its foot, not 1 µA.
+    const QString waveform = html.section(QLatin1String("<figure class=\"waveform\">"), 1, 1);
+    QVERIFY2(waveform.contains(QLatin1String(">100 nA<")), "a decade below the lowest current");
+}
+
+void ReportTest::otherRenderersDrawTheWholeChart_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");   // SVG and PNG in their places
+    QTest::newRow("librsvg") << "rsvg-convert" << QStringList {"-o", "{png}", "{svg}"};
+    QTest::newRow("ImageMagick's own") << "convert" << QStringList {"MSVG:{svg}", "{png}"};
+}
+
+// Each mode's mark, and the legend's, drawn in every band of the chart: a
+// renderer that stops at a primitive it refuses leaves the rows below blank.
+void ReportTest::otherRenderersDrawTheWholeChart()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        QSKIP("the renderer is not installed");
+    const QString folder = scratch.filePath(QStringLiteral("rendered-%1").arg(program));
+    writeFolder(folder, 118e-9);
+    QCOMPARE(sweepTool({QStringLiteral("report"), folder}).exitCode, 0);
+    const QString png = folder + QStringLiteral("/rendered.png");
+    arguments.replaceInStrings(QStringLiteral("{png}"), png).replaceInStrings(QStringLiteral("{svg}"), folder + "/chart.svg");
+    QProcess renderer;
+    renderer.start(program, arguments);
+    QVERIFY(renderer.waitForFinished(30000));
+    const QByteArray said = renderer.readAllStandardError();
+    QVERIFY2(renderer.exitCode() == 0 && said.isEmpty(), said.constData());
+    const QImage image(png);
+    QVERIFY(!image.isNull());
+    // The marks' fill, the series colour darkened: the bands of rows that hold one.
+    const QColor mark = QColor(0x2f, 0x6f, 0xc0).darker(140);
+    int bands = 0;
+    bool inBand = false;
+    for (int y = 0; y < image.height(); ++y) {
+        bool found = false;
+        for (int x = 0; x < image.width() && !found; ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            found = qAbs(pixel.red() - mark.red()) < 12 && qAbs(pixel.green() - mark.green()) < 12 && qAbs(pixel.blue() - mark.blue()) < 12;
+        }
+        bands += found && !inBand ? 1 : 0;
+        inBand = found;
+    }
+    QCOMPARE(bands, 3 + 1);   // three modes, and the legend's mark
 }
 
 QTEST_MAIN(ReportTest)

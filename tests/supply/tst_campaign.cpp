@@ -338,6 +338,7 @@ void CampaignTest::refusesBeforeSendingAnything_data()
     QTest::newRow("list, no unit") << QStringList {"--supply", "1.8,3.3"} << "a list needs a supply unit";
     QTest::newRow("supply as meter, no unit") << QStringList {"--meter", "supply"} << "--meter supply needs --supply-unit";
     QTest::newRow("temperature not a number") << QStringList {"--temperature", "warm"} << "a temperature in °C";
+    QTest::newRow("33 V recorded, no unit") << QStringList {"--supply", "33"} << "a voltage from 0.5 to 6 V";
 }
 
 void CampaignTest::refusesBeforeSendingAnything()

@@ -43,6 +43,11 @@ void SweepProcess::runInside(const QStringList &command)
     wrapper = command;
 }
 
+QString SweepProcess::program()
+{
+    return QStringLiteral(SWEEP_PROGRAM);
+}
+
 void SweepProcess::start()
 {
     const QStringList line = wrapper + QStringList {QStringLiteral(SWEEP_PROGRAM)} + arguments;

@@ -42,6 +42,8 @@ public:
     void pump(int milliseconds);
     QString errors() const { return errorsSoFar; }
     qint64 processId() const { return process.processId(); }
+    // The pellmora-sweep under test.
+    static QString program();
 
 private:
 

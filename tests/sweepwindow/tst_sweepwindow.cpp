@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -50,6 +51,8 @@ private slots:
     void supplyUnitPowersTheBoardAtEachVoltage();
     void aPowerProfilerKitShowsEachModesWaveform();
     void resultsShowAFailInRedAndADoubtInAmber();
+    void aSimulatorsResetNeverComesBack_data();
+    void aSimulatorsResetNeverComesBack();
 
 private:
     QTemporaryDir scratch;
@@ -553,6 +556,37 @@ void SweepWindowTest::resultsShowAFailInRedAndADoubtInAmber()
     QVERIFY(colourOf(2).red() > 150 && colourOf(2).green() < 60);                          // red
     QVERIFY(colourOf(1).red() > 120 && colourOf(1).green() > 70 && colourOf(1).blue() < 30);   // amber
     QCOMPARE(view.table()->item(0, 6)->foreground(), QBrush());
+}
+
+void SweepWindowTest::aSimulatorsResetNeverComesBack_data()
+{
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("restored");
+    QTest::newRow("a simulator's process") << "command:kill -USR1 27081" << "prompt";
+    QTest::newRow("by a signal's name") << "command:/bin/kill -s USR1 27081" << "prompt";
+    QTest::newRow("a relay's script") << "command:/usr/local/bin/relay-reset 3" << "command:/usr/local/bin/relay-reset 3";
+    QTest::newRow("pkill by name") << "command:pkill -USR1 -f board-sim" << "command:pkill -USR1 -f board-sim";
+    QTest::newRow("dtr") << "dtr" << "dtr";
+}
+
+// A window started on simulators keeps its settings in a file of its own; a
+// reset that signals a process by its id is never brought back, since by the
+// next start another process may hold that id.
+void SweepWindowTest::aSimulatorsResetNeverComesBack()
+{
+    QFETCH(QString, saved);
+    QFETCH(QString, restored);
+    const QString file = scratch.filePath(QStringLiteral("window-%1.ini").arg(QTest::currentDataTag()).remove(QLatin1Char(' ')));
+    {
+        QSettings written(file, QSettings::IniFormat);
+        written.setValue(QStringLiteral("meter"), QStringLiteral("tcp:127.0.0.1:5025"));
+        written.setValue(QStringLiteral("reset"), saved);
+    }
+    SweepWindow window(file);
+    QSettings kept(scratch.filePath(QStringLiteral("kept.ini")), QSettings::IniFormat);
+    window.setupForm()->save(kept);
+    QCOMPARE(kept.value(QStringLiteral("reset")).toString(), restored);
+    QCOMPARE(kept.value(QStringLiteral("meter")).toString(), QStringLiteral("tcp:127.0.0.1:5025"));
 }
 
 QTEST_MAIN(SweepWindowTest)
