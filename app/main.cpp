@@ -1,4 +1,5 @@
 #include "app/desktopfonts.h"
+#include "app/rasteronly.h"
 #include "dialog/dialog.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv, QT_VERSION_CHECK(5, 3, 0));
+    RasterOnly::skipOpenGl();
     DesktopFonts::standInForMissingFonts();
     Dialog dialog;
     dialog.show();

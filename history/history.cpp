@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <numeric>
 #include <tuple>
 
 namespace {
@@ -640,7 +641,7 @@ std::optional<QList<DatasheetPoint>> History::datasheetPoints(const RunFilter &f
     return points;
 }
 
-std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const QList<int> &modes, QString *error)
+std::optional<TrendPoints> History::trend(const RunFilter &filter, const QList<int> &modes, QString *error)
 {
     QVariantList bound;
     const QString condition = whereOf(filter, &bound);
@@ -650,36 +651,39 @@ std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const Q
                    bound);
     if (!runs.run(error))
         return std::nullopt;
-    QList<TrendPoint> heads;
+    TrendPoints heads;
     QHash<QString, int> position;
     while (runs.query.next()) {
         const QSqlQuery &row = runs.query;
-        position.insert(row.value(0).toString(), heads.size());
         TrendPoint head;
         head.runId = row.value(0).toString();
         head.started = fromUtc(row.value(1));
         head.boardId = row.value(2).toString();
         head.firmware = row.value(3).toString();
+        position.insert(head.runId, heads.size());
         heads << head;
     }
 
-    QString sql = QStringLiteral("SELECT m.run_id, m.idx, m.mode, m.mean_a, m.verdict, m.vdd_cv FROM modes m"
-                                 " JOIN runs r ON r.run_id = m.run_id")
-        + condition;
+    // A FAIL as a number, so that no verdict's text is made for each row;
+    // the runs joined only where a filter needs them.
+    QString sql = QStringLiteral("SELECT m.run_id, m.idx, m.mode, m.mean_a, CASE WHEN m.verdict = 'FAIL' THEN 1 ELSE 0 END,"
+                                 " m.vdd_cv FROM modes m")
+        + (condition.isEmpty() ? QString() : QStringLiteral(" JOIN runs r ON r.run_id = m.run_id") + condition);
     if (!modes.isEmpty())
         sql += (condition.isEmpty() ? QStringLiteral(" WHERE 1 = 1") : QString()) + modesIn(modes);
     Statement rows(database(), where.text(), sql, bound);
     if (!rows.run(error))
         return std::nullopt;
     // Points of one run share its strings, and those of one mode its name.
-    QVector<QList<TrendPoint>> byRun(heads.size());
+    QVector<TrendPoints> byRun(heads.size());
     QHash<int, QString> modeNames;
     QString runId;
     int at = -1;
     while (rows.query.next()) {
         const QSqlQuery &row = rows.query;
-        if (row.value(0).toString() != runId) {
-            runId = row.value(0).toString();
+        const QString rowRun = row.value(0).toString();
+        if (rowRun != runId) {
+            runId = rowRun;
             at = position.value(runId, -1);   // -1: a run begun after the list was taken
         }
         if (at < 0)
@@ -687,16 +691,18 @@ std::optional<QList<TrendPoint>> History::trend(const RunFilter &filter, const Q
         TrendPoint point = heads.at(at);
         point.index = row.value(1).toInt();
         QString &name = modeNames[point.index];
-        if (name != row.value(2).toString())
-            name = row.value(2).toString();
+        const QString stored = row.value(2).toString();
+        if (name != stored)
+            name = stored;
         point.mode = name;
         point.mean = number(row.value(3));
-        point.verdict = row.value(4).toString();
+        point.failed = row.value(4).toInt() != 0;
         point.voltageKey = row.value(5).toInt();
         byRun[at] << point;
     }
-    QList<TrendPoint> found;
-    for (QList<TrendPoint> &points : byRun) {
+    TrendPoints found;
+    found.reserve(std::accumulate(byRun.cbegin(), byRun.cend(), 0, [](int sum, const TrendPoints &points) { return sum + points.size(); }));
+    for (TrendPoints &points : byRun) {
         std::sort(points.begin(), points.end(), [](const TrendPoint &a, const TrendPoint &b) {
             return std::tie(a.index, a.voltageKey) < std::tie(b.index, b.voltageKey);
         });

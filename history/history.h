@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 #include <memory>
@@ -62,9 +63,10 @@ struct TrendPoint
     int index = 0;
     QString mode;
     std::optional<double> mean;
-    QString verdict;
+    bool failed = false;                     // FAIL by its limits
     int voltageKey = ResultRow::noVoltage;   // as ResultRow::voltageKey()
 };
+using TrendPoints = QVector<TrendPoint>;
 
 // One board's mean in one mode of a completed run, with the conditions a
 // datasheet states, for the table across boards.
@@ -128,7 +130,7 @@ public:
     // How many completed runs the board has, without `excluded`.
     std::optional<int> completedRunCount(const QString &boardId, const QString &excluded, QString *error);
     // Each chosen mode's mean over the runs the filter takes, oldest first.
-    std::optional<QList<TrendPoint>> trend(const RunFilter &filter, const QList<int> &modes, QString *error);
+    std::optional<TrendPoints> trend(const RunFilter &filter, const QList<int> &modes, QString *error);
     // Every mode with a mean in the completed runs the filter takes, newest run first.
     std::optional<QList<DatasheetPoint>> datasheetPoints(const RunFilter &filter, const QList<int> &modes, QString *error);
 

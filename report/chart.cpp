@@ -44,6 +44,12 @@ QByteArray Chart::png(const QSize &size) const
     return PngEncoder::encode(image);
 }
 
+void Chart::paintTitle(QPainter &painter, const QRectF &room) const
+{
+    painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(painter.font()).elidedText(title, Qt::ElideRight, room.width()));
+}
+
 void Chart::drawRoundEnded(QPainter &painter, const QPointF *points, int count)
 {
     if (count < 2)

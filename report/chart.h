@@ -10,6 +10,7 @@
 
 class QPainter;
 class QPointF;
+class QRectF;
 
 // A chart of currents, drawn with QPainter to an SVG whose texts stay text,
 // to a PNG, or onto a widget. It is laid out for the size and text height it
@@ -38,6 +39,9 @@ protected:
     explicit Chart(const QString &title);
 
     static QFont font(double pixelSize, bool bold = false, bool italic = false);
+    // The title in the room given, in the painter's font, cut short with an
+    // ellipsis where a narrow pane has not the room for it whole.
+    void paintTitle(QPainter &painter, const QRectF &room) const;
     // A line with round ends, drawn with the painter's pen as a path: as a
     // polyline with round caps, ImageMagick's own SVG renderer refuses it
     // and draws nothing after it.

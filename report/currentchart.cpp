@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -84,8 +85,8 @@ void CurrentChart::paint(QPainter &painter, const QSizeF &size, double textPixel
     painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
     painter.setPen(ink);
     painter.setFont(font(textPixels * 1.45, true));
-    painter.drawText(QRectF(where.plot.left(), textPixels * 0.6, where.plot.width(), textPixels * 1.45 * 1.4),
-                     Qt::AlignLeft | Qt::AlignVCenter, title);
+    paintTitle(painter, QRectF(where.plot.left(), textPixels * 0.6, size.width() - textPixels * 0.6 - where.plot.left(),
+                               textPixels * 1.45 * 1.4));
     for (int row = 0; row < rows.size(); row += 2)
         painter.fillRect(QRectF(where.plot.left(), where.plot.top() + row * where.rowHeight, where.plot.width(), where.rowHeight),
                          stripe);
@@ -100,10 +101,18 @@ void CurrentChart::paintAxis(QPainter &painter, const Layout &where) const
     const QRectF &plot = where.plot;
     const double text = where.text * 0.95;
     painter.setFont(font(text));
+    // Every decade's line; in a narrow pane, a label every second or third decade, so that none overlap.
+    const double spacing = plot.width() / (axis.lastDecade() - axis.firstDecade());
+    QStringList labels;
+    for (int decade : axis.decades())
+        labels << LogAxis::label(decade);
+    const int step = std::max(1, int(std::ceil((widest(painter.font(), labels) + text) / spacing)));
     for (int decade : axis.decades()) {
-        const double at = plot.left() + double(decade - axis.firstDecade()) / (axis.lastDecade() - axis.firstDecade()) * plot.width();
+        const double at = plot.left() + (decade - axis.firstDecade()) * spacing;
         painter.setPen(QPen(grid, 1));
         painter.drawLine(QPointF(at, plot.top()), QPointF(at, plot.bottom()));
+        if ((decade - axis.firstDecade()) % step != 0)
+            continue;
         painter.setPen(ink);
         painter.drawText(QRectF(at - text * 4, plot.bottom() + text * 0.4, text * 8, text * 1.4), Qt::AlignCenter,
                          LogAxis::label(decade));

@@ -42,6 +42,14 @@ TrendChart::TrendChart(const QString &chartTitle, const QStringList &labels, con
         line.label = MarkupText::printable(line.label);
 }
 
+QStringList TrendChart::lineLabels() const
+{
+    QStringList labels;
+    for (const TrendLine &line : lines)
+        labels << line.label;
+    return labels;
+}
+
 QColor TrendChart::colour(int line)
 {
     return QColor(palette[size_t(line) % std::size(palette)]);
@@ -87,8 +95,8 @@ void TrendChart::paint(QPainter &painter, const QSizeF &size, double textPixels)
     painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
     painter.setPen(ink);
     painter.setFont(font(textPixels * 1.45, true));
-    painter.drawText(QRectF(where.plot.left(), textPixels * 0.6, size.width(), textPixels * 1.45 * 1.4),
-                     Qt::AlignLeft | Qt::AlignVCenter, title);
+    paintTitle(painter, QRectF(where.plot.left(), textPixels * 0.6, size.width() - textPixels * 0.6 - where.plot.left(),
+                               textPixels * 1.45 * 1.4));
     paintAxes(painter, where);
     if (runLabels.isEmpty() || lines.isEmpty()) {
         painter.setPen(ink);

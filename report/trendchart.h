@@ -14,8 +14,8 @@
 struct TrendLine
 {
     QString label;                        // "13 RUN-while (1) Range 1, 80MHz"
-    QList<std::optional<double>> means;   // one per run, oldest first; none where the run has no current for it
-    QList<bool> failed;                   // FAIL by its limits in that run
+    QVector<std::optional<double>> means;   // one per run, oldest first; none where the run has no current for it
+    QVector<bool> failed;                   // FAIL by its limits in that run
 };
 
 // The mean current of several modes over many runs: a line per mode on a
@@ -30,6 +30,8 @@ public:
     void paint(QPainter &painter, const QSizeF &size, double textPixels) const override;
     int modeCount() const override { return lines.size(); }
     int runCount() const { return runLabels.size(); }
+    // The legend's entries, a line's each.
+    QStringList lineLabels() const;
 
     // The colour of the line at this position.
     static QColor colour(int line);

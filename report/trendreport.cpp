@@ -10,32 +10,60 @@
 #include <QSet>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
-// A line of the trend: a mode, at one voltage where runs measured it at several.
-using LineKey = QPair<int, int>;   // index, ResultRow::voltageKey()
+// A line of the trend: one board's mode at one voltage. Boards are never
+// joined into one line, nor a mode measured at a voltage with one measured
+// without.
+struct LineKey
+{
+    QString board;
+    int index = 0;
+    int voltage = ResultRow::noVoltage;   // ResultRow::voltageKey()
 
-// The points laid out as runs in time order and a line per mode and voltage.
+    bool operator<(const LineKey &other) const
+    {
+        return std::tie(board, index, voltage) < std::tie(other.board, other.index, other.voltage);
+    }
+};
+
+// The points laid out as runs in time order and a line per board, mode and
+// voltage, in the order of their keys.
 struct Series
 {
     QStringList runIds;
     QStringList runLabels;
     QList<LineKey> keys;
-    QMap<LineKey, QString> names;     // "STOP2", or "STOP2 at 1.80 V"
-    QMap<LineKey, TrendLine> lines;
-    QMap<LineKey, int> fails;         // the runs it was FAIL in
+    QStringList names;        // "STOP2", "STOP2 at 1.80 V", "STOP2, board B7"
+    QList<TrendLine> lines;
+    QList<int> fails;         // the runs each line was FAIL in
 };
 
-// A mode's name, with its voltage where the mode has lines at several.
-QMap<LineKey, QString> namesOf(const QList<TrendPoint> &points)
+// A mode's name as its line's label gives it: with its voltage where the
+// runs differ in it, and its board where they are of several.
+QString lineName(const TrendPoint &point, bool severalVoltages, bool severalBoards)
+{
+    QString name = point.mode;
+    if (severalVoltages)
+        name += point.voltageKey == ResultRow::noVoltage ? QStringLiteral(" (no voltage recorded)")
+                                                         : QStringLiteral(" at ") + ResultRow::voltageText(point.voltageKey);
+    if (severalBoards)
+        name += point.boardId.isEmpty() ? QStringLiteral(", no board id") : QStringLiteral(", board ") + point.boardId;
+    return name;
+}
+
+// The CSV's mode cell, as it has always been: with its voltage where the
+// mode was measured at several.
+QMap<QPair<int, int>, QString> csvNamesOf(const TrendPoints &points)
 {
     QMap<int, QSet<int>> voltages;
     for (const TrendPoint &point : points)
         voltages[point.index].insert(point.voltageKey);
-    QMap<LineKey, QString> names;
+    QMap<QPair<int, int>, QString> names;
     for (const TrendPoint &point : points) {
-        const LineKey key(point.index, point.voltageKey);
+        const QPair<int, int> key(point.index, point.voltageKey);
         if (!names.contains(key)) {
             names.insert(key, voltages.value(point.index).size() > 1 && point.voltageKey != ResultRow::noVoltage
                                   ? point.mode + QStringLiteral(" at ") + ResultRow::voltageText(point.voltageKey)
@@ -45,36 +73,67 @@ QMap<LineKey, QString> namesOf(const QList<TrendPoint> &points)
     return names;
 }
 
-Series seriesOf(const QList<TrendPoint> &points)
+// Points come a run at a time, so a run's index and its board's lines are
+// looked up once a run, and each point's line by two numbers.
+Series seriesOf(const TrendPoints &points)
 {
-    Series series;
-    series.names = namesOf(points);
-    series.keys = series.names.keys();
-    QHash<QString, int> runOf;
+    const bool severalVoltages = std::any_of(points.cbegin(), points.cend(), [&points](const TrendPoint &point) {
+        return point.voltageKey != points.first().voltageKey;
+    });
+    const bool severalBoards = std::any_of(points.cbegin(), points.cend(), [&points](const TrendPoint &point) {
+        return point.boardId != points.first().boardId;
+    });
+    QList<LineKey> keys;
+    QList<TrendLine> lines;
+    QList<int> fails;
+    QHash<QString, QHash<QPair<int, int>, int>> linesOfBoard;
+    QHash<QPair<int, int>, int> *boardLines = nullptr;
+    int runCount = 0;
+    for (int i = 0; i < points.size(); ++i)
+        runCount += i == 0 || points.at(i).runId != points.at(i - 1).runId ? 1 : 0;
+    QStringList runIds, runLabels;
+    const TrendPoint *runHead = nullptr;
     for (const TrendPoint &point : points) {
-        if (!runOf.contains(point.runId)) {
-            runOf.insert(point.runId, series.runIds.size());
-            series.runIds << point.runId;
-            series.runLabels << (point.firmware.isEmpty() ? point.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
-                                                          : point.firmware);
+        if (!runHead || point.runId != runHead->runId) {
+            runHead = &point;
+            runIds << point.runId;
+            runLabels << (point.firmware.isEmpty() ? point.started.toUTC().toString(QStringLiteral("yyyy-MM-dd")) : point.firmware);
+            boardLines = &linesOfBoard[point.boardId];
         }
+        int &line = (*boardLines)[qMakePair(point.index, point.voltageKey)];
+        if (line == 0) {
+            keys << LineKey {point.boardId, point.index, point.voltageKey};
+            lines << TrendLine {QStringLiteral("%1 %2").arg(point.index).arg(lineName(point, severalVoltages, severalBoards)),
+                                QVector<std::optional<double>>(runCount), QVector<bool>(runCount)};
+            fails << 0;
+            line = lines.size();   // one past its place, so that 0 is none
+        }
+        TrendLine &drawn = lines[line - 1];
+        const int run = runIds.size() - 1;
+        drawn.means[run] = point.mean;
+        drawn.failed[run] = point.failed;
+        fails[line - 1] += point.failed ? 1 : 0;
     }
-    for (const TrendPoint &point : points) {
-        const LineKey key(point.index, point.voltageKey);
-        TrendLine &line = series.lines[key];
-        if (line.means.isEmpty()) {
-            line.label = QStringLiteral("%1 %2").arg(point.index).arg(series.names.value(key));
-            for (int run = 0; run < series.runIds.size(); ++run) {
-                line.means << std::nullopt;
-                line.failed << false;
-            }
-        }
-        const int run = runOf.value(point.runId);
-        line.means[run] = point.mean;
-        line.failed[run] = point.verdict == QLatin1String("FAIL");
-        series.fails[key] += line.failed.at(run) ? 1 : 0;
+    // In the order of their keys.
+    QList<int> order;
+    for (int i = 0; i < keys.size(); ++i)
+        order << i;
+    std::sort(order.begin(), order.end(), [&keys](int a, int b) { return keys.at(a) < keys.at(b); });
+    Series series;
+    series.runIds = runIds;
+    series.runLabels = runLabels;
+    for (int i : qAsConst(order)) {
+        series.keys << keys.at(i);
+        series.names << lines.at(i).label.section(QLatin1Char(' '), 1);
+        series.lines << lines.at(i);
+        series.fails << fails.at(i);
     }
     return series;
+}
+
+TrendChart chartOf(const Series &series)
+{
+    return TrendChart(QStringLiteral("Mean current per power mode, run after run"), series.runLabels, series.lines);
 }
 
 QString amperes(const std::optional<double> &value)
@@ -82,14 +141,14 @@ QString amperes(const std::optional<double> &value)
     return value ? Readings::formatAmperes(*value) : QStringLiteral("—");
 }
 
-QByteArray csvOf(const QList<TrendPoint> &points)
+QByteArray csvOf(const TrendPoints &points)
 {
     // Ten thousand runs make 180,000 lines: what a run's lines share is quoted once.
     QByteArray csv = Csv::row({"run_id", "started_utc", "board_id", "firmware", "index", "mode", "mean_a"}).toUtf8();
     QString run;
     QByteArray runCells;
-    QMap<LineKey, QByteArray> modeCells;
-    const QMap<LineKey, QString> names = namesOf(points);
+    QMap<QPair<int, int>, QByteArray> modeCells;
+    const QMap<QPair<int, int>, QString> names = csvNamesOf(points);
     for (auto name = names.cbegin(); name != names.cend(); ++name)
         modeCells.insert(name.key(), Csv::quote(name.value()).toUtf8());
     for (const TrendPoint &point : points) {
@@ -98,7 +157,7 @@ QByteArray csvOf(const QList<TrendPoint> &points)
             runCells = Csv::row({point.runId, point.started.toUTC().toString(Qt::ISODate), point.boardId, point.firmware})
                            .chopped(1).toUtf8() + ',';
         }
-        const QByteArray &mode = modeCells[LineKey(point.index, point.voltageKey)];
+        const QByteArray &mode = modeCells[qMakePair(point.index, point.voltageKey)];
         csv.append(runCells).append(QByteArray::number(point.index)).append(',').append(mode).append(',');
         csv.append(Csv::number(point.mean).toLatin1()).append('\n');
     }
@@ -109,8 +168,8 @@ QByteArray csvOf(const QList<TrendPoint> &points)
 QList<QStringList> summaryOf(const Series &series, QList<RowMark> *marks)
 {
     QList<QStringList> rows;
-    for (const LineKey &key : series.keys) {
-        const TrendLine &line = series.lines.value(key);
+    for (int i = 0; i < series.keys.size(); ++i) {
+        const TrendLine &line = series.lines.at(i);
         QList<double> means;
         for (const std::optional<double> &mean : line.means) {
             if (mean)
@@ -118,13 +177,13 @@ QList<QStringList> summaryOf(const Series &series, QList<RowMark> *marks)
         }
         const auto [lowest, highest] = std::minmax_element(means.cbegin(), means.cend());
         const bool any = !means.isEmpty();
-        rows << QStringList {QString::number(key.first), series.names.value(key), QString::number(means.size()),
+        rows << QStringList {QString::number(series.keys.at(i).index), series.names.at(i), QString::number(means.size()),
                              amperes(any ? std::optional<double>(means.first()) : std::nullopt),
                              amperes(any ? std::optional<double>(means.last()) : std::nullopt),
                              amperes(any ? std::optional<double>(*lowest) : std::nullopt),
                              amperes(any ? std::optional<double>(*highest) : std::nullopt),
-                             QString::number(series.fails.value(key))};
-        *marks << (series.fails.value(key) > 0 ? RowMark::Failed : RowMark::Plain);
+                             QString::number(series.fails.at(i))};
+        *marks << (series.fails.at(i) > 0 ? RowMark::Failed : RowMark::Plain);
     }
     return rows;
 }
@@ -133,19 +192,15 @@ QList<QStringList> summaryOf(const Series &series, QList<RowMark> *marks)
 
 namespace TrendReport {
 
-TrendChart chart(const QList<TrendPoint> &points)
+TrendChart chart(const TrendPoints &points)
 {
-    const Series series = seriesOf(points);
-    QList<TrendLine> lines;
-    for (const LineKey &key : series.keys)
-        lines << series.lines.value(key);
-    return TrendChart(QStringLiteral("Mean current per power mode, run after run"), series.runLabels, lines);
+    return chartOf(seriesOf(points));
 }
 
-bool write(const QString &folder, const QList<TrendPoint> &points, const QList<QPair<QString, QString>> &about, QString *error)
+bool write(const QString &folder, const TrendPoints &points, const QList<QPair<QString, QString>> &about, QString *error)
 {
     const Series series = seriesOf(points);
-    const TrendChart drawn = chart(points);
+    const TrendChart drawn = chartOf(series);
     const QByteArray svg = drawn.svg();
 
     HtmlPage page(QStringLiteral("Mean current over runs"));

@@ -13,10 +13,10 @@
 namespace TrendReport {
 
 // A line per mode, the runs labelled by firmware where they have one, else by date.
-TrendChart chart(const QList<TrendPoint> &points);
+TrendChart chart(const TrendPoints &points);
 
 // `about` names what was chosen (board, firmware, tags, since) for the page.
-bool write(const QString &folder, const QList<TrendPoint> &points, const QList<QPair<QString, QString>> &about, QString *error);
+bool write(const QString &folder, const TrendPoints &points, const QList<QPair<QString, QString>> &about, QString *error);
 
 } // namespace TrendReport
 

@@ -87,7 +87,7 @@ void WaveformChart::paint(QPainter &painter, const QSizeF &size, double textPixe
 
     painter.setPen(ink);
     painter.setFont(font(textPixels * 1.3, true));
-    painter.drawText(QRectF(plot.left(), margin, plot.width(), textPixels * 1.8), Qt::AlignLeft | Qt::AlignVCenter, title);
+    paintTitle(painter, QRectF(plot.left(), margin, plot.width(), textPixels * 1.8));
 
     // The readings' window, then the decades.
     painter.fillRect(QRectF(QPointF(x(std::clamp(readingsFrom, 0.0, seconds)), plot.top()), plot.bottomRight()), windowColour);

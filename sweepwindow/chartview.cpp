@@ -6,7 +6,7 @@
 ChartView::ChartView(QWidget *parent)
     : QWidget(parent)
 {
-    setMinimumSize(480, 270);
+    setMinimumSize(360, 180);
 }
 
 void ChartView::setChart(std::shared_ptr<const Chart> newChart)

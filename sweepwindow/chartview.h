@@ -18,6 +18,7 @@ public:
     void setChart(std::shared_ptr<const Chart> chart);
     void clear();
     int modeCount() const { return chart ? chart->modeCount() : 0; }
+    const Chart *shown() const { return chart.get(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

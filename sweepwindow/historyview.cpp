@@ -1,5 +1,6 @@
 #include "sweepwindow/historyview.h"
 
+#include "board/powermodes.h"
 #include "history/folderimport.h"
 #include "report/datasheetreport.h"
 #include "report/trendreport.h"
@@ -100,10 +101,11 @@ HistoryView::HistoryView(QWidget *parent)
     datasheet->verticalHeader()->setDefaultSectionSize(datasheet->fontMetrics().lineSpacing() + 8);
     auto *saveTable = new QPushButton(tr("Save table…"));
     saveTable->setToolTip(tr("Write the datasheet table as table.csv and table.html in a folder"));
-    actions->addWidget(saveTable);
     auto *views = new QTabWidget;
     views->addTab(trend, tr("Trend"));
     views->addTab(datasheet, tr("Datasheet table"));
+    // Beside the table's tab, where it belongs, and out of the row of run actions.
+    views->setCornerWidget(saveTable);
     auto *split = new QSplitter(Qt::Vertical);
     split->addWidget(runs);
     split->addWidget(views);
@@ -180,14 +182,23 @@ void HistoryView::refresh()
             why = tr("The history is turned off (none).");
     }
     const auto entries = history ? history->runs(*chosen, shownRuns, &why) : std::nullopt;
-    const auto points = entries ? history->trend(*chosen, *modeList, &why) : std::nullopt;
+    // Unless a board is named, the trend is the newest run's board's: boards
+    // are not to be read off one chart together.
+    RunFilter trendFilter = chosen ? *chosen : RunFilter();
+    if (entries && trendFilter.boardId.isEmpty()) {
+        const auto named = std::find_if(entries->cbegin(), entries->cend(), [](const RunEntry &run) { return !run.facts.boardId.isEmpty(); });
+        if (named != entries->cend())
+            trendFilter.boardId = named->facts.boardId;
+    }
+    const auto points = entries ? history->trend(trendFilter, *modeList, &why) : std::nullopt;
     const auto sheetPoints = points ? history->datasheetPoints(*chosen, *modeList, &why) : std::nullopt;
     if (!sheetPoints) {
         said->say(why);
         return;
     }
     fill(*entries);
-    trend->setChart(std::make_shared<TrendChart>(TrendReport::chart(*points)));
+    const auto chart = std::make_shared<TrendChart>(TrendReport::chart(*points));
+    trend->setChart(chart);
     sheet = Datasheet::of(*sheetPoints);
     sheetFilter = *chosen;
     fillDatasheet();
@@ -197,7 +208,12 @@ void HistoryView::refresh()
     const QString unnamed = sheet.runsWithoutBoard == 0 ? QString()
                           : sheet.runsWithoutBoard == 1 ? tr(" The datasheet table leaves out 1 run without a board id.")
                                                         : tr(" The datasheet table leaves out %1 runs without a board id.").arg(sheet.runsWithoutBoard);
-    said->say(listed + unnamed, false);
+    QString trendSaid;
+    if (trendFilter.boardId != chosen->boardId)
+        trendSaid = tr(" The trend shows board %1, the newest run's; name a board to see another.").arg(trendFilter.boardId);
+    if (chart->modeCount() > PowerModes::count())
+        trendSaid += tr(" The trend has %1 lines, too many to tell apart: choose its modes in \"Trend of modes\".").arg(chart->modeCount());
+    said->say(listed + unnamed + trendSaid, false);
 }
 
 void HistoryView::fill(const QList<RunEntry> &entries)

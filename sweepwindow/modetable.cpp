@@ -101,8 +101,10 @@ ModeTable::ModeTable(QWidget *parent)
     // Room for a current as one types it.
     for (int column : {Range, LimitMin, LimitMax})
         setColumnWidth(column, std::max(columnWidth(column), fontMetrics().horizontalAdvance(QStringLiteral("1.25 mA")) + 16));
-    // Wide enough for every column, the modes' names in full.
-    setMinimumWidth(horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
+    // As wide as every column where there is room; on a narrow screen the
+    // mode's name and what follows scroll, the check boxes stay.
+    fullWidth = horizontalHeader()->length() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+    setMinimumWidth(columnWidth(Measure) + columnWidth(Mode) / 2 + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
     connect(this, &QTableWidget::itemChanged, this, [this] {
         if (checking)
             return;

@@ -23,6 +23,9 @@ public:
 
     explicit ModeTable(QWidget *parent = nullptr);
 
+    // Every column, the modes' names in full; narrower, the table scrolls.
+    QSize sizeHint() const override { return QSize(fullWidth, QTableWidget::sizeHint().height()); }
+
     void checkAll(bool checked);
     QList<int> checkedModes() const;
     void setCheckedModes(const QList<int> &modes);
@@ -64,6 +67,7 @@ private:
     ModePlan shownDefaults;
     int invalidCells = 0;
     bool checking = false;
+    int fullWidth = 0;   // every column, the names in full
 };
 
 #endif // MODETABLE_H

@@ -53,6 +53,7 @@ PowerFields::PowerFields(QObject *parent)
 {
     FormParts::addChoices(unitKinds, "PowerFields", unitChoices);
     unitKinds->setObjectName(QStringLiteral("supplyUnitKind"));
+    unitKinds->setMinimumWidth(unitKinds->fontMetrics().averageCharWidth() * 16);
     unitAddress->setObjectName(QStringLiteral("supplyUnitAddress"));
     testButton->setObjectName(QStringLiteral("testSupplyUnit"));
     unitReason->setObjectName(QStringLiteral("supplyUnitReason"));

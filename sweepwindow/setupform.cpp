@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QCheckBox>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStandardPaths>
@@ -64,6 +65,7 @@ SetupForm::SetupForm(QWidget *parent)
     , resetCommand(new QLineEdit)
     , resetReason(new ReasonLabel)
     , boot(numberBox(3600, 1, tr(" s")))
+    , entryCheck(new QCheckBox(tr("Check that the board took each mode")))
     , power(new PowerFields(this))
     , battery(numberBox(1e6, 0, tr(" mAh"), tr("not given")))
     , folder(new QLineEdit)
@@ -83,6 +85,10 @@ SetupForm::SetupForm(QWidget *parent)
     refresh->setText(tr("Refresh"));
     FormParts::addChoices(meterKinds, "SetupForm", meterChoices);
     meterKinds->setObjectName(QStringLiteral("meterKind"));
+    // The choices' texts are long: shown whole where there is room, cut
+    // where the set-up must fit a narrow screen.
+    for (QComboBox *kinds : {meterKinds, resetKinds})
+        kinds->setMinimumWidth(kinds->fontMetrics().averageCharWidth() * 16);
     meterAddressField->setObjectName(QStringLiteral("meterAddress"));
     auto *chooseProfile = new QToolButton;
     chooseProfile->setText(tr("…"));
@@ -112,6 +118,11 @@ SetupForm::SetupForm(QWidget *parent)
     form->addRow(tr("Meter profile"), withReason(row({profile, chooseProfile}), meterReason));
     form->addRow(tr("Reset"), withReason(row({resetKinds, resetCommand}, resetCommand), resetReason));
     form->addRow(tr("Boot time"), boot);
+    entryCheck->setObjectName(QStringLiteral("entryCheck"));
+    entryCheck->setChecked(true);
+    entryCheck->setToolTip(tr("A mode whose mean stays within three standard deviations, or 2 %, of a reading taken just "
+                              "before its command is ENTRY?: the board most likely did not take the command"));
+    form->addRow(QString(), entryCheck);
     power->addRows(form);
     form->addRow(tr("Battery capacity"), battery);
     form->addRow(tr("Save results in"), withReason(row({folder, chooseFolder}), folderReason));
@@ -316,6 +327,7 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
     settings.defaults = defaults();
     settings.reset = *resetStrategy;
     settings.bootSeconds = boot->value();
+    settings.entryCheck = entryCheck->isChecked();
     settings.batteryMah = battery->value() > 0 ? std::optional<double>(battery->value()) : std::nullopt;
     settings.note = note->text().trimmed();
     settings.boardId = boardId->text().trimmed();
@@ -372,6 +384,7 @@ void SetupForm::save(QSettings &settings) const
     settings.setValue(QStringLiteral("reset"), resetKind() == QLatin1String("command")
                                                    ? QStringLiteral("command:") + resetCommand->text() : resetKind());
     settings.setValue(QStringLiteral("boot"), boot->value());
+    settings.setValue(QStringLiteral("entryCheck"), entryCheck->isChecked());
     power->save(settings);
     settings.setValue(QStringLiteral("battery"), battery->value());
     settings.setValue(QStringLiteral("resultsFolder"), folder->text());
@@ -395,6 +408,7 @@ void SetupForm::restore(const QSettings &settings)
     const std::optional<ResetStrategy> strategy = ResetStrategy::parse(reset, &ignored);
     setReset(strategy && strategy->namesAProcessId() ? QStringLiteral("prompt") : reset);
     boot->setValue(settings.value(QStringLiteral("boot")).toDouble());
+    entryCheck->setChecked(settings.value(QStringLiteral("entryCheck"), true).toBool());
     power->restore(settings);
     battery->setValue(settings.value(QStringLiteral("battery")).toDouble());
     setResultsFolder(settings.value(QStringLiteral("resultsFolder")).toString());

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Meter;
+class QCheckBox;
 class PowerFields;
 class QComboBox;
 class QDoubleSpinBox;
@@ -82,6 +83,7 @@ private:
     QLineEdit *resetCommand;
     ReasonLabel *resetReason;
     QDoubleSpinBox *boot;
+    QCheckBox *entryCheck;
     PowerFields *power;
     QDoubleSpinBox *battery;
     QLineEdit *folder;

@@ -15,12 +15,18 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QSettings>
 #include <QSplitter>
 #include <QTabWidget>
@@ -56,18 +62,21 @@ SweepWindow::SweepWindow(const QString &settingsFile, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Pellmora Sweep"));
     panes = new QSplitter(Qt::Horizontal);
-    setupPanel = buildSetup();
+    // The set-up scrolls where the screen is short or narrow, so that the
+    // window fits a bench laptop's 1280 × 720 with everything in reach.
+    setupPanel = new QScrollArea;
+    setupPanel->setWidget(buildSetup());
+    setupPanel->setWidgetResizable(true);
+    setupPanel->setFrameShape(QFrame::NoFrame);
     panes->addWidget(setupPanel);
     tabs = new QTabWidget;
     tabs->addTab(buildRun(), tr("S&weep"));
     tabs->addTab(history, tr("&History"));
     panes->addWidget(tabs);
     panes->setStretchFactor(1, 1);
+    panes->setChildrenCollapsible(false);
+    connect(panes, &QSplitter::splitterMoved, this, [this] { panesPlaced = true; });
     setCentralWidget(panes);
-    resize(1600, 1000);
-    // The set-up as narrow as its table allows; the results take the rest.
-    const int setupWidth = setupPanel->minimumSizeHint().width();
-    panes->setSizes({setupWidth, width() - setupWidth});
 
     connect(setup, &SetupForm::changed, this, [this] {
         // Typed readings are one per mode unless the table says otherwise, as on the command line.
@@ -114,6 +123,56 @@ SweepWindow::SweepWindow(const QString &settingsFile, QWidget *parent)
     setRunning(false);
 }
 
+QRect SweepWindow::availableArea() const
+{
+    const QScreen *shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    return shown ? shown->availableGeometry() : QRect(0, 0, 1280, 720);
+}
+
+// At its saved size and place where they still fit the screen, the frame and
+// title bar included; the first time, and where they do not, the whole of
+// the screen's available area.
+void SweepWindow::placeOnScreen(const QByteArray &savedGeometry)
+{
+    if (savedGeometry.isEmpty() || !restoreGeometry(savedGeometry))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+// The set-up as wide as its table asks where the window has the room, at
+// least as wide as its fields; the results the rest. Until the user moves
+// the splitter, or it comes back as it was left.
+void SweepWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (panesPlaced)
+        return;
+    const int scrollBar = setupPanel->verticalScrollBar()->sizeHint().width();
+    const int wish = setupPanel->widget()->sizeHint().width() + scrollBar;
+    const int least = setupPanel->widget()->minimumSizeHint().width() + scrollBar;
+    const int room = panes->width() - panes->handleWidth();
+    const int setupWidth = std::max(least, std::min(wish, room - tabs->minimumSizeHint().width()));
+    panes->setSizes({setupWidth, room - setupWidth});
+}
+
+void SweepWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The frame's size is known once the window manager has framed the
+    // window: a restored size that leaves it out is brought inside then.
+    QTimer::singleShot(0, this, [this] {
+        const QRect area = availableArea();
+        if (isMaximized() || isFullScreen() || area.contains(frameGeometry()))
+            return;
+        const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                             frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+        const QRect inside = area - frame;
+        QRect fitted(geometry().topLeft(), geometry().size().boundedTo(inside.size()));
+        fitted.moveLeft(std::clamp(fitted.left(), inside.left(), inside.right() - fitted.width() + 1));
+        fitted.moveTop(std::clamp(fitted.top(), inside.top(), inside.bottom() - fitted.height() + 1));
+        setGeometry(fitted);
+    });
+}
+
 SweepWindow::~SweepWindow() = default;
 
 QWidget *SweepWindow::buildSetup()
@@ -126,21 +185,22 @@ QWidget *SweepWindow::buildSetup()
 
     auto *modesBox = new QGroupBox(tr("Modes"));
     auto *modesLayout = new QVBoxLayout(modesBox);
-    auto *buttons = new QHBoxLayout;
+    // Two rows of buttons, so that the set-up stays narrow.
+    auto *buttons = new QGridLayout;
     const QList<QPair<QString, std::function<void()>>> actions = {
         {tr("All"), [this] { modes->checkAll(true); }},
-        {tr("None"), [this] { modes->checkAll(false); }},
         {tr("Load plan…"), [this] { loadFile(true); }},
         {tr("Save plan…"), [this] { saveFile(true); }},
+        {tr("None"), [this] { modes->checkAll(false); }},
         {tr("Load limits…"), [this] { loadFile(false); }},
         {tr("Save limits…"), [this] { saveFile(false); }},
     };
-    for (const auto &action : actions) {
-        auto *button = new QPushButton(action.first);
-        connect(button, &QPushButton::clicked, this, action.second);
-        buttons->addWidget(button);
+    for (int i = 0; i < actions.size(); ++i) {
+        auto *button = new QPushButton(actions.at(i).first);
+        connect(button, &QPushButton::clicked, this, actions.at(i).second);
+        buttons->addWidget(button, i / 3, i % 3);
     }
-    buttons->addStretch();
+    buttons->setColumnStretch(3, 1);
     modesLayout->addLayout(buttons);
     modesLayout->addWidget(modes);
     tableReason->setObjectName(QStringLiteral("tableReason"));
@@ -161,6 +221,8 @@ QWidget *SweepWindow::buildRun()
     controls->addWidget(startButton);
     controls->addWidget(stopButton);
     controls->addWidget(resumeButton);
+    // Room for "17 of 18 modes, about 10 min left" on a narrow screen.
+    progress->setMinimumWidth(progress->fontMetrics().horizontalAdvance(tr("17 of 18 modes, about 10 min left")) + 24);
     controls->addWidget(progress, 1);
     layout->addLayout(controls);
     status->setWordWrap(true);
@@ -361,7 +423,7 @@ void SweepWindow::finishRun(Sweep::Outcome outcome, const QString &message)
 
 void SweepWindow::setRunning(bool running)
 {
-    setupPanel->setEnabled(!running);
+    setupPanel->widget()->setEnabled(!running);
     stopButton->setEnabled(running);
     openButton->setEnabled(!running);
     history->setResultsActionsEnabled(!running);
@@ -498,6 +560,7 @@ void SweepWindow::saveSettings() const
         checked << mode;
     settings.setValue(QStringLiteral("modes"), checked);
     settings.setValue(QStringLiteral("modeCells"), modes->cells());
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("panes"), panes->saveState());
     settings.setValue(QStringLiteral("resultsPanes"), results->saveState());
 }
@@ -506,8 +569,9 @@ void SweepWindow::restoreSettings()
 {
     const std::unique_ptr<QSettings> store = settingsStore();
     const QSettings &settings = *store;
+    placeOnScreen(settings.value(QStringLiteral("geometry")).toByteArray());
     setup->restore(settings);
-    panes->restoreState(settings.value(QStringLiteral("panes")).toByteArray());
+    panesPlaced = panes->restoreState(settings.value(QStringLiteral("panes")).toByteArray());
     results->restoreState(settings.value(QStringLiteral("resultsPanes")).toByteArray());
     if (!settings.contains(QStringLiteral("modes")))
         return;

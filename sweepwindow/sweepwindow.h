@@ -14,6 +14,7 @@ class ReportWriter;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSettings;
 class QSplitter;
 class QTabWidget;
@@ -62,6 +63,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QWidget *buildSetup();
@@ -82,6 +85,8 @@ private:
     void saveSettings() const;
     void restoreSettings();
     std::unique_ptr<QSettings> settingsStore() const;
+    QRect availableArea() const;
+    void placeOnScreen(const QByteArray &savedGeometry);
     void setRunning(bool running);
 
     SetupForm *setup;
@@ -100,9 +105,10 @@ private:
     QTabWidget *tabs = nullptr;
     QString historyOption;
     QString settingsPath;   // empty: the user's own settings
+    bool panesPlaced = false;   // by the user, or as the settings left them
     ReportWriter *report;
     QList<QPushButton *> afterRunButtons;
-    QWidget *setupPanel;
+    QScrollArea *setupPanel;
     QSplitter *panes = nullptr;
     std::unique_ptr<Sweep> sweep;
     QString folder;   // of the last run, or the results opened

@@ -41,7 +41,7 @@ void SerialLinkTest::boardSeesTheFixedSettings()
     BoardSimulator board;
     scrambleLine(board.portPath());
     QSerialPort port;
-    QVERIFY(SerialLink::open(port, board.portPath()));
+    QVERIFY2(SerialLink::open(port, board.portPath()), qPrintable(port.errorString()));
     QVERIFY(port.isOpen());
     QCOMPARE(port.openMode(), QIODevice::ReadWrite);
     // A pseudo-terminal always shows 8N1 to its other end, so the port's own
@@ -85,7 +85,7 @@ void SerialLinkTest::boardReceivesEachModeCommandOnce()
     QFETCH(QByteArray, bytes);
     BoardSimulator board;
     QSerialPort port;
-    QVERIFY(SerialLink::open(port, board.portPath()));
+    QVERIFY2(SerialLink::open(port, board.portPath()), qPrintable(port.errorString()));
 
     QCOMPARE(SerialLink::modeCommand(mode), bytes);
     port.write(SerialLink::modeCommand(mode));
@@ -108,7 +108,7 @@ void SerialLinkTest::closesItselfWhenTheBoardIsUnplugged()
     BoardSimulator board;
     QSerialPort port;
     SerialLink::closeOnLineFailure(&port);
-    QVERIFY(SerialLink::open(port, board.portPath()));
+    QVERIFY2(SerialLink::open(port, board.portPath()), qPrintable(port.errorString()));
     QSignalSpy errors(&port, &QSerialPort::errorOccurred);
 
     board.vanish();

@@ -7,8 +7,9 @@ source=$(realpath "$2")
 # shellcheck source=../../scripts/lib/desktop.sh
 source "$source/scripts/lib/desktop.sh"
 
+# SCREEN: the display's size, 1600x1000 unless the test asks for another.
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24" "$0" "$@"
+    exec xvfb-run --auto-servernum --server-args="-screen 0 ${SCREEN:-1600x1000}x24" "$0" "$@"
 fi
 
 work=$(mktemp -d)

@@ -11,6 +11,7 @@
 #include "sweepwindow/runprompts.h"
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"
+#include "report/trendchart.h"
 #include "sweepwindow/chartview.h"
 #include "meter/scpimeter.h"
 #include "simulator/boardsimulator.h"
@@ -25,6 +26,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -48,9 +54,13 @@ private slots:
     void aFolderThatCannotTakeResultsDisablesStart();
     void resumeAfterStopMeasuresEachModeOnce();
     void historyTabListsRunsComparesTwoAndDrawsTheTrend();
+    void theTrendIsOneBoardsAndReadable();
     void supplyUnitPowersTheBoardAtEachVoltage();
     void aPowerProfilerKitShowsEachModesWaveform();
     void resultsShowAFailInRedAndADoubtInAmber();
+    void opensInsideTheScreenAtItsSavedSize();
+    void everythingIsInReachOnABenchLaptop_data();
+    void everythingIsInReachOnABenchLaptop();
     void aSimulatorsResetNeverComesBack_data();
     void aSimulatorsResetNeverComesBack();
 
@@ -421,6 +431,37 @@ void SweepWindowTest::historyTabListsRunsComparesTwoAndDrawsTheTrend()
     QVERIFY2(window.historyView()->reason().contains(QLatin1String("YYYY-MM-DD")), qPrintable(window.historyView()->reason()));
 }
 
+// By default the trend is the newest run's board's, a line per mode and
+// voltage, the voltage named only where runs differ in it.
+void SweepWindowTest::theTrendIsOneBoardsAndReadable()
+{
+    const QString location = scratch.filePath(QStringLiteral("trend-history.sqlite"));
+    QString error;
+    {
+        const std::unique_ptr<History> seeded = History::openChosen(location, &error);
+        QVERIFY2(seeded, qPrintable(error));
+        using ResultsFixture::rowAt;
+        ResultsFixture::recordRun(*seeded, "A", ResultsFixture::day(1), "completed", {rowAt(0, 30e-9, 3.3), rowAt(1, 1e-6, 3.3), rowAt(2, 3e-6, 3.3)});
+        for (int day = 2; day < 4; ++day) {
+            ResultsFixture::recordRun(*seeded, "B", ResultsFixture::day(day), "completed",
+                                      {rowAt(0, 31e-9, 1.8), rowAt(13, 9.6e-3, 1.8), rowAt(0, 33e-9, 3.3), rowAt(13, 9.8e-3, 3.3)});
+        }
+    }
+    HistoryView view;
+    view.setLocation(location);
+    view.refresh();
+    QCOMPARE(view.runsTable()->rowCount(), 3);
+    const auto *chart = dynamic_cast<const TrendChart *>(view.trendChart()->shown());
+    QVERIFY(chart);
+    QCOMPARE(chart->lineLabels(), QStringList({"0 mode 0 at 1.80 V", "0 mode 0 at 3.30 V", "13 mode 13 at 1.80 V", "13 mode 13 at 3.30 V"}));
+    QVERIFY2(view.reason().contains(QLatin1String("board B, the newest run's")), qPrintable(view.reason()));
+
+    view.findChild<QLineEdit *>(QStringLiteral("historyBoard"))->setText(QStringLiteral("A"));
+    view.refresh();
+    chart = dynamic_cast<const TrendChart *>(view.trendChart()->shown());
+    QCOMPARE(chart->lineLabels(), QStringList({"0 mode 0", "1 mode 1", "2 mode 2"}));
+}
+
 // The supply unit's fields: a voltage it may not feed is refused as typed, its
 // Test asks who it is and leaves the output alone, and a sweep powers the
 // board at each voltage in turn, the supply reading the current; the History
@@ -556,6 +597,76 @@ void SweepWindowTest::resultsShowAFailInRedAndADoubtInAmber()
     QVERIFY(colourOf(2).red() > 150 && colourOf(2).green() < 60);                          // red
     QVERIFY(colourOf(1).red() > 120 && colourOf(1).green() > 70 && colourOf(1).blue() < 30);   // amber
     QCOMPARE(view.table()->item(0, 6)->foreground(), QBrush());
+}
+
+// Saved on a large screen, opened on a smaller one: inside it, as large as
+// it allows. The first time, the whole of the screen's area.
+void SweepWindowTest::opensInsideTheScreenAtItsSavedSize()
+{
+    const QString settings = scratch.filePath(QStringLiteral("saved-size.ini"));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        SweepWindow first(settings);
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        QTRY_VERIFY(first.isMaximized());
+        QTest::qWait(50);
+        first.setWindowState(Qt::WindowNoState);
+        first.setGeometry(QRect(area.topLeft() + QPoint(100, 80), area.size() + QSize(600, 400)));
+        QTest::qWait(50);
+        first.close();
+    }
+    SweepWindow again(settings);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QTRY_VERIFY2(area.contains(again.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(again.frameGeometry().x()).arg(again.frameGeometry().y())
+                                .arg(again.frameGeometry().width()).arg(again.frameGeometry().height())));
+    QVERIFY(!again.isMaximized());
+}
+
+void SweepWindowTest::everythingIsInReachOnABenchLaptop_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1366 x 768") << QSize(1366, 768);
+    QTest::newRow("1280 x 720") << QSize(1280, 720);
+}
+
+// The window can be made as small as a bench laptop's screen, and then
+// every button and the results show, and every field of the set-up can be
+// scrolled to.
+void SweepWindowTest::everythingIsInReachOnABenchLaptop()
+{
+    QFETCH(QSize, size);
+    SweepWindow window(scratch.filePath(QStringLiteral("laptop.ini")));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The offscreen platform's screen is smaller still: the size is set once shown and fitted to it.
+    QTest::qWait(50);
+    window.setWindowState(Qt::WindowNoState);
+    window.resize(size);
+    QTest::qWait(50);
+    QVERIFY2(window.minimumSizeHint().width() <= 1280 && window.minimumSizeHint().height() <= 720,
+             qPrintable(QStringLiteral("%1 x %2").arg(window.minimumSizeHint().width()).arg(window.minimumSizeHint().height())));
+    QCOMPARE(window.size(), size);
+    const auto shown = [&window](QWidget *widget) {
+        const QRect where(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        return widget->isVisible() && window.rect().contains(where) && !widget->visibleRegion().isEmpty();
+    };
+    for (const char *name : {"start", "stop", "resume", "openResults", "results"})
+        QVERIFY2(shown(window.findChild<QWidget *>(QLatin1String(name))), name);
+    QVERIFY(window.resultsView()->table()->height() >= 4 * window.resultsView()->table()->verticalHeader()->defaultSectionSize());
+    QVERIFY(window.resultsView()->chart()->height() >= 150);
+    // The set-up scrolls to each of its fields, the mode table's last row too.
+    auto *panel = window.findChild<QScrollArea *>();
+    QVERIFY(panel);
+    for (QWidget *field : panel->widget()->findChildren<QWidget *>()) {
+        if (!field->isVisibleTo(panel->widget()) || field->findChildren<QWidget *>().size() > 0 || qobject_cast<QScrollBar *>(field))
+            continue;
+        panel->ensureWidgetVisible(field, 0, 0);
+        QVERIFY2(!field->visibleRegion().isEmpty(), qPrintable(field->objectName() + QLatin1Char(' ') + field->metaObject()->className()));
+    }
+    QVERIFY2(panel->horizontalScrollBar()->maximum() == 0, "the set-up fits the width it is given");
 }
 
 void SweepWindowTest::aSimulatorsResetNeverComesBack_data()
