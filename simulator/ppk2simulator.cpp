@@ -50,11 +50,22 @@ Ppk2Simulator::Ppk2Simulator(BoardSimulator &poweredBoard, QObject *parent)
     , board(poweredBoard)
     , line(PseudoTerminal::open())
     , ticker(new QTimer(this))
+    , drainEnd(new QTimer(this))
 {
+    clock.start();
     if (line.masterFd < 0)
         return;
     reader = new QSocketNotifier(line.masterFd, QSocketNotifier::Read, this);
     connect(reader, &QSocketNotifier::activated, this, &Ppk2Simulator::readCommands);
+    writer = new QSocketNotifier(line.masterFd, QSocketNotifier::Write, this);
+    writer->setEnabled(false);
+    connect(writer, &QSocketNotifier::activated, this, &Ppk2Simulator::flush);
+    // The samples a stop left that the host did not take in time are gone.
+    drainEnd->setSingleShot(true);
+    connect(drainEnd, &QTimer::timeout, this, [this] {
+        output.remove(0, std::exchange(stopBacklog, 0));
+        flush();
+    });
     ticker->setTimerType(Qt::PreciseTimer);
     ticker->setInterval(5);
     connect(ticker, &QTimer::timeout, this, &Ppk2Simulator::stream);
@@ -70,8 +81,11 @@ Ppk2Simulator::~Ppk2Simulator()
 void Ppk2Simulator::unplug()
 {
     ticker->stop();
+    drainEnd->stop();
     delete reader;
     reader = nullptr;
+    delete writer;
+    writer = nullptr;
     for (int *fd : {&line.masterFd, &line.slaveFd}) {
         if (*fd >= 0)
             ::close(*fd);
@@ -106,18 +120,17 @@ void Ppk2Simulator::run(const QByteArray &command)
         if (sampling) {
             ++badStarts;
             stuck = true;
+            sampling = false;
+            ticker->stop();
             emit logLine(QStringLiteral("ppk2: start while sampling; stopped for good"));
             return;
         }
         sampling = !stuck;
         sent = 0;
-        clock.start();
+        startedAtNs = clock.nsecsElapsed();
         ticker->start();
     } else if (opcode == Ppk2::AverageStop) {
-        // What was measured until now still goes out; then nothing.
-        stream();
-        sampling = false;
-        ticker->stop();
+        stop();
     } else if (opcode == Ppk2::SetPowerMode) {
         powerMode = quint8(command.at(1)) == 2 ? Ppk2::PowerMode::Source : Ppk2::PowerMode::Ampere;
         powerBoard();
@@ -131,11 +144,27 @@ void Ppk2Simulator::run(const QByteArray &command)
     }
 }
 
+// What was measured until now still goes out, as much as the box holds
+// beyond the host's buffers, for a short while; then nothing.
+void Ppk2Simulator::stop()
+{
+    if (!sampling)
+        return;
+    stream();
+    sampling = false;
+    ticker->stop();
+    if (output.size() > afterStopBytes)
+        output.truncate(afterStopBytes);
+    stopBacklog = output.size();
+    drainEnd->start(afterStopMs);
+    flush();
+}
+
 void Ppk2Simulator::powerBoard()
 {
     const double volts = powerMode == Ppk2::PowerMode::Source ? vddMillivolts / 1000.0 : externalVolts;
     if (running && !board.isPowered())
-        poweredAtSample = sent;
+        poweredAtNs = clock.nsecsElapsed();
     board.setPower(running, volts);
 }
 
@@ -159,8 +188,10 @@ Ppk2Simulator::Drawn Ppk2Simulator::drawnNow() const
 double Ppk2Simulator::currentAt(const Drawn &drawn, qint64 sample) const
 {
     double amperes = drawn.steady;
-    if (running && poweredAtSample >= 0 && sample - poweredAtSample < 300)
-        amperes += 40e-3 * std::exp(-double(sample - poweredAtSample) / 60);
+    // The inrush: 40 mA falling with a time constant of 0.6 ms, over 3 ms.
+    const qint64 sinceOnNs = startedAtNs + sample * (1000000000 / Ppk2::samplesPerSecond) - poweredAtNs;
+    if (running && poweredAtNs >= 0 && sinceOnNs >= 0 && sinceOnNs < 3000000)
+        amperes += 40e-3 * std::exp(-double(sinceOnNs) / 600000);
     if (drawn.rtc && sample % Ppk2::samplesPerSecond < 50)
         amperes += 1.2e-3;
     if (drawn.benchmark)
@@ -195,7 +226,7 @@ void Ppk2Simulator::stream()
         return;
     const double volts = vddMillivolts / 1000.0;
     const Drawn drawn = drawnNow();
-    const qint64 due = clock.nsecsElapsed() * Ppk2::samplesPerSecond / 1000000000;
+    const qint64 due = (clock.nsecsElapsed() - startedAtNs) * Ppk2::samplesPerSecond / 1000000000;
     while (sent < due) {
         if (blocksToDrop > 0 || output.size() > backlogLimit) {
             // A whole block, as the real box drops one on a busy USB: the counter (modulo 64) shows nothing.
@@ -238,7 +269,10 @@ void Ppk2Simulator::flush()
     while (!output.isEmpty() && line.masterFd >= 0) {
         const ssize_t written = ::write(line.masterFd, output.constData(), size_t(output.size()));
         if (written <= 0)
-            return;   // the terminal is full: the rest waits for the next tick
+            break;   // the terminal is full: the rest goes as the host reads
         output.remove(0, int(written));
+        stopBacklog = std::max(0, stopBacklog - int(written));
     }
+    if (writer)
+        writer->setEnabled(!output.isEmpty());
 }

@@ -21,6 +21,10 @@ class QTimer;
 // inrush when the board is powered). Its power switch powers the board, at
 // the voltage set in source mode. A host that does not keep up loses whole
 // blocks of 512 samples, which the counter does not show, as the real box's.
+// Each start begins a fresh sample clock; a power-on gives its inrush at its
+// true time, seen only where the box samples then. After a stop the samples
+// already produced go out within 0.2 s, then nothing; a start while sampling
+// stops the stream for good.
 class Ppk2Simulator : public QObject
 {
     Q_OBJECT
@@ -65,9 +69,12 @@ private:
         bool benchmark = false;
     };
     void stream();
+    void stop();
     void flush();
     Drawn drawnNow() const;
     double currentAt(const Drawn &drawn, qint64 sample) const;
+    static constexpr int afterStopMs = 200;
+    static constexpr int afterStopBytes = 64 * 1024;
     quint32 wordFor(double amperes, double volts);
     void powerBoard();
 
@@ -77,11 +84,16 @@ private:
     Ppk2Device device;
     PseudoTerminal line;
     QSocketNotifier *reader = nullptr;
+    QSocketNotifier *writer = nullptr;
     QTimer *ticker;
+    QTimer *drainEnd;
     QByteArray input;
     QByteArray commands;
     QByteArray output;
-    QElapsedTimer clock;
+    QElapsedTimer clock;              // the box's, from power-up
+    qint64 startedAtNs = 0;           // on it: sample 0 of this start
+    qint64 poweredAtNs = -1;          // on it: the board's power-on
+    int stopBacklog = 0;              // bytes of samples still going out after a stop
     quint32 noiseState = 20261208;   // xorshift: cheap enough for every sample
     double cachedAmperes = -1;
     double cachedVolts = 0;
@@ -102,7 +114,6 @@ private:
     int counter = 0;
     qint64 sent = 0;
     qint64 dropped = 0;
-    qint64 poweredAtSample = -1;
 };
 
 #endif // PPK2SIMULATOR_H

@@ -69,6 +69,7 @@ private slots:
     void aStreamThatCannotBeACurrentFailsTheMode();
     void theLast10MillisecondsBeforeTheCommandCheckItsEntry();
     void oneBoxNamedTwoWaysIsOneConnection();
+    void threeSweepsInARowReadTheSameCurrents();
     void aFullDiskKeepsEachFinishedModesWholeTrace();
     void refusesWhatTheBoxCannotDo_data();
     void refusesWhatTheBoxCannotDo();
@@ -365,6 +366,29 @@ void Ppk2SweepTest::oneBoxNamedTwoWaysIsOneConnection()
                                      + quick(out));
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
     QVERIFY(qAbs(*rowsOf(out).first().mean / BoardSimulator::modeCurrent(13) - 1) < 0.01);
+}
+
+// One box kept plugged in: each sweep switches the series path on while the
+// box is stopped and starts it afresh, and reads what the last did.
+void Ppk2SweepTest::threeSweepsInARowReadTheSameCurrents()
+{
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    QList<double> means;
+    for (int sweep = 0; sweep < 3; ++sweep) {
+        const QString out = scratch.filePath(QStringLiteral("again-%1").arg(sweep));
+        const ToolRun run = runSweepTool(QStringList {"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(),
+                                                      "--reset", "none", "--modes", "13"}
+                                         + quick(out));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        const QList<ResultRow> rows = rowsOf(out);
+        QCOMPARE(rows.size(), 1);
+        means << *rows.first().mean;
+        QVERIFY2(*rows.first().peakA < 2 * BoardSimulator::modeCurrent(13), qPrintable(QString::number(*rows.first().peakA)));
+    }
+    for (const double mean : qAsConst(means))
+        QVERIFY2(qAbs(mean / means.first() - 1) < 0.01 && qAbs(mean / BoardSimulator::modeCurrent(13) - 1) < 0.01,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(means.at(0)).arg(means.at(1)).arg(means.at(2))));
 }
 
 void Ppk2SweepTest::aFullDiskKeepsEachFinishedModesWholeTrace()
