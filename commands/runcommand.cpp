@@ -42,7 +42,7 @@ const Option options[] = {
     {"modes", "LIST", "Modes to measure, in this order: indexes and ranges such as 0-7,15 (default: all 18)."},
     {"meter", "ADDRESS", "tcp:HOST[:PORT], serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, ppk2:PORT or ppk2:auto (a Power Profiler "
                          "Kit II), manual, supply (the supply unit) or none (default: manual)."},
-    {"meter-profile", "FILE", "Command strings for a meter of another dialect."},
+    {"meter-profile", "FILE", "Commands and habits of a meter of another dialect; docs/meter-profiles has one per dialect."},
     {"samples", "N", "Readings per mode (default: 10, 1 with manual)."},
     {"settle", "SECONDS", "Wait between the mode's command and the readings (default: 2)."},
     {"range", "auto|AMPS", "The meter's range (default: auto)."},

@@ -17,6 +17,30 @@ bool setRanges(MeterProfile &profile, const QString &value)
     return true;
 }
 
+// A number key: what it takes, and where it goes.
+std::function<bool(MeterProfile &, const QString &)> number(double lowest, double highest, std::function<void(MeterProfile &, double)> set)
+{
+    return [=](MeterProfile &profile, const QString &value) {
+        const std::optional<double> parsed = Numbers::parse(value);
+        if (!parsed || *parsed < lowest || *parsed > highest)
+            return false;
+        set(profile, *parsed);
+        return true;
+    };
+}
+
+std::function<bool(MeterProfile &, const QString &)> whole(int lowest, int highest, std::function<void(MeterProfile &, int)> set)
+{
+    return [=](MeterProfile &profile, const QString &value) {
+        bool ok = false;
+        const int parsed = value.toInt(&ok);
+        if (!ok || parsed < lowest || parsed > highest)
+            return false;
+        set(profile, parsed);
+        return true;
+    };
+}
+
 const std::map<QString, ProfileFile::Key<MeterProfile>> &keys()
 {
     using ProfileFile::appended;
@@ -33,6 +57,10 @@ const std::map<QString, ProfileFile::Key<MeterProfile>> &keys()
         {QStringLiteral("ranges"), {&setRanges, {}}},
         {QStringLiteral("on_connect"), {appended(&MeterProfile::onConnect), {}}},
         {QStringLiteral("on_close"), {appended(&MeterProfile::onClose), {}}},
+        {QStringLiteral("readings_per_read"), {whole(1, 1000000, [](MeterProfile &p, int n) { p.readingsPerRead = n; }), {}}},
+        {QStringLiteral("command_delay_ms"), {whole(0, 10000, [](MeterProfile &p, int ms) { p.commandDelayMs = ms; }), {}}},
+        {QStringLiteral("overload_above"), {number(1, 1e300, [](MeterProfile &p, double v) { p.overloadAbove = v; }), {}}},
+        {QStringLiteral("read_timeout_s"), {number(0.1, 3600, [](MeterProfile &p, double s) { p.readTimeoutSeconds = s; }), {}}},
     };
     return table;
 }
@@ -47,6 +75,12 @@ std::optional<MeterProfile> MeterProfile::load(const QString &path, QString *err
     const MeterProfile &profile = *loaded;
     if (profile.read.isEmpty()) {
         *error = QStringLiteral("%1: read is empty, so no reading would ever be asked for").arg(path);
+        return std::nullopt;
+    }
+    // Without a sample count each read gives what the meter gives; a sweep
+    // that took one read for the readings asked for would fail on every mode.
+    if (profile.sampleCount.isEmpty() && !profile.readingsPerRead) {
+        *error = QStringLiteral("%1: samples is empty, so say how many readings each read gives (readings_per_read = 1)").arg(path);
         return std::nullopt;
     }
     if (profile.configureRange.contains(QLatin1String("{range_index}")) && profile.ranges.isEmpty()) {
@@ -71,7 +105,7 @@ QStringList MeterProfile::configuration(std::optional<double> range, double nplc
     QString integrationCommand = integration;
     integrationCommand.replace(QLatin1String("{nplc}"), Numbers::format(nplc));
     QString samplesCommand = sampleCount;
-    samplesCommand.replace(QLatin1String("{samples}"), QString::number(samples));
+    samplesCommand.replace(QLatin1String("{samples}"), QString::number(readingsPerReadFor(samples)));
 
     QStringList commands;
     for (const QString &line : {clear, configure, integrationCommand, samplesCommand}) {
@@ -79,4 +113,11 @@ QStringList MeterProfile::configuration(std::optional<double> range, double nplc
             commands << line;
     }
     return commands;
+}
+
+int MeterProfile::readingsPerReadFor(int samples) const
+{
+    if (sampleCount.isEmpty())
+        return readingsPerRead.value_or(1);
+    return std::min(samples, readingsPerRead.value_or(samples));
 }

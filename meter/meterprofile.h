@@ -1,6 +1,8 @@
 #ifndef METERPROFILE_H
 #define METERPROFILE_H
 
+#include "meter/readings.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,7 +13,10 @@
 // set; a profile file replaces any of them for meters of other dialects.
 // In the configuration commands {range} is the range in amperes, {range_index}
 // its position in the profile's list of ranges, {nplc} the integration time in
-// power-line cycles and {samples} the readings per trigger.
+// power-line cycles and {samples} the readings per trigger. Some meters
+// need more than commands: a pause after each configuring command, another
+// overload value, more time for a reading, or, without a sample count, a
+// read repeated until it has given the readings asked for.
 struct MeterProfile
 {
     QString identify = QStringLiteral("*IDN?");
@@ -25,6 +30,10 @@ struct MeterProfile
     QList<double> ranges;          // for {range_index}, ascending
     QStringList onConnect;         // sent once after connecting
     QStringList onClose;           // sent once at the end
+    std::optional<int> readingsPerRead;   // none: as many as asked for
+    int commandDelayMs = 0;               // after every command without a reply
+    double overloadAbove = Readings::standardOverload;   // a reading this large or larger is an overload
+    std::optional<double> readTimeoutSeconds;   // none: from the readings' time
 
     // A profile file: "key = command" lines, '#' comments; on_connect and
     // on_close may be given several times. An empty command is not sent.
@@ -33,6 +42,11 @@ struct MeterProfile
     // The configuration commands, in the order a meter needs them: CONF
     // resets integration time and sample count, so it comes first.
     QStringList configuration(std::optional<double> range, double nplc, int samples) const;
+    // What each read gives when `samples` readings are asked for: the
+    // sample count set to them, or to readings_per_read where fewer; without
+    // a sample count, readings_per_read. The reads repeat until they have
+    // given as many, and the last's surplus is dropped.
+    int readingsPerReadFor(int samples) const;
 };
 
 #endif // METERPROFILE_H

@@ -9,9 +9,6 @@
 
 namespace {
 
-// Meters report an overload as 9.9E37 (some as 9.91E37, or negative).
-constexpr double overloadMagnitude = 9.9e37;
-
 struct Prefix
 {
     QChar symbol;
@@ -68,7 +65,7 @@ qint64 now()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-Parsed parseReply(const QByteArray &reply)
+Parsed parseReply(const QByteArray &reply, double overloadAbove)
 {
     Parsed parsed;
     // A NUL is no part of a number; a conversion that stopped at it would read half of one.
@@ -87,7 +84,8 @@ Parsed parseReply(const QByteArray &reply)
         const std::optional<double> value = looksLikeAReading ? Numbers::parse(field) : std::nullopt;
         if (!value)
             return refuse();
-        if (std::fabs(*value) >= overloadMagnitude)
+        // Meters report an overload as 9.9E37 (some as 9.91E37, or negative).
+        if (std::fabs(*value) >= overloadAbove)
             parsed.readings.append({0, true});
         else
             parsed.readings.append({*value, false});

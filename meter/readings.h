@@ -8,8 +8,8 @@
 
 #include <optional>
 
-// One reading of a current meter: amperes, or an overload (the meter's
-// 9.9E37, which is never a current), and when it reached the host.
+// One reading of a current meter: amperes, or an overload (9.9E37 from most
+// meters, which is never a current), and when it reached the host.
 struct Reading
 {
     double amperes = 0;
@@ -33,13 +33,15 @@ namespace Readings {
 qint64 now();
 
 // A meter's reply: one value or a comma-separated list, ending in LF or CR LF.
-// Anything that is not a list of numbers is an error that quotes the reply.
+// Anything that is not a list of numbers is an error that quotes the reply;
+// a value of `overloadAbove` or more, either sign, is an overload.
 struct Parsed
 {
     QList<Reading> readings;
     QString error;
 };
-Parsed parseReply(const QByteArray &reply);
+constexpr double standardOverload = 9.9e37;
+Parsed parseReply(const QByteArray &reply, double overloadAbove = standardOverload);
 
 // A reading typed by the operator: "32n", "12.3u", "12.3 uA", "0.45m",
 // "1.2e-6", "4.5 mA". Empty when the text is no current; why goes to *error.

@@ -16,6 +16,7 @@ ScpiMeter::ScpiMeter(std::unique_ptr<MeterLink> meterLink, const MeterProfile &m
     connect(&session, &ScpiSession::failed, this, &Meter::failed);
     connect(&session, &ScpiSession::warning, this, &Meter::warning);
     connect(&session, &ScpiSession::closed, this, &Meter::finished);
+    session.setCommandPause(profile.commandDelayMs);
 }
 
 int ScpiMeter::deadlineFor(double nplc, int samples)
@@ -53,50 +54,68 @@ void ScpiMeter::configure(const MeterSettings &wanted)
     session.run(std::move(configuring), [this] { emit configured(); });
 }
 
+// The readings asked for, in as many reads as the meter needs for them.
 void ScpiMeter::measure()
 {
     auto readings = std::make_shared<QList<Reading>>();
     const int samples = settings.samples;
-    session.run({{profile.read, [readings, samples, this](const QByteArray &reply) {
-                      Readings::Parsed parsed = Readings::parseReply(reply);
-                      if (!parsed.error.isEmpty())
-                          return session.readErrorQueue(parsed.error, {});
-                      if (parsed.readings.size() != samples) {
-                          return session.readErrorQueue(QStringLiteral("meter answered %1 readings to %2, %3 were asked for")
-                                                            .arg(parsed.readings.size()).arg(profile.read).arg(samples), {});
-                      }
-                      const qint64 arrived = Readings::now();
-                      for (Reading &reading : parsed.readings)
-                          reading.arrivedAt = arrived;
-                      *readings = parsed.readings;
-                      return QString();
-                  }, deadlineFor(settings.nplc, settings.samples)}},
-                [this, readings] { emit measured(*readings); });
+    const int perRead = profile.readingsPerReadFor(samples);
+    std::deque<ScpiSession::Step> reads;
+    for (int taken = 0; taken < samples; taken += perRead) {
+        reads.push_back({profile.read, [readings, perRead, this](const QByteArray &reply) {
+                             QList<Reading> parsed;
+                             const QString failure = readingsIn(reply, perRead, &parsed);
+                             *readings += parsed;
+                             return failure;
+                         }, readDeadline(perRead)});
+    }
+    session.run(std::move(reads), [this, readings, samples] { emit measured(readings->mid(0, samples)); });
 }
 
-// One reading: the sample count set to one for it and back after, where the
-// meter has a sample count to set.
+QString ScpiMeter::readingsIn(const QByteArray &reply, int expected, QList<Reading> *readings)
+{
+    const Readings::Parsed parsed = Readings::parseReply(reply, profile.overloadAbove);
+    if (!parsed.error.isEmpty())
+        return session.readErrorQueue(parsed.error, {});
+    if (parsed.readings.size() != expected) {
+        return session.readErrorQueue(QStringLiteral("meter answered %1 readings to %2, %3 were asked for")
+                                          .arg(parsed.readings.size()).arg(profile.read).arg(expected), {});
+    }
+    const qint64 arrived = Readings::now();
+    *readings = parsed.readings;
+    for (Reading &reading : *readings)
+        reading.arrivedAt = arrived;
+    return QString();
+}
+
+int ScpiMeter::readDeadline(int readings) const
+{
+    return profile.readTimeoutSeconds ? int(std::ceil(*profile.readTimeoutSeconds * 1000)) : deadlineFor(settings.nplc, readings);
+}
+
+// One reading, the one nearest the command: the sample count set to one for
+// it and back after, where the meter has one to set; else the last of a read.
 void ScpiMeter::readBefore()
 {
     const auto countOf = [this](int samples) {
         return QString(profile.sampleCount).replace(QLatin1String("{samples}"), QString::number(samples));
     };
-    const bool counted = !profile.sampleCount.isEmpty() && settings.samples != 1;
+    const int perRead = profile.readingsPerReadFor(settings.samples);
+    const bool counted = !profile.sampleCount.isEmpty() && perRead != 1;
+    const int expected = profile.sampleCount.isEmpty() ? perRead : 1;
     auto taken = std::make_shared<Reading>();
     std::deque<ScpiSession::Step> steps;
     if (counted)
         steps.push_back({countOf(1), nullptr, 0});
-    steps.push_back({profile.read, [taken, this](const QByteArray &reply) {
-                         const Readings::Parsed parsed = Readings::parseReply(reply);
-                         if (!parsed.error.isEmpty() || parsed.readings.isEmpty())
-                             return session.readErrorQueue(parsed.error.isEmpty() ? QStringLiteral("meter answered no reading")
-                                                                                  : parsed.error, {});
-                         *taken = parsed.readings.first();
-                         taken->arrivedAt = Readings::now();
-                         return QString();
-                     }, deadlineFor(settings.nplc, 1)});
+    steps.push_back({profile.read, [taken, expected, this](const QByteArray &reply) {
+                         QList<Reading> parsed;
+                         const QString failure = readingsIn(reply, expected, &parsed);
+                         if (failure.isEmpty())
+                             *taken = parsed.last();
+                         return failure;
+                     }, readDeadline(expected)});
     if (counted)
-        steps.push_back({countOf(settings.samples), nullptr, 0});
+        steps.push_back({countOf(perRead), nullptr, 0});
     session.run(std::move(steps), [this, taken] { emit before(*taken); });
 }
 

@@ -25,13 +25,18 @@ public:
     void finish() override;
     void abort() override;
 
-    // How long a query may take: twice what the meter needs for the readings
-    // asked for (a power-line cycle of 20 ms at 50 Hz, doubled by autozero),
-    // plus a second.
+    // How long a read may take, where the profile does not say: twice what
+    // the meter needs for the readings asked for (a power-line cycle of 20 ms
+    // at 50 Hz, doubled by autozero), plus a second.
     static int deadlineFor(double nplc, int samples);
     static constexpr int connectDeadline = ScpiSession::connectDeadline;
 
 private:
+    // The readings of one reply, `expected` of them; else why not (an
+    // empty string while the meter's error queue is read).
+    QString readingsIn(const QByteArray &reply, int expected, QList<Reading> *readings);
+    int readDeadline(int readings) const;
+
     ScpiSession session;
     MeterProfile profile;
     MeterSettings settings;

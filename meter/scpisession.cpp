@@ -28,7 +28,6 @@ ScpiSession::ScpiSession(std::unique_ptr<MeterLink> instrumentLink, const QStrin
     deadline.setTimerType(Qt::PreciseTimer);
     connect(&deadline, &QTimer::timeout, this, &ScpiSession::missDeadline);
     advanceTimer.setSingleShot(true);
-    advanceTimer.setInterval(0);
     connect(&advanceTimer, &QTimer::timeout, this, &ScpiSession::advance);
     connect(link.get(), &MeterLink::opened, this, &ScpiSession::linkOpened);
     connect(link.get(), &MeterLink::linesReceived, this, &ScpiSession::takeLines);
@@ -47,7 +46,7 @@ void ScpiSession::run(std::deque<Step> queued, std::function<void()> done)
     steps = std::move(queued);
     whenDone = std::move(done);
     operating = true;
-    advanceTimer.start();
+    advanceTimer.start(0);
 }
 
 void ScpiSession::abort()
@@ -79,6 +78,10 @@ void ScpiSession::close(const QStringList &closingCommands)
 
 void ScpiSession::advance()
 {
+    if (state == State::Closing) {
+        sendClosingCommands();
+        return;
+    }
     if (state != State::Idle)
         return;
     if (!link->isOpen()) {
@@ -97,6 +100,10 @@ void ScpiSession::advance()
             continue;
         if (!step.onReply) {
             link->writeLine(step.command.toLatin1());
+            if (commandPause > 0) {
+                advanceTimer.start(commandPause);
+                return;
+            }
             continue;
         }
         // Before the query: the USBTMC link starts reading as it writes.
@@ -138,7 +145,7 @@ void ScpiSession::takeLines(const QList<QByteArray> &lines)
         fail(failure);
         return;
     }
-    advanceTimer.start();
+    advanceTimer.start(0);
 }
 
 void ScpiSession::linkOpened()
@@ -218,8 +225,13 @@ void ScpiSession::warnOfStray(const QByteArray &line)
 
 void ScpiSession::sendClosingCommands()
 {
-    for (const QString &command : qAsConst(closing))
-        link->writeLine(command.toLatin1());
+    while (!closing.isEmpty()) {
+        link->writeLine(closing.takeFirst().toLatin1());
+        if (commandPause > 0 && !closing.isEmpty()) {
+            advanceTimer.start(commandPause);
+            return;
+        }
+    }
     link->close();
     finishClosing();
 }

@@ -49,6 +49,9 @@ public:
     // clearing a busy one first (its link is dropped, a USBTMC device
     // cleared, and a new link carries them); then closed(), never failed().
     void close(const QStringList &closingCommands);
+    // A pause after every command without a reply, for an instrument that
+    // reads no input while it carries one out.
+    void setCommandPause(int milliseconds) { commandPause = milliseconds; }
     // A stray line is warned about once until this is called again.
     void warnAgain() { warned = false; }
     QString description() const { return link->description(); }
@@ -91,6 +94,7 @@ private:
     bool operating = false;   // a run has not ended yet
     bool everOpened = false;
     bool warned = false;
+    int commandPause = 0;
 };
 
 #endif // SCPISESSION_H

@@ -1,9 +1,11 @@
-// pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [--ppk2] [LINK]
+// pellmora-board-simulator [--strict] [--meter PORT] [--meter-dialect NAME] [--meter-serial]
+//                          [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [--ppk2] [LINK]
 // Plays the evaluation board on a pseudo-terminal: prints the terminal's path,
 // optionally links LINK to it, and logs every mode the program sets. With
 // --meter it also plays a bench multimeter in series with the board's supply,
-// serving SCPI on 127.0.0.1:PORT; --meter-scale makes it read every current,
-// or one mode's, that many times higher, as a firmware change would. With
+// serving SCPI on 127.0.0.1:PORT, in one of three dialects, and with
+// --meter-serial on a terminal of its own too; --meter-scale makes it read
+// every current, or one mode's, that many times higher, as a firmware change would. With
 // --supply-unit a programmable supply on 127.0.0.1:PORT powers the board:
 // it is dead until the supply's output is on, and draws by its voltage. With
 // --ppk2 a Power Profiler Kit II on a terminal of its own powers or meters it.
@@ -11,6 +13,7 @@
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
 #include "simulator/ppk2simulator.h"
+#include "simulator/scpiserver.h"
 #include "simulator/supplysimulator.h"
 
 #include <QCommandLineParser>
@@ -62,6 +65,14 @@ void handleSignals(QCoreApplication &app, BoardSimulator &board)
     });
 }
 
+// A TCP port as an option gives it: 0 takes a free one.
+bool listenOn(ScpiServer &server, const QString &value)
+{
+    bool ok = false;
+    const uint port = value.toUInt(&ok);
+    return ok && port <= 65535 && server.listen(quint16(port));
+}
+
 // --meter-scale FACTOR for every current, INDEX=FACTOR for one mode's.
 struct MeterScale
 {
@@ -102,6 +113,15 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("strict"), QStringLiteral("Ignore commands after the first until reset (SIGUSR1).")});
     parser.addOption({QStringLiteral("meter"), QStringLiteral("Serve a simulated meter's SCPI on 127.0.0.1:PORT (0: any free port)."),
                       QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("meter-dialect"),
+                      QStringLiteral("The meter's commands: conf (CONFigure, SAMPle:COUNt, READ?; the default), sense "
+                                     "([SENSe:]FUNCtion 'CURR:DC', FORMat:ELEMents, READ?) or function (:FUNCtion:CURRent:DC, "
+                                     "a range by index, :RATE, one reading per :MEASure:CURRent:DC?); docs/meter-profiles has a "
+                                     "profile for each."),
+                      QStringLiteral("NAME"), QStringLiteral("conf")});
+    parser.addOption({QStringLiteral("meter-serial"),
+                      QStringLiteral("Serve the meter on a pseudo-terminal of its own as well (printed as meter-serial PATH), "
+                                     "for serial: addresses.")});
     parser.addOption({QStringLiteral("meter-scale"),
                       QStringLiteral("Multiply every current the meter reads by FACTOR, or only mode INDEX's; repeatable."),
                       QStringLiteral("[INDEX=]FACTOR")});
@@ -115,7 +135,8 @@ int main(int argc, char *argv[])
                                  QStringLiteral("[LINK]"));
     if (!parser.parse(app.arguments()) || parser.positionalArguments().size() > 1) {
         QTextStream(stderr) << (parser.errorText().isEmpty() ? QStringLiteral("too many arguments") : parser.errorText())
-                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [--ppk2] [LINK]\n";
+                            << "\nusage: pellmora-board-simulator [--strict] [--meter PORT] [--meter-dialect NAME] [--meter-serial] "
+                               "[--meter-scale [INDEX=]FACTOR]... [--supply-unit PORT] [--ppk2] [LINK]\n";
         return 2;
     }
     if (parser.isSet(QStringLiteral("help")))
@@ -129,20 +150,28 @@ int main(int argc, char *argv[])
     const std::optional<MeterScale> scale = MeterScale::parse(parser.values(QStringLiteral("meter-scale")));
     if (!scale)
         return fail(QStringLiteral("--meter-scale takes a factor above 0, or INDEX=FACTOR for one mode"));
-    MeterSimulator meter([&board, &scale] { return board.current() * scale->of(board.mode()); });
+    const std::optional<MeterDialect> dialect = MeterDialects::parse(parser.value(QStringLiteral("meter-dialect")));
+    if (!dialect) {
+        return fail(QStringLiteral("--meter-dialect takes %1, not %2")
+                        .arg(MeterDialects::names().join(QLatin1String(", ")), parser.value(QStringLiteral("meter-dialect"))));
+    }
+    if ((parser.isSet(QStringLiteral("meter-dialect")) || parser.isSet(QStringLiteral("meter-serial"))) && !parser.isSet(QStringLiteral("meter")))
+        return fail(QStringLiteral("--meter-dialect and --meter-serial are the meter's: give --meter PORT too"));
+    MeterSimulator meter([&board, &scale] { return board.current() * scale->of(board.mode()); }, *dialect);
+    ScpiServer meterPorts(meter);
     if (parser.isSet(QStringLiteral("meter"))) {
-        bool ok = false;
-        const uint port = parser.value(QStringLiteral("meter")).toUInt(&ok);
-        if (!ok || port > 65535 || !meter.listen(quint16(port)))
+        if (!listenOn(meterPorts, parser.value(QStringLiteral("meter"))))
             return fail(QStringLiteral("cannot serve the meter on port %1").arg(parser.value(QStringLiteral("meter"))));
+        if (parser.isSet(QStringLiteral("meter-serial")) && !meterPorts.openSerial())
+            return fail(QStringLiteral("cannot open a pseudo-terminal for the meter"));
     }
 
     std::unique_ptr<SupplySimulator> supply;
+    std::unique_ptr<ScpiServer> supplyPort;
     if (parser.isSet(QStringLiteral("supply-unit"))) {
         supply = std::make_unique<SupplySimulator>(board);
-        bool ok = false;
-        const uint port = parser.value(QStringLiteral("supply-unit")).toUInt(&ok);
-        if (!ok || port > 65535 || !supply->listen(quint16(port)))
+        supplyPort = std::make_unique<ScpiServer>(*supply);
+        if (!listenOn(*supplyPort, parser.value(QStringLiteral("supply-unit"))))
             return fail(QStringLiteral("cannot serve the supply on port %1").arg(parser.value(QStringLiteral("supply-unit"))));
     }
 
@@ -166,10 +195,12 @@ int main(int argc, char *argv[])
     QObject::connect(&board, &BoardSimulator::logLine, &printLine);
     handleSignals(app, board);
     printLine(board.portPath());
-    if (meter.port() != 0)
-        printLine(QStringLiteral("meter 127.0.0.1:%1").arg(meter.port()));
-    if (supply)
-        printLine(QStringLiteral("supply 127.0.0.1:%1").arg(supply->port()));
+    if (meterPorts.port() != 0)
+        printLine(QStringLiteral("meter 127.0.0.1:%1").arg(meterPorts.port()));
+    if (!meterPorts.serialPath().isEmpty())
+        printLine(QStringLiteral("meter-serial %1").arg(meterPorts.serialPath()));
+    if (supplyPort)
+        printLine(QStringLiteral("supply 127.0.0.1:%1").arg(supplyPort->port()));
     if (ppk2)
         printLine(QStringLiteral("ppk2 %1").arg(ppk2->portPath()));
 

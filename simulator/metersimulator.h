@@ -1,79 +1,93 @@
 #ifndef METERSIMULATOR_H
 #define METERSIMULATOR_H
 
-#include <QByteArray>
-#include <QObject>
+#include "simulator/scpiinstrument.h"
+
 #include <QRandomGenerator>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 #include <optional>
 
-class QTcpServer;
+// The ways bench meters are commanded, each with a profile of ours:
+// - conf: CONFigure sets function and range, SAMPle:COUNt, READ? or INIT
+//   and FETCh?; it powers up measuring current;
+// - sense: [SENSe:]FUNCtion 'CURR:DC' (it powers up measuring volts), no
+//   CONFigure, and readings carrying units and a timestamp until
+//   FORMat:ELEMents READ;
+// - function: :FUNCtion:CURRent:DC, a range by index, integration by rate
+//   (S, M, F) and no sample count: :MEASure:CURRent:DC? gives one reading.
+//   It is deaf for 30 ms after switching its front end, its first reading
+//   after a switch takes 1.2 s, and it reports an overload as 1E+30.
+enum class MeterDialect { Conf, Sense, Function };
 
-// Answers the SCPI of a bench multimeter measuring DC current, as a generic
-// one does: *IDN?, *RST, *CLS, CONF:CURR:DC, CURR:DC:NPLC, SAMP:COUN, READ?,
-// MEAS:CURR:DC? and SYST:ERR?. CONF resets integration time and sample count,
-// and an unknown command goes to the error queue. The current comes from a
-// function, so the readings follow whatever it measures.
-class ScpiResponder
+namespace MeterDialects {
+std::optional<MeterDialect> parse(const QString &name);
+QStringList names();
+} // namespace MeterDialects
+
+// A bench multimeter in series with the board's supply: the current comes
+// from a function, so the readings follow whatever it measures; measuring
+// volts, it reads the burden across its shunt. Readings take their
+// integration time, and a fixed range overloads above 120 % of itself.
+class MeterSimulator : public ScpiInstrument
 {
 public:
-    explicit ScpiResponder(std::function<double()> current);
+    explicit MeterSimulator(std::function<double()> current, MeterDialect dialect = MeterDialect::Conf);
 
-    // The reply to one command line, or nothing for a command without one.
-    std::optional<QByteArray> answer(const QByteArray &line);
+    MeterDialect dialect() const { return speaks; }
+
+    static constexpr int busyMilliseconds = 30;
+    static constexpr int settlingMilliseconds = 1200;
 
 private:
+    enum Function { Current, Voltage };
+    struct FunctionSettings
+    {
+        bool autoRange = true;
+        int rangeIndex = 0;   // of the function's ranges, when not auto
+        double nplc = 10;
+    };
+
+    struct Measured
+    {
+        QByteArray readings;
+        int milliseconds = 0;   // what taking them takes
+    };
+
+    void addConf();
+    void addSense();
+    void addFunction();
+    void addSenseSubsystem(int mostSamples);
+
     void reset();
-    QByteArray readings(int count);
+    const QList<double> &ranges(Function of) const;
+    int rangeHolding(Function of, double value) const;
+    double valueOf(Function of) const;
+    double rangeOf(Function of) const;
+    // Readings of the present function at its settings, formatted by the dialect.
+    Measured measure(int count);
+    // The same as a query's response, which comes when they are taken.
+    QByteArray measureNow(int count);
+    QByteArray reading(double value, qint64 atMilliseconds) const;
+    // Settings changed: the function dialect's front end switches.
+    void switched();
+    bool setRange(const ScpiCall &call, Function of);
+    std::optional<Function> functionNamed(const ScpiCall &call) const;
+    QByteArray configuration() const;
 
     std::function<double()> current;
-    std::optional<double> range;   // none: auto range
-    double nplc = 10;
+    MeterDialect speaks;
+    Function function = Current;
+    std::array<FunctionSettings, 2> settings;
     int samples = 1;
-    QStringList errors;
+    int triggers = 1;
+    int elements = 0;                 // the sense dialect's reading elements
+    bool settling = false;            // the next reading takes the settling time
+    std::optional<QByteArray> fetched; // INITiate's readings, for FETCh?
+    QElapsedTimer sinceReset;
     QRandomGenerator noise {20261207};
-};
-
-// An instrument's raw SCPI socket on a TCP port of 127.0.0.1: each line
-// that comes in is answered by a function, which keeps the instrument's
-// state, so that its settings and error queue outlive a connection.
-class ScpiServer : public QObject
-{
-    Q_OBJECT
-
-public:
-    using Answer = std::function<std::optional<QByteArray>(const QByteArray &line)>;
-    explicit ScpiServer(Answer answer, QObject *parent = nullptr);
-
-    // 0 takes a free port; false when the port cannot be had.
-    bool listen(quint16 port);
-    quint16 port() const;
-
-    // A command line's header, upper case ("VOLT"), and its argument ("3.3").
-    static QByteArray headerOf(const QByteArray &line);
-    static QByteArray argumentOf(const QByteArray &line);
-    // A number as instruments write them: 3.30000000E+00.
-    static QByteArray number(double value);
-
-private:
-    void accept();
-
-    Answer answer;
-    QTcpServer *server;
-};
-
-// The meter's responder on its socket, as a LAN meter.
-class MeterSimulator : public ScpiServer
-{
-    Q_OBJECT
-
-public:
-    explicit MeterSimulator(std::function<double()> current, QObject *parent = nullptr);
-
-private:
-    ScpiResponder responder;
 };
 
 #endif // METERSIMULATOR_H

@@ -1,39 +1,41 @@
 #ifndef SUPPLYSIMULATOR_H
 #define SUPPLYSIMULATOR_H
 
-#include "simulator/metersimulator.h"
+#include "simulator/scpiinstrument.h"
 
 #include <QRandomGenerator>
 
 class BoardSimulator;
 
-// A programmable supply that powers the simulated board, answering the
-// generic SCPI set: *IDN?, *CLS, *RST, CURR, VOLT, OUTP ON|OFF, MEAS:VOLT?,
-// MEAS:CURR? and SYST:ERR?; also a one-channel bench supply's INST:NSEL 1 and
-// an SMU's SOUR:FUNC VOLT, SOUR:VOLT, SOUR:VOLT:ILIM and SENS:FUNC "CURR". Switching its output on starts the board out of
-// reset at the set voltage; switched off, the board is dead. A board that
-// draws more than the current limit pulls the output down, as a supply's
-// constant-current mode does, and MEAS:VOLT? shows it.
-class SupplySimulator : public ScpiServer
+// A one-channel programmable supply that powers the simulated board, as
+// SCPI has one: [SOURce1:]VOLTage[:LEVel][:IMMediate][:AMPLitude],
+// CURRent likewise, OUTPut1[:STATe], MEASure[:SCALar]:VOLTage[:DC]? and
+// CURRent[:DC]?, APPLy, INSTrument:NSELect 1; and a source-measure unit's
+// SOURce:FUNCtion VOLTage, VOLTage:ILIMit and [SENSe:]FUNCtion "CURR".
+// Switching its output on starts the board out of reset at the set voltage;
+// switched off, the board is dead. A board that draws more than the current
+// limit pulls the output down, as a supply's constant-current mode does,
+// and MEASure:VOLTage? shows it.
+class SupplySimulator : public ScpiInstrument
 {
-    Q_OBJECT
-
 public:
-    explicit SupplySimulator(BoardSimulator &board, QObject *parent = nullptr);
+    explicit SupplySimulator(BoardSimulator &board);
 
     bool isOn() const { return output; }
-    QList<QByteArray> received() const { return commands; }
+
+    static constexpr double highestVolts = 6;
+    static constexpr double highestAmps = 3;
 
 private:
-    std::optional<QByteArray> answer(const QByteArray &line);
+    void reset();
     double outputVolts() const;
+    void setVolts(double set);
+    void setOutput(bool on);
 
     BoardSimulator &board;
     double volts = 0;
     double limit = 0.1;
     bool output = false;
-    QStringList errors;
-    QList<QByteArray> commands;
     QRandomGenerator noise {20261208};
 };
 

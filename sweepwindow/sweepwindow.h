@@ -89,6 +89,7 @@ private:
     void placeOnScreen(const QByteArray &savedGeometry);
     void setRunning(bool running);
 
+    QString settingsPath;   // empty: the user's own settings
     SetupForm *setup;
     ModeTable *modes;
     ReasonLabel *tableReason;
@@ -104,7 +105,6 @@ private:
     HistoryView *history;
     QTabWidget *tabs = nullptr;
     QString historyOption;
-    QString settingsPath;   // empty: the user's own settings
     bool panesPlaced = false;   // by the user, or as the settings left them
     ReportWriter *report;
     QList<QPushButton *> afterRunButtons;

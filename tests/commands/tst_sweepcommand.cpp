@@ -181,6 +181,14 @@ void SweepCommandTest::refusesBadInputWithoutWritingAnything_data()
     QTest::newRow("range above the profile's") << QStringList {"--meter", "tcp:127.0.0.1:9", "--range", "5", "--meter-profile",
                                                                "@profile:configure_range = RANG:IND {range_index}\nranges = 0.001, 0.1, 1"}
                                                << "largest";
+    QTest::newRow("a pause below zero") << QStringList {"--meter", "tcp:127.0.0.1:9", "--meter-profile", "@profile:command_delay_ms = -5"}
+                                        << "command_delay_ms = -5";
+    QTest::newRow("no readings per read") << QStringList {"--meter", "tcp:127.0.0.1:9", "--meter-profile", "@profile:readings_per_read = 0"}
+                                          << "readings_per_read = 0";
+    QTest::newRow("an overload that is no number") << QStringList {"--meter", "tcp:127.0.0.1:9", "--meter-profile",
+                                                                   "@profile:overload_above = big"} << "overload_above = big";
+    QTest::newRow("a read time-out of none") << QStringList {"--meter", "tcp:127.0.0.1:9", "--meter-profile", "@profile:read_timeout_s = 0"}
+                                             << "read_timeout_s = 0";
     QTest::newRow("serial meter at 0 baud") << QStringList {"--meter", "serial:/dev/ttyS0@000"} << "@000";
 }
 

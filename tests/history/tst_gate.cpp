@@ -9,6 +9,7 @@
 #include "settings/settingrules.h"
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
+#include "simulator/scpiserver.h"
 #include "sweep/sweep.h"
 #include "tests/support/resultsfixture.h"
 #include "tests/support/simulatedbench.h"
@@ -384,7 +385,8 @@ void GateTest::refusesVoltagesEqualToAHundredth()
     QVERIFY(SettingRules::parseVoltages(QStringLiteral("1.8,1.81"), QStringLiteral("--supply"), &why));
 
     BoardSimulator board;
-    MeterSimulator unit([] { return 1e-3; });
+    MeterSimulator meter([] { return 1e-3; });
+    ScpiServer unit(meter);
     QVERIFY(unit.listen(0));
     const QString out = here + QStringLiteral("/run");
     const ToolRun run = runSweepTool({"run", "--port", board.portPath(), "--meter", "none", "--reset", "none", "--supply-unit",
@@ -460,7 +462,8 @@ void GateTest::importReplacesRowsThatDifferFromTheFiles()
 void GateTest::aFailedFinalWriteFailsTheRun()
 {
     BoardSimulator board;
-    MeterSimulator meter([] { return 2e-6; });
+    MeterSimulator simulatedMeter([] { return 2e-6; });
+    ScpiServer meter(simulatedMeter);
     QVERIFY(meter.listen(0));
     SweepSettings settings;
     settings.port = board.portPath();

@@ -4,6 +4,7 @@
 #include "meter/meterlink.h"
 #include "meter/scpimeter.h"
 #include "simulator/metersimulator.h"
+#include "simulator/scpiserver.h"
 #include "tests/support/scratchfolder.h"
 #include "tests/support/scriptedmeter.h"
 
@@ -23,43 +24,6 @@
 namespace {
 
 constexpr double boardCurrent = 2.5e-6;
-
-// A serial meter: the far end of a pseudo-terminal answers SCPI.
-class SerialMeterEnd : public QObject
-{
-public:
-    SerialMeterEnd()
-        : responder([] { return boardCurrent; })
-    {
-        fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        grantpt(fd);
-        unlockpt(fd);
-        termios raw {};
-        tcgetattr(fd, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(fd, TCSANOW, &raw);
-        path = QString::fromLatin1(ptsname(fd));
-        notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this] {
-            char chunk[256];
-            const ssize_t count = ::read(fd, chunk, sizeof chunk);
-            bool overflow = false;
-            for (const QByteArray &line : framer.feed(QByteArray(chunk, int(std::max<ssize_t>(count, 0))), &overflow)) {
-                if (const std::optional<QByteArray> reply = responder.answer(line))
-                    QVERIFY(::write(fd, reply->constData(), size_t(reply->size())) > 0 && ::write(fd, "\r\n", 2) == 2);
-            }
-        });
-    }
-    ~SerialMeterEnd() override { ::close(fd); }
-
-    QString path;
-
-private:
-    int fd = -1;
-    QSocketNotifier *notifier = nullptr;
-    LineFramer framer;
-    ScpiResponder responder;
-};
 
 // A LAN meter that takes commands and answers them with a fixed reply, then
 // with nothing, or that hangs up halfway through a reply.
@@ -182,6 +146,7 @@ private slots:
     void refusesMalformedReplies_data();
     void refusesMalformedReplies();
     void neverHandsOverFewerReadingsThanAsked();
+    void repeatsTheReadForAMeterOfFewerReadingsPerRead();
     void clearsABusyMeterThenSendsItsClosingCommands();
     void givesEveryConnectADeadline();
     void leavesAUsbtmcReadBehindWithoutWaiting();
@@ -240,11 +205,11 @@ void MeterLinkTest::measuresOverTcpAndSerial_data()
 void MeterLinkTest::measuresOverTcpAndSerial()
 {
     QFETCH(bool, serial);
-    MeterSimulator lanMeter([] { return boardCurrent; });
-    QVERIFY(lanMeter.listen(0));
-    SerialMeterEnd serialMeter;
-    const QString text = serial ? QStringLiteral("serial:%1").arg(serialMeter.path)
-                                : QStringLiteral("tcp:127.0.0.1:%1").arg(lanMeter.port());
+    MeterSimulator meter([] { return boardCurrent; });
+    ScpiServer ports(meter);
+    QVERIFY(ports.listen(0) && ports.openSerial());
+    const QString text = serial ? QStringLiteral("serial:%1").arg(ports.serialPath())
+                                : QStringLiteral("tcp:127.0.0.1:%1").arg(ports.port());
     Session session(*MeterAddress::parse(text, nullptr));
 
     session.meter.start();
@@ -274,10 +239,11 @@ void MeterLinkTest::measuresOverTcpAndSerial()
 
 void MeterLinkTest::reportsTheMetersErrorQueue()
 {
-    MeterSimulator lanMeter([] { return boardCurrent; });
+    MeterSimulator meter([] { return boardCurrent; });
+    ScpiServer lanMeter(meter);
     QVERIFY(lanMeter.listen(0));
     MeterProfile profile;
-    profile.integration = QStringLiteral("SENS:CURR:DC:NPLC {nplc}");   // not this meter's dialect
+    profile.integration = QStringLiteral(":RATE:CURR:DC S");   // not this meter's dialect
     Session session(*MeterAddress::parse(QStringLiteral("tcp:127.0.0.1:%1").arg(lanMeter.port()), nullptr), profile);
 
     session.meter.configure({std::nullopt, 1, 1000000});   // and a sample count out of range
@@ -478,6 +444,30 @@ void MeterLinkTest::neverHandsOverFewerReadingsThanAsked()
     QTRY_COMPARE(session.failed.size(), 1);
     QCOMPARE(session.measured.size(), 0);
     QCOMPARE(session.failure(), QStringLiteral("meter answered 1 readings to READ?, 10 were asked for"));
+}
+
+// Two readings a read, five asked for: the count set to two, three reads,
+// the last one's surplus dropped; the entry check's one reading by a count of one.
+void MeterLinkTest::repeatsTheReadForAMeterOfFewerReadingsPerRead()
+{
+    MeterSimulator meter([] { return boardCurrent; });
+    ScpiServer port(meter);
+    QVERIFY(port.listen(0));
+    MeterProfile profile;
+    profile.readingsPerRead = 2;
+    Session session(QStringLiteral("tcp:127.0.0.1:%1").arg(port.port()), profile);
+    session.measure(5);
+    QTRY_COMPARE(session.measured.size(), 1);
+    QCOMPARE(session.readings().size(), 5);
+    QCOMPARE(int(meter.received().count("READ?")), 3);
+    QVERIFY(meter.received().contains("SAMP:COUN 2"));
+
+    QSignalSpy before(&session.meter, &Meter::before);
+    session.meter.readBefore();
+    QTRY_COMPARE(before.size(), 1);
+    QCOMPARE(meter.received().mid(meter.received().size() - 3), (QList<QByteArray> {"SAMP:COUN 1", "READ?", "SAMP:COUN 2"}));
+    QVERIFY(qAbs(before.first().first().value<Reading>().amperes / boardCurrent - 1) < 0.05);
+    QCOMPARE(session.failed.size(), 0);
 }
 
 void MeterLinkTest::clearsABusyMeterThenSendsItsClosingCommands()

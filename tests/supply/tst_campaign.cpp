@@ -9,6 +9,7 @@
 #include "results/resultsfolder.h"
 #include "simulator/boardsimulator.h"
 #include "simulator/metersimulator.h"
+#include "simulator/scpiserver.h"
 #include "simulator/supplysimulator.h"
 #include "supply/supplyprofile.h"
 #include "tests/support/resultsfixture.h"
@@ -35,17 +36,19 @@ struct PoweredBench
         , supply(board)
     {
         board.setStrict(true);
-        meter.listen(0);
-        supply.listen(0);
+        meterPort.listen(0);
+        supplyPort.listen(0);
     }
 
-    QString meterAddress() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(meter.port()); }
-    QString supplyAddress() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(supply.port()); }
+    QString meterAddress() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(meterPort.port()); }
+    QString supplyAddress() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(supplyPort.port()); }
     int count(const QByteArray &command) const { return int(supply.received().count(command)); }
 
     BoardSimulator board;
     MeterSimulator meter;
     SupplySimulator supply;
+    ScpiServer meterPort {meter};
+    ScpiServer supplyPort {supply};
 };
 
 QStringList quick(const QString &folder)

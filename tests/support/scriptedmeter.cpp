@@ -13,7 +13,7 @@ QByteArray header(const QByteArray &line)
 } // namespace
 
 ScriptedMeter::ScriptedMeter(double amperes)
-    : responder([amperes] { return amperes; })
+    : meter([amperes] { return amperes; })
 {
     server.listen(QHostAddress::LocalHost);
     connect(&server, &QTcpServer::newConnection, this, [this] {
@@ -57,8 +57,8 @@ void ScriptedMeter::take(QTcpSocket *socket, const QByteArray &line)
         reply.reset();
     else if (scripted.contains(command))
         reply = scripted.value(command);
-    else if (const std::optional<QByteArray> answered = responder.answer(line))
-        reply = *answered + '\n';
+    else if (const std::optional<QByteArray> answered = meter.message(line.trimmed()).response)
+        reply = *answered + '\n';   // at once, however long its readings would take
     if (!reply)
         return;
     socket->write(*reply);

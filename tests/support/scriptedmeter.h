@@ -37,7 +37,7 @@ private:
     void take(QTcpSocket *socket, const QByteArray &line);
 
     QTcpServer server;
-    ScpiResponder responder;
+    MeterSimulator meter;
     QMap<QByteArray, std::optional<QByteArray>> scripted;
     QMap<QByteArray, int> answersLeft;
     QMap<QByteArray, QPair<int, QByteArray>> followUps;

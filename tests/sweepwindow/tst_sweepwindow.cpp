@@ -16,6 +16,7 @@
 #include "meter/scpimeter.h"
 #include "simulator/boardsimulator.h"
 #include "simulator/ppk2simulator.h"
+#include "simulator/scpiserver.h"
 #include "simulator/supplysimulator.h"
 #include "sweepwindow/powerfields.h"
 #include "tests/support/resultsfixture.h"
@@ -471,7 +472,8 @@ void SweepWindowTest::supplyUnitPowersTheBoardAtEachVoltage()
     BoardSimulator board;
     board.setStrict(true);
     SupplySimulator supply(board);
-    QVERIFY(supply.listen(0));
+    ScpiServer supplyPort(supply);
+    QVERIFY(supplyPort.listen(0));
     const QString history = scratch.filePath(QStringLiteral("supply-history.sqlite"));
     SweepWindow window;
     window.setHistoryLocation(history);
@@ -491,7 +493,7 @@ void SweepWindowTest::supplyUnitPowersTheBoardAtEachVoltage()
     QVERIFY(!start->isEnabled());
     QVERIFY(setup->findChild<QLabel *>(QStringLiteral("meterReason"))->toolTip().contains(QLatin1String("supply unit")));
 
-    power->setSupplyUnit(QStringLiteral("tcp:127.0.0.1:%1").arg(supply.port()));
+    power->setSupplyUnit(QStringLiteral("tcp:127.0.0.1:%1").arg(supplyPort.port()));
     power->setVoltages(QStringLiteral("1.8, 7"));
     QVERIFY(!start->isEnabled());
     QVERIFY(setup->findChild<QLabel *>(QStringLiteral("supplyReason"))->toolTip().contains(QLatin1String("0.5 to 6 V")));
