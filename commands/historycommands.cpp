@@ -2,6 +2,7 @@
 
 #include "commands/commandline.h"
 #include "commands/exitcodes.h"
+#include "commands/historyoptions.h"
 #include "history/baselinecheck.h"
 #include "history/folderimport.h"
 #include "history/history.h"
@@ -23,57 +24,10 @@
 namespace {
 
 using CommandLine::say;
-
-const QCommandLineOption historyOption {
-    QStringLiteral("history"),
-    QStringLiteral("The run history: a file or postgresql://[USER@]HOST[:PORT]/DATABASE "
-                   "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."),
-    QStringLiteral("LOCATION")};
-
-const QCommandLineOption filterOptions[] = {
-    {QStringLiteral("board"), QStringLiteral("Only this board's runs."), QStringLiteral("ID")},
-    {QStringLiteral("firmware"), QStringLiteral("Only runs of this firmware label."), QStringLiteral("LABEL")},
-    {QStringLiteral("tag"), QStringLiteral("Only runs with this tag; repeatable, all must hold."), QStringLiteral("KEY=VALUE")},
-    {QStringLiteral("since"), QStringLiteral("Only runs started on this day (UTC) or later."), QStringLiteral("YYYY-MM-DD")},
-};
-
-// A command's failure, said on its behalf.
-int refuse(const QString &command, const QString &reason)
-{
-    say(stderr, QStringLiteral("pellmora-sweep %1: %2").arg(command, reason));
-    return ExitCode::badInput;
-}
-
-// The history the options choose; a command that reads one cannot do
-// without it, and never makes one where there is none.
-std::unique_ptr<History> openHistory(const QCommandLineParser &parser, QString *error, History::Access access = History::Access::Read)
-{
-    std::unique_ptr<History> history = History::openChosen(parser.value(historyOption), error, access);
-    if (!history && error->isEmpty())
-        *error = QStringLiteral("there is no history to read with --history none");
-    return history;
-}
-
-std::optional<RunFilter> filterOf(const QCommandLineParser &parser, QString *error)
-{
-    RunFilter filter;
-    // The table takes no --board: it is across boards.
-    if (parser.optionNames().contains(QStringLiteral("board")))
-        filter.boardId = parser.value(QStringLiteral("board"));
-    filter.firmware = parser.value(QStringLiteral("firmware"));
-    const auto tags = SettingRules::parseTags(parser.values(QStringLiteral("tag")), error);
-    if (!tags)
-        return std::nullopt;
-    filter.tags = *tags;
-    if (parser.isSet(QStringLiteral("since"))) {
-        filter.since = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
-        if (!filter.since.isValid()) {
-            *error = QStringLiteral("--since takes a day as YYYY-MM-DD, not \"%1\"").arg(parser.value(QStringLiteral("since")));
-            return std::nullopt;
-        }
-    }
-    return filter;
-}
+using HistoryOptions::filterOf;
+using HistoryOptions::historyOption;
+using HistoryOptions::openHistory;
+using HistoryOptions::refuse;
 
 // What trend and table read: the runs the filters take, the modes --modes
 // chooses (none for all), and the history they come from.
@@ -189,7 +143,7 @@ int historyCommand(const QStringList &arguments)
         "table's or the CSV's header alone, or [] in JSON.\n"
         "Exit status: 0 listed, 2 bad input, an unreadable history or one that does not exist."));
     parser.addOption(historyOption);
-    for (const QCommandLineOption &option : filterOptions)
+    for (const QCommandLineOption &option : HistoryOptions::filterOptions)
         parser.addOption(option);
     parser.addOption({QStringLiteral("limit"), QStringLiteral("At most N runs; 0 for all (default: 20)."), QStringLiteral("N"),
                       QStringLiteral("20")});
@@ -270,7 +224,7 @@ int trendCommand(const QStringList &arguments)
         "Exit status: 0 written, 2 bad input, an unreadable history or one that does not exist, or no\n"
         "run that matches (nothing is drawn)."));
     parser.addOption(historyOption);
-    for (const QCommandLineOption &option : filterOptions)
+    for (const QCommandLineOption &option : HistoryOptions::filterOptions)
         parser.addOption(option);
     parser.addOption({QStringLiteral("modes"), QStringLiteral("Modes to draw, such as 0-7,15 (default: all)."), QStringLiteral("LIST")});
     parser.addOption({QStringLiteral("out"), QStringLiteral("Where to write (default: trend-YYYYMMDD-HHMMSS here)."),
@@ -309,7 +263,7 @@ int tableCommand(const QStringList &arguments)
         "Exit status: 0 written, 2 bad input, an unreadable history or one that does not exist, or\n"
         "nothing that matches."));
     parser.addOption(historyOption);
-    for (const QCommandLineOption &option : filterOptions) {
+    for (const QCommandLineOption &option : HistoryOptions::filterOptions) {
         if (!option.names().contains(QStringLiteral("board")))
             parser.addOption(option);
     }

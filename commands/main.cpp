@@ -2,6 +2,7 @@
 // and writes a results folder. Results go to files, progress and errors to
 // standard error.
 #include "board/powermodes.h"
+#include "commands/budgetcommand.h"
 #include "commands/exitcodes.h"
 #include "commands/historycommands.h"
 #include "commands/reportcommands.h"
@@ -22,7 +23,7 @@ const char usage[] =
     "       pellmora-sweep run --port PORT [--modes LIST] [--meter ADDRESS] [--meter-profile FILE]\n"
     "                          [--samples N] [--settle SECONDS] [--range auto|AMPS] [--nplc N] [--plan FILE]\n"
     "                          [--reset prompt|none|command:CMD|dtr|rts|power] [--boot SECONDS] [--reply-timeout SECONDS]\n"
-    "                          [--entry-check on|off]\n"
+    "                          [--entry-check on|off] [--raw] [--events D0[,D1...]|current:AMPS[,min=T][,gap=T]]\n"
     "                          [--supply VOLTS[,VOLTS...]] [--supply-unit ADDRESS] [--supply-profile FILE]\n"
     "                          [--current-limit AMPS] [--off-time SECONDS] [--temperature CELSIUS]\n"
     "                          [--battery-mah CAPACITY] [--battery-shelf-years YEARS] [--limits FILE]\n"
@@ -39,6 +40,8 @@ const char usage[] =
     "                            [--modes LIST] [--out DIR]\n"
     "       pellmora-sweep check DIR [--history L] [--baseline last|last-pass|median:N|RUN_ID]\n"
     "                            [--tolerance PERCENT] [--floor AMPS] [--junit FILE] [--markdown FILE]\n"
+    "       pellmora-sweep budget PROFILE [--from DIR | --board ID [--firmware LABEL] [--tag KEY=VALUE] [--history L]]\n"
+    "                             [--vdd VOLTS] [--battery MAH] [--battery-shelf-years N] [--derate FRACTION] [--out DIR]\n"
     "\n"
     "  modes    prints the indexes and names of the 18 power modes\n"
     "  run      measures them into a results folder and the history; run --help describes every option\n"
@@ -49,6 +52,7 @@ const char usage[] =
     "  trend    draws chosen modes' currents over the runs of the history\n"
     "  table    builds a datasheet's current table across boards, voltages and temperatures\n"
     "  check    sets a results folder against a baseline from the history, for CI\n"
+    "  budget   costs a product's period in the board's modes: average current, battery life, what dominates\n"
     "\n"
     "The history is the file or PostgreSQL database --history names, else $PELLMORA_HISTORY,\n"
     "else ~/.local/share/pellmora/history.sqlite; --history none keeps a run out of it.\n"
@@ -60,6 +64,8 @@ const char usage[] =
     "or an unreadable history. trend and table: 0 written, 2 bad input, an unreadable history or\n"
     "nothing that matches. check: 0 no mode changed or failed, 1 some did, the run did not\n"
     "complete, or (--require-baseline) a mode has no baseline, 2 bad input or an unreadable history.\n"
+    "budget: 0 written, 2 bad input (a profile line, named as PROFILE:LINE), modes not measured, an unreadable\n"
+    "folder or history.\n"
     "history, trend, check and table never create a history: one that does not exist is exit 2.\n";
 
 int printModes(const QStringList &arguments)
@@ -90,6 +96,7 @@ const Command commands[] = {
     {"trend", true, &trendCommand},
     {"table", true, &tableCommand},
     {"check", false, &checkCommand},
+    {"budget", true, &budgetCommand},
 };
 
 // Qt wants a runtime folder of the user's own and warns on every run where

@@ -112,6 +112,13 @@ public:
         const QString unsupplied = settings.checkSupply();
         if (!unsupplied.isEmpty())
             return refuse(error, unsupplied);
+        const auto events = EventSource::parseAll(parser.values(QStringLiteral("events")), error);
+        if (!events)
+            return false;
+        settings.defaults.meter.events = *events;
+        const QString eventless = settings.checkEvents();
+        if (!eventless.isEmpty())
+            return refuse(error, eventless);
         settings.resume = parser.isSet(QStringLiteral("resume"));
         settings.rawSamples = parser.isSet(QStringLiteral("raw"));
         if (parser.isSet(QStringLiteral("entry-check"))) {
@@ -440,6 +447,10 @@ int runSweepCommand(const QStringList &arguments)
                       QStringLiteral("KEY=VALUE")});
     parser.addOption({QStringLiteral("resume"), QStringLiteral("Continue into an existing --out folder, skipping its finished modes.")});
     parser.addOption({QStringLiteral("raw"), QStringLiteral("With a Power Profiler Kit II, also every sample to raw/ as 32-bit floats.")});
+    parser.addOption({QStringLiteral("events"),
+                      QStringLiteral("With a Power Profiler Kit II, events in each mode's readings: D0[,D1...] (a digital input high), "
+                                     "or current:AMPS[,min=20us][,gap=100us] (the current above AMPS); to events.csv; repeatable."),
+                      QStringLiteral("SOURCES")});
     parser.addOption({QStringLiteral("quiet"), QStringLiteral("No progress lines.")});
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {

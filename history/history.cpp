@@ -54,15 +54,25 @@ const char *const schemaTwo[] = {
     "ALTER TABLE modes_v2 RENAME TO modes",
 };
 
+// Version 3: a mode's events, as results.csv has them (empty for runs without).
+const char *const schemaThree[] = {
+    "ALTER TABLE modes ADD COLUMN events INTEGER",
+    "ALTER TABLE modes ADD COLUMN event_rate_hz DOUBLE PRECISION",
+    "ALTER TABLE modes ADD COLUMN event_charge_c DOUBLE PRECISION",
+    "ALTER TABLE modes ADD COLUMN between_events_a DOUBLE PRECISION",
+};
+
 // Each version's statements, from the one before it; the history's own
 // version is kept apart (PRAGMA user_version, or schema_version).
 const QList<QList<const char *>> migrations = {
     {std::begin(schemaOne), std::end(schemaOne)},
     {std::begin(schemaTwo), std::end(schemaTwo)},
+    {std::begin(schemaThree), std::end(schemaThree)},
 };
 
 const char modeColumns[] = "idx, mode, started_utc, samples, mean_a, min_a, max_a, stdev_a, overloads, power_w, coremark,"
-                           " coremark_per_ma, limit_min_a, limit_max_a, verdict, vdd_v, vdd_set_v, temperature_c, vdd_cv";
+                           " coremark_per_ma, limit_min_a, limit_max_a, verdict, vdd_v, vdd_set_v, temperature_c, vdd_cv,"
+                           " events, event_rate_hz, event_charge_c, between_events_a";
 
 // A driver's message on one line, its sentences kept apart: libpq gives
 // each its own line ("... failed: Connection refused", "Is the server
@@ -162,6 +172,11 @@ ResultRow rowOf(const QSqlQuery &query, int first)
     row.vddV = number(query.value(first + 15));
     row.supplySetV = number(query.value(first + 16));
     row.temperatureC = number(query.value(first + 17));
+    if (!query.value(first + 19).isNull())
+        row.events = query.value(first + 19).toInt();
+    row.eventRateHz = number(query.value(first + 20));
+    row.eventChargeC = number(query.value(first + 21));
+    row.betweenEventsA = number(query.value(first + 22));
     return row;
 }
 
@@ -446,19 +461,23 @@ bool History::beginRun(const RunEntry &run, QString *error)
 bool History::recordMode(const QString &runId, const ResultRow &row, QString *error)
 {
     Statement upsert(database(), where.text(),
-                     QStringLiteral("INSERT INTO modes (run_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                     QStringLiteral("INSERT INTO modes (run_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                                    " ?, ?, ?, ?)"
                                     " ON CONFLICT (run_id, idx, vdd_cv) DO UPDATE SET mode = excluded.mode,"
                                     " started_utc = excluded.started_utc, samples = excluded.samples, mean_a = excluded.mean_a,"
                                     " min_a = excluded.min_a, max_a = excluded.max_a, stdev_a = excluded.stdev_a,"
                                     " overloads = excluded.overloads, power_w = excluded.power_w, coremark = excluded.coremark,"
                                     " coremark_per_ma = excluded.coremark_per_ma, limit_min_a = excluded.limit_min_a,"
                                     " limit_max_a = excluded.limit_max_a, verdict = excluded.verdict, vdd_v = excluded.vdd_v,"
-                                    " vdd_set_v = excluded.vdd_set_v, temperature_c = excluded.temperature_c")
+                                    " vdd_set_v = excluded.vdd_set_v, temperature_c = excluded.temperature_c,"
+                                    " events = excluded.events, event_rate_hz = excluded.event_rate_hz,"
+                                    " event_charge_c = excluded.event_charge_c, between_events_a = excluded.between_events_a")
                          .arg(QLatin1String(modeColumns)),
                      {runId, row.index, row.mode, row.startedUtc, row.samples, value(row.mean), value(row.min), value(row.max),
                       value(row.stdev), row.overloads, value(row.powerW), value(row.coremark), value(row.coremarkPerMa),
                       value(row.limitMin), value(row.limitMax), row.verdict, value(row.vddV), value(row.supplySetV),
-                      value(row.temperatureC), row.voltageKey()});
+                      value(row.temperatureC), row.voltageKey(), row.events ? QVariant(*row.events) : QVariant(QVariant::Int),
+                      value(row.eventRateHz), value(row.eventChargeC), value(row.betweenEventsA)});
     return upsert.run(error);
 }
 
@@ -598,6 +617,57 @@ std::optional<QList<Counterpart>> History::counterparts(const QString &boardId, 
     while (rows.query.next())
         found << Counterpart {rows.query.value(0).toString(), fromUtc(rows.query.value(1)), rows.query.value(2).toString(),
                               rowOf(rows.query, 3)};
+    return found;
+}
+
+std::optional<QList<NewestRow>> History::newestRows(const RunFilter &filter, const QList<int> &modes, std::optional<int> voltageKey,
+                                                   QString *error)
+{
+    QList<NewestRow> found;
+    for (int mode : modes) {
+        QVariantList bound;
+        QString condition = whereOf(filter, &bound);
+        condition += (condition.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND "))
+            + QStringLiteral("r.outcome = 'completed' AND EXISTS (SELECT 1 FROM modes m WHERE m.run_id = r.run_id AND m.idx = ?");
+        bound << mode;
+        if (voltageKey) {
+            condition += QStringLiteral(" AND m.vdd_cv = ?");
+            bound << *voltageKey;
+        }
+        condition += QLatin1Char(')');
+        const std::optional<QList<RunEntry>> newest = listed(condition, bound, 1, error);
+        if (!newest)
+            return std::nullopt;
+        if (newest->isEmpty())
+            continue;
+        const std::optional<QList<ResultRow>> rows = modeRows(newest->first().facts.runId, error);
+        if (!rows)
+            return std::nullopt;
+        for (const ResultRow &row : *rows) {
+            if (row.index == mode && (!voltageKey || row.voltageKey() == *voltageKey)) {
+                found << NewestRow {newest->first(), row};
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+std::optional<QList<int>> History::voltagesOf(const RunFilter &filter, const QList<int> &modes, QString *error)
+{
+    QVariantList bound;
+    QString condition = whereOf(filter, &bound);
+    condition += (condition.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + QStringLiteral("r.outcome = 'completed'")
+        + modesIn(modes);
+    Statement voltages(database(), where.text(),
+                       QStringLiteral("SELECT DISTINCT m.vdd_cv FROM runs r JOIN modes m ON m.run_id = r.run_id") + condition
+                           + QStringLiteral(" ORDER BY m.vdd_cv"),
+                       bound);
+    if (!voltages.run(error))
+        return std::nullopt;
+    QList<int> found;
+    while (voltages.query.next())
+        found << voltages.query.value(0).toInt();
     return found;
 }
 

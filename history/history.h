@@ -85,6 +85,13 @@ struct DatasheetPoint
     std::optional<double> temperatureC;
 };
 
+// A mode's row in the newest completed run that measured it, with that run.
+struct NewestRow
+{
+    RunEntry run;
+    ResultRow row;
+};
+
 // Every sweep remembered: a run row when it starts, a row per mode as it
 // finishes, and its outcome when it ends; in an SQLite file or a PostgreSQL
 // database, through Qt SQL's own drivers. The schema carries its version: a
@@ -93,7 +100,7 @@ struct DatasheetPoint
 class History
 {
 public:
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     // To write runs into, created with its folder on first use and refused
     // where it cannot be written; or only to read, where it must be there
@@ -127,6 +134,13 @@ public:
     // first, without `excluded`; with `passingOnly`, of runs with no FAIL.
     std::optional<QList<Counterpart>> counterparts(const QString &boardId, const ResultRow &point, const QDateTime &before,
                                                    const QString &excluded, bool passingOnly, int limit, QString *error);
+    // Per mode given, its row in the newest completed run the filter takes
+    // that measured it (at the voltage, in hundredths of a volt, where one
+    // is given); a mode no such run measured is left out.
+    std::optional<QList<NewestRow>> newestRows(const RunFilter &filter, const QList<int> &modes, std::optional<int> voltageKey,
+                                               QString *error);
+    // The voltages (hundredths of a volt) at which the runs the filter takes measured these modes.
+    std::optional<QList<int>> voltagesOf(const RunFilter &filter, const QList<int> &modes, QString *error);
     // How many completed runs the board has, without `excluded`.
     std::optional<int> completedRunCount(const QString &boardId, const QString &excluded, QString *error);
     // Each chosen mode's mean over the runs the filter takes, oldest first.

@@ -22,6 +22,11 @@ CaptureRecorder::CaptureRecorder(int samplesPerSecond)
 
 CaptureRecorder::~CaptureRecorder() = default;
 
+void CaptureRecorder::setEventSources(const QList<EventSource> &sources)
+{
+    events = sources.isEmpty() ? nullptr : std::make_unique<EventFinder>(sources, rate);
+}
+
 bool CaptureRecorder::begin(const QString &binsPath, const QString &rawPath, QString *error)
 {
     capture = ModeCapture();
@@ -58,7 +63,7 @@ void CaptureRecorder::beginReadings()
     readingsPending = true;
 }
 
-void CaptureRecorder::add(qint64 position, double filtered, double unfiltered)
+void CaptureRecorder::add(qint64 position, double filtered, double unfiltered, quint8 logic)
 {
     if (state == State::Idle)
         return;
@@ -67,6 +72,8 @@ void CaptureRecorder::add(qint64 position, double filtered, double unfiltered)
         first = position;
         last = position - 1;
         bin = 0;
+        if (events)
+            events->begin(position);
     }
     // Samples the meter numbered and never sent keep their places.
     for (qint64 missing = last + 1; missing < position; ++missing)
@@ -78,11 +85,16 @@ void CaptureRecorder::add(qint64 position, double filtered, double unfiltered)
         readingsPending = false;
         readingsFrom = position;
     }
+    // Events on the samples as they came: the filter at range switches
+    // would smooth away the edges that events begin and end with.
+    if (events && readingsFrom >= 0)
+        events->add(position, unfiltered, logic);
     const qint64 at = (position - first) / samplesPerBin;
     while (bin < at)
         closeBin();
     binSum += filtered;
     ++binCount;
+    current.logic |= logic;
     current.min = std::min(current.empty() ? filtered : current.min, filtered);
     current.max = std::max(current.empty() ? filtered : current.max, filtered);
     capture.peak = std::max(capture.peak, filtered);
@@ -114,6 +126,11 @@ void CaptureRecorder::writeRaw(float value)
 QVector<TraceBin> CaptureRecorder::newBins()
 {
     return std::exchange(fresh, {});
+}
+
+QVector<ModeEvent> CaptureRecorder::newEvents()
+{
+    return events ? events->newEvents() : QVector<ModeEvent>();
 }
 
 // The last bin off the readings' mean, read back from the bins' file; -1 if none.
@@ -149,7 +166,10 @@ std::optional<ModeCapture> CaptureRecorder::finish(double readingsMean, QString 
     state = State::Idle;
     capture.spanSamples = last < first ? 0 : last - first + 1;
     const qint64 window = readingsFrom < 0 ? 0 : last - readingsFrom + 1;
-    capture.charge = readingsMean * double(window) / rate;
+    capture.windowSeconds = double(window) / rate;
+    capture.charge = readingsMean * capture.windowSeconds;
+    if (events)
+        events->finish(capture);
     if (!bins.flush() || binsFailed) {
         *error = QStringLiteral("cannot write %1: %2").arg(capture.binsPath, bins.errorString());
         return std::nullopt;

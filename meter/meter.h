@@ -1,6 +1,7 @@
 #ifndef METER_H
 #define METER_H
 
+#include "meter/eventsource.h"
 #include "meter/modecapture.h"
 #include "meter/readings.h"
 
@@ -14,6 +15,7 @@ struct MeterSettings
     std::optional<double> range;   // amperes; none for auto range
     double nplc = 1;               // integration time in power-line cycles
     int samples = 10;              // separate readings per trigger
+    QList<EventSource> events;     // where a fast meter finds events in the readings' window
 };
 
 // A current meter as the sweep drives it. Every operation answers with one
@@ -29,6 +31,7 @@ public:
         qRegisterMetaType<QList<Reading>>();
         qRegisterMetaType<ModeCapture>();
         qRegisterMetaType<QVector<TraceBin>>();
+        qRegisterMetaType<QVector<ModeEvent>>();
     }
 
     virtual void start() = 0;                                  // ready() with its identity
@@ -38,6 +41,9 @@ public:
     // that the sweep sees whether the command changed it; a meter that cannot
     // take one at once (read by hand) says so and is never asked.
     virtual bool readsBefore() const { return false; }
+    // Whether it reports digital inputs and samples fast enough to find
+    // events (MeterSettings::events); only such a meter is given sources.
+    virtual bool findsEvents() const { return false; }
     virtual void readBefore() { }                              // before()
     // The mode's command has just gone out: a meter that samples fast
     // records the mode from here, its bins to `binsPath` (and, given a raw
@@ -58,6 +64,7 @@ signals:
     void before(const Reading &reading);
     void captured(const ModeCapture &capture);
     void binsTaken(const QVector<TraceBin> &bins);   // a fast meter's latest milliseconds, for a live view
+    void eventsTaken(const QVector<ModeEvent> &events);   // and the events found in them
     void failed(const QString &reason);
     void finished();
     void warning(const QString &text);   // something odd that changes no result

@@ -16,8 +16,9 @@ struct TraceBin
     double mean = 0;
     double min = 0;
     double max = 0;
+    quint8 logic = 0;   // the digital inputs high at any of its samples, bit n = Dn
     bool empty() const { return min > max; }   // no sample came in it
-    static TraceBin none() { return {0, 1, 0}; }
+    static TraceBin none() { return {0, 1, 0, 0}; }
 };
 
 // Neighbouring bins taken into one: the spread of all, the mean of the
@@ -29,6 +30,7 @@ public:
     {
         if (bin.empty())
             return;
+        merged.logic |= bin.logic;
         merged.min = filled ? std::min(merged.min, bin.min) : bin.min;
         merged.max = filled ? std::max(merged.max, bin.max) : bin.max;
         meanSum += bin.mean;
@@ -48,6 +50,20 @@ private:
     int filled = 0;
 };
 
+// One event of a mode's readings window (see EventSource), its times from
+// the mode's command. A partial one was cut by the window's start or end.
+struct ModeEvent
+{
+    QString source;   // "D0", "current"
+    int n = 0;        // from 1 within the mode and source
+    bool partial = false;
+    double startS = 0;
+    double durationS = 0;
+    double chargeC = 0;
+    double peakA = 0;
+    double endS() const { return startS + durationS; }
+};
+
 // What a meter that samples fast records of a mode, from its command to the
 // end of its readings, beyond the readings themselves.
 struct ModeCapture
@@ -63,9 +79,25 @@ struct ModeCapture
     // outgrow memory: TraceBin after TraceBin as this machine lays them out.
     QString binsPath;
     qint64 binCount = 0;
+    double windowSeconds = 0;             // the readings' window
+    // Events in the window: listed in time (up to eventsListed a source,
+    // the rest counted only), and each source's totals, in the order given.
+    QVector<ModeEvent> events;
+    struct EventTotals
+    {
+        QString source;
+        int whole = 0;
+        int partial = 0;
+        double wholeChargeC = 0;
+        double chargeC = 0;     // of every event, partial ones included, within the window
+        double seconds = 0;     // their time within the window
+    };
+    QVector<EventTotals> eventTotals;
+    static constexpr int eventsListed = 100000;
 };
 
 Q_DECLARE_METATYPE(ModeCapture)
 Q_DECLARE_METATYPE(QVector<TraceBin>)
+Q_DECLARE_METATYPE(QVector<ModeEvent>)
 
 #endif // MODECAPTURE_H

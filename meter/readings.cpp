@@ -30,6 +30,8 @@ std::pair<double, const char *> prefixFor(double value)
         {1, ""}, {1e-3, "m"}, {1e-6, "\u00b5"}, {1e-9, "n"}, {1e-12, "p"},
     }};
     const double magnitude = std::fabs(value);
+    if (magnitude == 0)
+        return prefixes.front();   // nothing, in the unit itself: 0.00 s, not 0.00 ps
     for (const auto &prefix : prefixes) {
         // 999.97 nA rounds to 1.00 µA, not to "1.00e+03 nA".
         if (magnitude >= prefix.first * 0.9995)

@@ -27,6 +27,9 @@ Ppk2Meter::Ppk2Meter(std::shared_ptr<Ppk2Box> sharedBox, bool ampereMode, QObjec
         const QVector<TraceBin> bins = recorder.newBins();
         if (!bins.isEmpty())
             emit binsTaken(bins);
+        const QVector<ModeEvent> events = recorder.newEvents();
+        if (!events.isEmpty())
+            emit eventsTaken(events);
     });
     connect(box.get(), &Ppk2Box::failed, this, [this](const QString &reason) {
         watchdog.stop();
@@ -54,6 +57,7 @@ void Ppk2Meter::beginSampling()
 void Ppk2Meter::configure(const MeterSettings &settings)
 {
     asked = settings;
+    recorder.setEventSources(settings.events);
     if (settings.range && !rangeNoted) {
         rangeNoted = true;
         emit warning(QStringLiteral("the Power Profiler Kit II chooses its ranges itself; the range asked for is left"));
@@ -112,7 +116,7 @@ void Ppk2Meter::take(const Ppk2Sample &sample)
                              Readings::formatAmperes(highestSample)));
         return;
     }
-    recorder.add(sample.position, sample.amperes, sample.unfiltered);
+    recorder.add(sample.position, sample.amperes, sample.unfiltered, sample.logic);
     if (!measuring)
         return;
     watchdog.start();

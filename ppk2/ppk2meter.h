@@ -34,6 +34,7 @@ public:
     void measure() override;
     // The mean of the last 10 ms before the command, from the stream as it comes.
     bool readsBefore() const override { return true; }
+    bool findsEvents() const override { return true; }
     void readBefore() override;
     void startCapture(const QString &binsPath, const QString &rawPath) override;
     void finish() override;

@@ -169,6 +169,7 @@ void Ppk2Stream::emitWord(const Word &word, const Sink &sink)
     Ppk2Sample sample;
     sample.position = at;
     sample.range = range;
+    sample.logic = quint8(word.bits >> 24);
     sample.unfiltered = calibration.amperes(int(word.bits & 0x3fff), range, vdd);
     sample.amperes = filter.apply(sample.unfiltered, range);
     ++taken;

@@ -12,13 +12,14 @@
 
 // One sample as the host takes it: its place on the box's clock (lost
 // samples keep their places), its current through the spike filter and as
-// it came, and its range.
+// it came, its range, and the digital inputs D0 to D7 (bit n = Dn).
 struct Ppk2Sample
 {
     qint64 position = 0;
     double amperes = 0;
     double unfiltered = 0;
     int range = 0;
+    quint8 logic = 0;
 };
 
 // The box's sample stream: four-byte little-endian words with no mark of

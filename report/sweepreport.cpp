@@ -79,8 +79,8 @@ QList<int> chartVoltages(const QList<ResultRow> &rows)
     return voltages.size() > 1 ? voltages : QList<int> {ResultRow::noVoltage};
 }
 
-// Each mode's waveform where a fast meter recorded one, in the rows' order.
-void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> &rows)
+// Each mode's waveform where a fast meter recorded one, in the rows' order, its events shaded.
+void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> &rows, const QList<EventsFile::Row> &events)
 {
     QString error;
     const std::optional<QList<ModeTrace>> traces = ResultsFolder::readTraces(folder, &error);
@@ -93,9 +93,48 @@ void addWaveforms(HtmlPage &page, const QString &folder, const QList<ResultRow> 
         if (trace == traces->cend())
             continue;
         const double readingsFrom = row.settings ? row.settings->settleSeconds : 0;
-        const WaveformChart chart(row.pointName(severalVoltages), trace->bins, trace->binSeconds, readingsFrom);
+        const WaveformChart chart(row.pointName(severalVoltages), trace->bins, trace->binSeconds, readingsFrom, 0,
+                                  EventsFile::of(events, row.index, row.vddV));
         page.figure(chart.svg(QSize(Chart::width, WaveformChart::fileHeight)));
     }
+}
+
+// "1.23 µC (1.20 to 1.31 µC)": a mean with its least and most, units kept.
+QString spreadCell(double mean, double least, double most, const char *unit)
+{
+    return QStringLiteral("%1 (%2 to %3)").arg(si(mean, unit), si(least, unit), si(most, unit));
+}
+
+// Per mode and source: how many events, how often, how long and how much
+// charge each; partial ones, cut by the window's edge, counted apart.
+void addEvents(HtmlPage &page, const QList<ResultRow> &rows, const QList<EventsFile::Row> &events, bool asked)
+{
+    const bool severalVoltages = ResultRow::severalVoltages(rows);
+    QList<QStringList> cells;
+    for (const ResultRow &row : rows) {
+        const QVector<ModeEvent> mine = EventsFile::of(events, row.index, row.vddV);
+        for (const EventsFile::Summary &summary : EventsFile::summarize(mine, row.windowS)) {
+            const bool any = summary.whole > 0;
+            cells << QStringList {row.pointName(severalVoltages), summary.source, QString::number(summary.whole),
+                                  QString::number(summary.partial), summary.rateHz ? si(summary.rateHz, "Hz") : QString(),
+                                  any ? spreadCell(summary.durationMean, summary.durationMin, summary.durationMax, "s") : QString(),
+                                  any ? spreadCell(summary.chargeMean, summary.chargeMin, summary.chargeMax, "C") : QString(),
+                                  summary.source == row.eventSource ? si(row.betweenEventsA, "A") : QString()};
+        }
+    }
+    if (cells.isEmpty() && !asked)
+        return;
+    page.heading(QStringLiteral("Events"));
+    if (cells.isEmpty()) {
+        page.notes({QStringLiteral("No event was found in any mode's readings.")});
+        return;
+    }
+    page.table({"Mode", "Source", "Events", "Partial", "Rate", "Duration, mean (least to most)", "Charge, mean (least to most)",
+                "Current between events"},
+               cells, {});
+    page.notes({QStringLiteral("Whole events only: one cut by the start or end of the readings' window is partial, counted "
+                               "apart and left out of the rate, durations and charges. The current between events is the "
+                               "window's charge without its events over the window's time without them (of the first source).")});
 }
 
 QString vddCell(const std::optional<double> &volts)
@@ -169,7 +208,7 @@ QList<QPair<QString, QString>> factsOf(const ReportContext &context)
         {"boot_s", "Boot time, s"}, {"supply_v", "Supply, V"}, {"supply_unit", "Supply unit address"},
         {"supply_profile", "Supply profile"}, {"supply_voltages", "Supply voltages, V"},
         {"current_limit_a", "Current limit, A"}, {"off_time_s", "Power off time, s"}, {"temperature_c", "Temperature, °C (as given)"},
-        {"battery_mah", "Battery, mAh"},
+        {"battery_mah", "Battery, mAh"}, {"events", "Events"},
     };
     for (const auto &setting : settingNames)
         shown << qMakePair(QString::fromUtf8(setting.second), settingText(context.settings.value(QLatin1String(setting.first))));
@@ -331,6 +370,10 @@ CurrentChart chart(const QList<ResultRow> &rows, const RunFacts &facts)
 
 bool write(const QString &folder, const QList<ResultRow> &rows, const ReportContext &context, QString *error)
 {
+    // A damaged events.csv is no run without events.
+    const std::optional<QList<EventsFile::Row>> events = ResultsFolder::readEvents(folder, error);
+    if (!events)
+        return false;
     const CurrentChart chart = SweepReport::chart(rows, context.facts);
     const QByteArray svg = chart.svg();
     if (!saveAtomically(QDir(folder).filePath(QStringLiteral("chart.svg")), svg, error)
@@ -392,7 +435,8 @@ bool write(const QString &folder, const QList<ResultRow> &rows, const ReportCont
             lostNotes << QStringLiteral("%1: %2 samples lost").arg(row.pointName(severalVoltages)).arg(*row.lostSamples);
     }
     page.notes(lostNotes);
-    addWaveforms(page, folder, rows);
+    addEvents(page, rows, *events, !context.settings.value(QStringLiteral("events")).toArray().isEmpty());
+    addWaveforms(page, folder, rows, *events);
 
     bool anyReply = false;
     for (const ResultRow &row : rows) {

@@ -24,8 +24,9 @@ const QStringList ResultRow::olderHeader = {
 const QStringList ResultRow::conditionsHeader = olderHeader + QStringList {"vdd_v", "temperature_c"};
 const QStringList ResultRow::captureHeader = conditionsHeader
     + QStringList {"peak_a", "charge_c", "energy_j", "settled_after_s", "lost_samples"};
-const QStringList ResultRow::header = captureHeader + QStringList {"before_a"};
-const QList<QStringList> ResultRow::headers = {header, captureHeader, conditionsHeader, olderHeader};
+const QStringList ResultRow::entryHeader = captureHeader + QStringList {"before_a"};
+const QStringList ResultRow::header = entryHeader + QStringList {"events", "event_rate_hz", "event_charge_c", "between_events_a"};
+const QList<QStringList> ResultRow::headers = {header, entryHeader, captureHeader, conditionsHeader, olderHeader};
 
 ResultRow ResultRow::measured(int index, const QDateTime &started, const QList<Sample> &samples,
                               const QByteArray &boardReply, const Limits &limits, std::optional<double> vddVolts)
@@ -209,7 +210,8 @@ QStringList ResultRow::fields() const
             number(stdev), QString::number(overloads), number(powerW), number(coremark), number(coremarkPerMa),
             number(limitMin), number(limitMax), verdict, boardReply, number(vddV), number(temperatureC),
             number(peakA), number(chargeC), number(energyJ), number(settledAfterS),
-            lostSamples ? QString::number(*lostSamples) : QString(), number(beforeA)};
+            lostSamples ? QString::number(*lostSamples) : QString(), number(beforeA),
+            events ? QString::number(*events) : QString(), number(eventRateHz), number(eventChargeC), number(betweenEventsA)};
 }
 
 std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QString *error)
@@ -261,8 +263,18 @@ std::optional<ResultRow> ResultRow::fromFields(const QStringList &fields, QStrin
             ok = ok && *row.lostSamples >= 0;
         }
     }
-    if (fields.size() >= header.size())
+    if (fields.size() >= entryHeader.size())
         number(23, row.beforeA);
+    if (fields.size() >= header.size()) {
+        if (ok && !fields.at(24).trimmed().isEmpty()) {
+            int count = 0;
+            whole(24, count);
+            row.events = count;
+        }
+        number(25, row.eventRateHz);
+        number(26, row.eventChargeC);
+        number(27, row.betweenEventsA);
+    }
     static const QStringList verdicts = {QString(), QStringLiteral("PASS"), QStringLiteral("FAIL"), QStringLiteral("ENTRY?")};
     ok = ok && verdicts.contains(row.verdict);
     if (!ok) {
@@ -333,6 +345,15 @@ QJsonObject ResultRow::toJson() const
     }
     if (reportMissingAfterS)
         row.insert(QStringLiteral("report_missing_after_s"), *reportMissingAfterS);
+    if (windowS)
+        row.insert(QStringLiteral("window_s"), *windowS);
+    if (events) {
+        row.insert(QStringLiteral("event_source"), eventSource);
+        row.insert(QStringLiteral("events"), *events);
+        row.insert(QStringLiteral("event_rate_hz"), json(eventRateHz));
+        row.insert(QStringLiteral("event_charge_c"), json(eventChargeC));
+        row.insert(QStringLiteral("between_events_a"), json(betweenEventsA));
+    }
     return row;
 }
 

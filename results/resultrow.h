@@ -75,6 +75,14 @@ struct ResultRow
     std::optional<double> beforeA;
     bool entryChecked = false;             // in results.json only
     std::optional<double> reportMissingAfterS;
+    // The events of the run's first event source in the readings' window:
+    // whole ones, their rate, the mean charge of one, and the mean current
+    // between them (the window's charge without its events over its time
+    // without them); none without events asked for.
+    std::optional<int> events;
+    std::optional<double> eventRateHz, eventChargeC, betweenEventsA;
+    QString eventSource;                   // which source they are of; in results.json only
+    std::optional<double> windowS;         // the readings' window of a fast meter; in results.json only
 
     // The row of a measured mode: statistics over the readings that are no
     // overloads, the power at the supply voltage, the CoreMark score found in
@@ -132,6 +140,7 @@ struct ResultRow
     bool samePoint(const ResultRow &other) const;
 
     static const QStringList header;
+    static const QStringList entryHeader;        // of folders from before the events' columns
     static const QStringList captureHeader;      // of folders from before the entry check's column
     static const QStringList conditionsHeader;   // of folders from before the fast meter's columns
     static const QStringList olderHeader;        // of folders from before the supply's columns

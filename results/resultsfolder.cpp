@@ -2,6 +2,7 @@
 
 #include "results/atomicfile.h"
 #include "results/csv.h"
+#include "results/eventsfile.h"
 #include "results/tracefile.h"
 
 #include <QDateTime>
@@ -53,6 +54,26 @@ QList<QStringList> withoutRow(const QList<QStringList> &samples, const ResultRow
             kept << sample;
     }
     return kept;
+}
+
+// An event row of events.csv belongs to the row of its mode and voltage, its first two cells.
+QString eventKey(const QStringList &event)
+{
+    return event.at(0) + QLatin1Char(',') + event.at(1);
+}
+
+QList<QStringList> eventsWithout(const QList<QStringList> &events, const ResultRow &row)
+{
+    QList<QStringList> kept;
+    std::copy_if(events.cbegin(), events.cend(), std::back_inserter(kept),
+                 [key = sampleKey(row)](const QStringList &event) { return eventKey(event) != key; });
+    return kept;
+}
+
+// The run asked for events: events.csv is written, if only with its header.
+bool eventsAsked(const QJsonObject &settings)
+{
+    return !settings.value(QStringLiteral("events")).toArray().isEmpty();
 }
 
 // Several voltages in a run: each trace row says which.
@@ -187,6 +208,15 @@ bool ResultsFolder::load(QString *error)
                 sampleRows << sample;
         }
     }
+    eventRows.clear();
+    const QString eventsPath = filePath(QStringLiteral("events.csv"));
+    if (QFileInfo::exists(eventsPath)) {
+        const std::optional<Csv::Table> events = Csv::read(eventsPath, EventsFile::header, error);
+        if (!events)
+            return false;
+        std::copy_if(events->rows.cbegin(), events->rows.cend(), std::back_inserter(eventRows),
+                     [&finished](const QStringList &event) { return finished.contains(eventKey(event)); });
+    }
     const std::optional<QList<ModeTrace>> traces = readTraces(folder, error);
     if (!traces)
         return false;
@@ -218,6 +248,14 @@ QList<QPair<int, int>> ResultsFolder::askedPoints(const QJsonObject &settings)
             points << qMakePair(mode.toInt(), voltageKey);
     }
     return points;
+}
+
+std::optional<QList<EventsFile::Row>> ResultsFolder::readEvents(const QString &path, QString *error)
+{
+    const QString file = QDir(path).filePath(QStringLiteral("events.csv"));
+    if (!QFileInfo::exists(file))
+        return QList<EventsFile::Row>();
+    return EventsFile::read(file, error);
 }
 
 std::optional<QList<ModeTrace>> ResultsFolder::readTraces(const QString &path, QString *error)
@@ -274,14 +312,21 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
 {
     QList<ResultRow> rows;
     QList<QStringList> allSamples = sampleRows;
+    QList<QStringList> allEvents = eventRows;
     for (const ResultRow &earlier : resultRows) {
-        if (earlier.index != row.index || earlier.voltageKey() != row.voltageKey())
+        if (earlier.index != row.index || earlier.voltageKey() != row.voltageKey()) {
             rows << earlier;
-        else
+        } else {
             allSamples = withoutRow(allSamples, earlier);
+            allEvents = eventsWithout(allEvents, earlier);
+        }
     }
     rows << row;
     allSamples += sampleRowsOf(row, samples);
+    if (capture) {
+        for (const ModeEvent &event : capture->events)
+            allEvents << EventsFile::fields(row.index, row.vddV, event);
+    }
     QList<ModeTrace> traces;
     std::copy_if(modeTraces.cbegin(), modeTraces.cend(), std::back_inserter(traces),
                  [&row](const ModeTrace &earlier) { return !earlier.belongsTo(row); });
@@ -294,10 +339,11 @@ bool ResultsFolder::commit(const ResultRow &row, const QList<Sample> &samples, c
         return false;
     if (capture)
         traces << addedTrace;
-    if (!write(rows, allSamples, settings, facts, error))
+    if (!write(rows, allSamples, allEvents, settings, facts, error))
         return false;
     resultRows = rows;
     sampleRows = allSamples;
+    eventRows = allEvents;
     modeTraces = traces;
     strayTraces = false;
     return true;
@@ -308,7 +354,7 @@ bool ResultsFolder::rewrite(const QJsonObject &settings, const RunFacts &facts, 
     if (strayTraces && !writeTraces(modeTraces, tracesByVoltage(settings), nullptr, nullptr, error))
         return false;
     strayTraces = false;
-    return write(resultRows, sampleRows, settings, facts, error);
+    return write(resultRows, sampleRows, eventRows, settings, facts, error);
 }
 
 // trace.csv with the rows of `kept` only, then the added mode's.
@@ -322,8 +368,8 @@ bool ResultsFolder::writeTraces(const QList<ModeTrace> &kept, bool byVoltage, co
     return TraceFile::rewrite(filePath(QStringLiteral("trace.csv")), byVoltage, keep, added, addedTrace, error);
 }
 
-bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
-                          const RunFacts &facts, QString *error) const
+bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QList<QStringList> &events,
+                          const QJsonObject &settings, const RunFacts &facts, QString *error) const
 {
     QByteArray results = Csv::row(ResultRow::header).toUtf8();
     QJsonArray jsonRows;
@@ -336,8 +382,13 @@ bool ResultsFolder::write(const QList<ResultRow> &rows, const QList<QStringList>
         samplesCsv += Csv::row(sample).toUtf8();
     QJsonObject document {{"settings", settings}, {"results", jsonRows}};
     facts.addTo(document);
+    QByteArray eventsCsv = Csv::row(EventsFile::header).toUtf8();
+    for (const QStringList &event : events)
+        eventsCsv += Csv::row(event).toUtf8();
+    const bool withEvents = eventsAsked(settings) || !events.isEmpty();
     // results.csv last: it is the commit point.
     return saveAtomically(filePath(QStringLiteral("samples.csv")), samplesCsv, error)
+        && (!withEvents || saveAtomically(filePath(QStringLiteral("events.csv")), eventsCsv, error))
         && saveAtomically(filePath(QStringLiteral("results.json")), QJsonDocument(document).toJson(), error)
         && saveAtomically(filePath(QStringLiteral("results.csv")), results, error);
 }
@@ -380,6 +431,8 @@ std::optional<QList<ResultRow>> ResultsFolder::readRows(const QString &path, QSt
         row.supplySetV = number("supply_set_v");
         row.entryChecked = found.value(QStringLiteral("entry_checked")).toBool();
         row.reportMissingAfterS = number("report_missing_after_s");
+        row.windowS = number("window_s");
+        row.eventSource = found.value(QStringLiteral("event_source")).toString();
     }
     // Each mode once at each voltage.
     QMap<QPair<int, int>, int> lineOfPoint;

@@ -2,6 +2,7 @@
 #define RESULTSFOLDER_H
 
 #include "meter/modecapture.h"
+#include "results/eventsfile.h"
 #include "results/modetrace.h"
 #include "results/resultrow.h"
 #include "results/tracefile.h"
@@ -19,8 +20,8 @@
 
 // The files of a results folder. results.csv is the commit point: a mode is
 // finished once it is there. Every file is rewritten whole through a
-// temporary file renamed over it, trace.csv, samples.csv and results.json
-// before results.csv, so an interruption at any instant leaves complete files, and
+// temporary file renamed over it, trace.csv, samples.csv, events.csv and
+// results.json before results.csv, so an interruption at any instant leaves complete files, and
 // results.csv never names a mode whose readings are missing.
 class ResultsFolder
 {
@@ -78,6 +79,9 @@ public:
     // folder from before the settings were recorded.
     static QList<QPair<int, int>> askedPoints(const QJsonObject &settings);
 
+    // The events of events.csv in any folder; none where it has no such file.
+    static std::optional<QList<EventsFile::Row>> readEvents(const QString &path, QString *error);
+
     // The waveforms of trace.csv in any folder; none where it has no such file.
     static std::optional<QList<ModeTrace>> readTraces(const QString &path, QString *error);
 
@@ -85,14 +89,15 @@ public:
     static const QStringList olderSamplesHeader;   // of folders from before the supply's column
 
 private:
-    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QJsonObject &settings,
-               const RunFacts &facts, QString *error) const;
+    bool write(const QList<ResultRow> &rows, const QList<QStringList> &samples, const QList<QStringList> &events,
+               const QJsonObject &settings, const RunFacts &facts, QString *error) const;
     bool writeTraces(const QList<ModeTrace> &kept, bool byVoltage, const TraceFile::Addition *added, ModeTrace *addedTrace,
                      QString *error) const;
 
     QString folder;
     QList<ResultRow> resultRows;
     QList<QStringList> sampleRows;
+    QList<QStringList> eventRows;
     QList<ModeTrace> modeTraces;
     bool strayTraces = false;   // trace.csv holds a mode that results.csv does not
     QJsonObject recorded;

@@ -14,12 +14,32 @@ namespace {
 // Written out in pieces of about this size.
 constexpr int chunkBytes = 1 << 20;
 
-QByteArray headerLine(bool byVoltage)
+// What a file's rows hold beside the bins: the voltage of runs of several,
+// and the digital inputs, which files from before them lack.
+struct Layout
+{
+    bool byVoltage = false;
+    bool withLogic = true;
+};
+
+QByteArray headerLine(const Layout &layout)
 {
     QStringList names = TraceFile::header;
-    if (byVoltage)
+    if (layout.byVoltage)
         names.insert(1, QStringLiteral("vdd_v"));
+    if (!layout.withLogic)
+        names.removeLast();
     return Csv::row(names).toLatin1();
+}
+
+// The layout a header line gives, or none where it is no trace file's.
+std::optional<Layout> layoutOf(const QByteArray &line)
+{
+    for (const Layout layout : {Layout {false, true}, Layout {true, true}, Layout {false, false}, Layout {true, false}}) {
+        if (line == headerLine(layout))
+            return layout;
+    }
+    return std::nullopt;
 }
 
 // No row of the file is near this long; a longer line is no row of it.
@@ -52,18 +72,18 @@ std::optional<double> numberCell(const QByteArray &cell)
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
-std::optional<TraceRow> parseRow(const QByteArray &line, bool byVoltage)
+std::optional<TraceRow> parseRow(const QByteArray &line, const Layout &layout)
 {
     const QList<QByteArray> cells = line.split(',');
-    const int first = byVoltage ? 2 : 1;
-    if (cells.size() != first + 4)
+    const int first = layout.byVoltage ? 2 : 1;
+    if (cells.size() != first + (layout.withLogic ? 5 : 4))
         return std::nullopt;
     TraceRow row;
     bool ok = false;
     row.index = cells.at(0).toInt(&ok);
     if (!ok)
         return std::nullopt;
-    if (byVoltage) {
+    if (layout.byVoltage) {
         const std::optional<double> volts = numberCell(cells.at(1));
         if (!volts)
             return std::nullopt;
@@ -79,27 +99,33 @@ std::optional<TraceRow> parseRow(const QByteArray &line, bool byVoltage)
         row.bin = TraceBin::none();
     else
         return std::nullopt;
+    if (layout.withLogic) {
+        const int logic = cells.at(first + 4).toInt(&ok);
+        if (!ok || logic < 0 || logic > 255)
+            return std::nullopt;
+        row.bin.logic = quint8(logic);
+    }
     return row;
 }
 
-QByteArray rowLine(const QByteArray &lead, qint64 at, const TraceBin &bin)
+QByteArray rowLine(const QByteArray &lead, qint64 at, const TraceBin &bin, const Layout &layout)
 {
     const auto cell = [&bin](double value) { return bin.empty() ? QByteArray() : Csv::number(value).toLatin1(); };
-    return lead + QLocale::c().toString(at * ModeCapture::binSeconds, 'f', 3).toLatin1() + ',' + cell(bin.mean) + ','
-        + cell(bin.min) + ',' + cell(bin.max) + '\n';
+    QByteArray line = lead + QLocale::c().toString(at * ModeCapture::binSeconds, 'f', 3).toLatin1() + ',' + cell(bin.mean) + ','
+        + cell(bin.min) + ',' + cell(bin.max);
+    if (layout.withLogic)
+        line += ',' + QByteArray::number(bin.logic);
+    return line + '\n';
 }
 
 // The earlier rows `keep` takes, copied as they are.
-bool copyKept(QFile &old, bool byVoltage, const std::function<bool(int, int)> &keep, AtomicFile &out, QString *error)
+bool copyKept(QFile &old, const Layout &layout, const std::function<bool(int, int)> &keep, AtomicFile &out, QString *error)
 {
-    if (nextLine(old).value_or(QByteArray()) + '\n' != headerLine(byVoltage)) {
-        *error = QStringLiteral("%1 has other columns than this run's").arg(old.fileName());
-        return false;
-    }
+    // The header was read before.
     QByteArray chunk;
     for (qint64 number = 2; !old.atEnd(); ++number) {
         const std::optional<QByteArray> line = nextLine(old);
-        const std::optional<TraceRow> row = line ? parseRow(*line, byVoltage) : std::nullopt;
+        const std::optional<TraceRow> row = line ? parseRow(*line, layout) : std::nullopt;
         if (!row) {
             *error = QStringLiteral("%1:%2: not a trace row").arg(old.fileName()).arg(number);
             return false;
@@ -113,7 +139,7 @@ bool copyKept(QFile &old, bool byVoltage, const std::function<bool(int, int)> &k
     return true;
 }
 
-bool append(const TraceFile::Addition &added, bool byVoltage, AtomicFile &out, ModeTrace *trace, QString *error)
+bool append(const TraceFile::Addition &added, const Layout &layout, AtomicFile &out, ModeTrace *trace, QString *error)
 {
     QFile bins(added.binsPath);
     if (!bins.open(QIODevice::ReadOnly)) {
@@ -121,9 +147,9 @@ bool append(const TraceFile::Addition &added, bool byVoltage, AtomicFile &out, M
         return false;
     }
     QByteArray lead = QByteArray::number(added.index) + ',';
-    if (byVoltage)
+    if (layout.byVoltage)
         lead += QLocale::c().toString(added.voltageKey / 100.0, 'f', 2).toLatin1() + ',';
-    TraceThinner thinner(added.index, byVoltage ? added.voltageKey : ResultRow::noVoltage);
+    TraceThinner thinner(added.index, layout.byVoltage ? added.voltageKey : ResultRow::noVoltage);
     QByteArray chunk;
     TraceBin bin;
     for (qint64 at = 0; at < added.binCount; ++at) {
@@ -132,7 +158,7 @@ bool append(const TraceFile::Addition &added, bool byVoltage, AtomicFile &out, M
             return false;
         }
         thinner.add(bin);
-        chunk += rowLine(lead, at, bin);
+        chunk += rowLine(lead, at, bin, layout);
         if (chunk.size() > chunkBytes && !out.write(std::exchange(chunk, {})))
             break;   // the commit says why
     }
@@ -145,7 +171,7 @@ bool append(const TraceFile::Addition &added, bool byVoltage, AtomicFile &out, M
 
 namespace TraceFile {
 
-const QStringList header = {"index", "t_s", "mean_a", "min_a", "max_a"};
+const QStringList header = {"index", "t_s", "mean_a", "min_a", "max_a", "logic"};
 
 bool rewrite(const QString &path, bool byVoltage, const std::function<bool(int, int)> &keep, const Addition *added,
              ModeTrace *addedTrace, QString *error)
@@ -158,11 +184,21 @@ bool rewrite(const QString &path, bool byVoltage, const std::function<bool(int, 
         *error = QStringLiteral("cannot read %1: %2").arg(path, old.errorString());
         return false;
     }
+    // A file from before the digital inputs keeps its columns.
+    Layout layout {byVoltage, true};
+    if (hadFile) {
+        const std::optional<Layout> found = layoutOf(nextLine(old).value_or(QByteArray()) + '\n');
+        if (!found || found->byVoltage != byVoltage) {
+            *error = QStringLiteral("%1 has other columns than this run's").arg(path);
+            return false;
+        }
+        layout = *found;
+    }
     AtomicFile out(path);
-    out.write(headerLine(byVoltage));
-    if (hadFile && !copyKept(old, byVoltage, keep, out, error))
+    out.write(headerLine(layout));
+    if (hadFile && !copyKept(old, layout, keep, out, error))
         return false;
-    if (added && !append(*added, byVoltage, out, addedTrace, error))
+    if (added && !append(*added, layout, out, addedTrace, error))
         return false;
     return out.commit(error);
 }
@@ -176,18 +212,17 @@ std::optional<QList<ModeTrace>> read(const QString &path, QString *error)
         *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    const QByteArray first = nextLine(file).value_or(QByteArray()) + '\n';
-    if (first != headerLine(false) && first != headerLine(true)) {
+    const std::optional<Layout> layout = layoutOf(nextLine(file).value_or(QByteArray()) + '\n');
+    if (!layout) {
         *error = QStringLiteral("%1:1: not the header of a trace file").arg(path);
         return std::nullopt;
     }
-    const bool byVoltage = first == headerLine(true);
     QList<ModeTrace> traces;
     std::optional<TraceThinner> thinner;
     int index = 0, voltageKey = ResultRow::noVoltage;
     for (qint64 number = 2; !file.atEnd(); ++number) {
         const std::optional<QByteArray> line = nextLine(file);
-        const std::optional<TraceRow> row = line ? parseRow(*line, byVoltage) : std::nullopt;
+        const std::optional<TraceRow> row = line ? parseRow(*line, *layout) : std::nullopt;
         if (!row) {
             *error = QStringLiteral("%1:%2: not a trace row").arg(path).arg(number);
             return std::nullopt;

@@ -10,9 +10,10 @@
 #include <functional>
 #include <optional>
 
-// trace.csv, a row for each 1 ms bin of each mode: index,t_s,mean_a,min_a,max_a
+// trace.csv, a row for each 1 ms bin of each mode: index,t_s,mean_a,min_a,max_a,logic
 // (vdd_v after index where the run had several voltages; the three currents
-// empty where no sample came in the bin). A long mode's rows outgrow memory,
+// empty where no sample came in the bin; logic the digital inputs high in the
+// bin, bit n = Dn, 0 to 255, which files from before it lack). A long mode's rows outgrow memory,
 // so the file is only ever streamed, in and out.
 namespace TraceFile {
 

@@ -31,6 +31,7 @@ const QList<QPair<const char *, const char *>> measurementKeys = {
     {"nplc", "--nplc"}, {"samples", "--samples"}, {"settle_s", "--settle"}, {"boot_s", "--boot"},
     {"supply_v", "--supply"}, {"supply_unit", "--supply-unit"}, {"supply_profile", "--supply-profile"},
     {"supply_voltages", "--supply"}, {"current_limit_a", "--current-limit"}, {"temperature_c", "--temperature"},
+    {"events", "--events"},
 };
 
 QString shown(const QJsonValue &value)
@@ -154,6 +155,20 @@ QString SweepSettings::checkAgainstProfile() const
     return QString();
 }
 
+bool SweepSettings::measuresWithBox() const
+{
+    const auto isBox = [](const std::optional<MeterAddress> &address) { return address && address->kind == MeterAddress::Ppk2; };
+    return isBox(meter) || (meterIsSupply && isBox(supplyUnit));
+}
+
+QString SweepSettings::checkEvents() const
+{
+    if (defaults.meter.events.isEmpty() || measuresWithBox())
+        return QString();
+    return QStringLiteral("--events needs a meter that reports its digital inputs and samples fast: --meter ppk2:PORT, "
+                          "or --meter supply with --supply-unit ppk2:PORT");
+}
+
 QString SweepSettings::checkSupply() const
 {
     if (supplyUnit) {
@@ -194,6 +209,9 @@ QJsonObject SweepSettings::toJson() const
     QJsonArray voltageList;
     for (double volts : unitVoltages)
         voltageList << volts;
+    QJsonArray eventList;
+    for (const EventSource &source : defaults.meter.events)
+        eventList << source.text();
     return {
         {"port", port}, {"modes", modeList}, {"meter", meterText},
         {"meter_profile", profilePath}, {"samples", defaults.meter.samples},
@@ -206,7 +224,7 @@ QJsonObject SweepSettings::toJson() const
         {"supply_unit", supplyUnit ? supplyUnitText : QString()}, {"supply_profile", supplyProfilePath},
         {"supply_voltages", voltageList}, {"current_limit_a", supplyUnit ? QJsonValue(currentLimit) : QJsonValue()},
         {"off_time_s", reset.kind == ResetStrategy::Power ? QJsonValue(offSeconds) : QJsonValue()},
-        {"temperature_c", json(temperature)}, {"entry_check", entryCheck},
+        {"temperature_c", json(temperature)}, {"entry_check", entryCheck}, {"events", eventList},
     };
 }
 

@@ -108,6 +108,10 @@ struct SweepSettings
 
     // Why these settings cannot be measured with the meter's profile, or empty.
     QString checkAgainstProfile() const;
+    // The current is read by a Power Profiler Kit II, as meter or as supply unit and meter.
+    bool measuresWithBox() const;
+    // Why --events cannot be had, or empty: only such a box finds events.
+    QString checkEvents() const;
     // Why the supply settings do not fit together, or empty: a voltage list,
     // a power reset and the supply as meter all need a supply unit.
     QString checkSupply() const;

@@ -28,22 +28,32 @@ int argumentsOf(quint8 opcode)
     }
 }
 
-constexpr int blockSamples = 512;
+constexpr int streamBlockSamples = 512;
 constexpr int backlogLimit = 16 * 1024;   // bytes the box holds for a slow host: 40 ms
 constexpr double externalVolts = 3.3;     // the bench supply behind the box in ampere mode
 
-// The benchmark's activity: a slow swell of fast changes, one period of it.
-std::array<double, 4096> activityPattern()
+// The benchmark runs in blocks, D0 high around each: three quarters of a
+// period of 4096 samples at 1.02 times the mode's current (with a ripple
+// of fast changes), the rest idle at 0.94 times it, so the mean is the mode's.
+constexpr int activityPeriod = Ppk2Simulator::activityPeriod;
+constexpr int blockSamples = activityPeriod * 3 / 4;
+
+std::array<double, activityPeriod> activityPattern()
 {
-    std::array<double, 4096> pattern {};
+    std::array<double, activityPeriod> pattern {};
     for (size_t i = 0; i < pattern.size(); ++i)
-        pattern[i] = std::sin(double(i) / 37 * 2) * std::sin(double(i) / double(pattern.size()) * 2 * M_PI);
+        pattern[i] = i < size_t(blockSamples) ? 1.02 + 0.01 * std::sin(double(i) / 37 * 2) : 0.94;
     return pattern;
 }
 
+// The RTC wakes the board once a second for 0.5 ms, D0 high meanwhile.
+constexpr int wakeSamples = 50;
+constexpr double wakeAmperes = 1.2e-3;
+constexpr int drawnEventsKept = 100000;
+
 } // namespace
 
-const std::array<double, 4096> Ppk2Simulator::activity = activityPattern();
+const std::array<double, Ppk2Simulator::activityPeriod> Ppk2Simulator::activity = activityPattern();
 
 Ppk2Simulator::Ppk2Simulator(BoardSimulator &poweredBoard, QObject *parent)
     : QObject(parent)
@@ -184,19 +194,42 @@ Ppk2Simulator::Drawn Ppk2Simulator::drawnNow() const
 
 // A sample's current, with what a meter this fast sees and a bench meter
 // averages away: the inrush as the board is powered, the RTC waking for
-// 0.5 ms each second, the benchmark's activity.
-double Ppk2Simulator::currentAt(const Drawn &drawn, qint64 sample) const
+// 0.5 ms each second, the benchmark's blocks; and D0, high while the board
+// wakes or runs a block.
+Ppk2Simulator::Point Ppk2Simulator::pointAt(const Drawn &drawn, qint64 sample) const
 {
-    double amperes = drawn.steady;
+    Point point;
+    double &amperes = point.amperes;
+    amperes = drawn.steady;
     // The inrush: 40 mA falling with a time constant of 0.6 ms, over 3 ms.
     const qint64 sinceOnNs = startedAtNs + sample * (1000000000 / Ppk2::samplesPerSecond) - poweredAtNs;
     if (running && poweredAtNs >= 0 && sinceOnNs >= 0 && sinceOnNs < 3000000)
         amperes += 40e-3 * std::exp(-double(sinceOnNs) / 600000);
-    if (drawn.rtc && sample % Ppk2::samplesPerSecond < 50)
-        amperes += 1.2e-3;
-    if (drawn.benchmark)
-        amperes *= 1 + 0.08 * activity[size_t(sample % qint64(activity.size()))];
-    return amperes;
+    if (drawn.rtc && sample % Ppk2::samplesPerSecond < wakeSamples) {
+        amperes += wakeAmperes;
+        point.d0 = true;
+    }
+    if (drawn.benchmark) {
+        const qint64 phase = sample % activityPeriod;
+        amperes *= activity[size_t(phase)];
+        point.d0 = point.d0 || phase < blockSamples;
+    }
+    return point;
+}
+
+// The record of what the board did with D0 high, for tests to hold a host's
+// events against: a sample with D0 high goes on the event it follows.
+void Ppk2Simulator::record(const Point &point, qint64 sample)
+{
+    if (!point.d0)
+        return;
+    DrawnEvent *last = drawnEvents.isEmpty() ? nullptr : &drawnEvents.last();
+    if (last && last->startSample + last->samples == sample) {
+        ++last->samples;
+        last->chargeC += point.amperes / Ppk2::samplesPerSecond;
+    } else if (drawnEvents.size() < drawnEventsKept) {
+        drawnEvents.append({board.mode(), sample, 1, point.amperes / Ppk2::samplesPerSecond});
+    }
 }
 
 // The word for a current with a dither of a couple of ADC steps, as a real
@@ -231,13 +264,15 @@ void Ppk2Simulator::stream()
         if (blocksToDrop > 0 || output.size() > backlogLimit) {
             // A whole block, as the real box drops one on a busy USB: the counter (modulo 64) shows nothing.
             blocksToDrop = std::max(0, blocksToDrop - 1);
-            sent += blockSamples;
+            sent += streamBlockSamples;
             ++dropped;
             continue;
         }
-        const qint64 block = std::min<qint64>(blockSamples, due - sent);
+        const qint64 block = std::min<qint64>(streamBlockSamples, due - sent);
         for (qint64 i = 0; i < block; ++i) {
-            quint32 word = wordFor(currentAt(drawn, sent), volts);
+            const Point point = pointAt(drawn, sent);
+            record(point, sent);
+            quint32 word = wordFor(point.amperes, volts) | (point.d0 ? 1u << 24 : 0u);
             const int range = int(word >> 14) & 7;
             if (transient > 0 && lastRange >= 0 && range != lastRange)
                 word = device.word(std::exchange(transient, 0.0), range, 0, volts, 0);

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QVector>
 
 #include <array>
 
@@ -17,8 +18,9 @@ class QTimer;
 // side: it takes the host's commands, answers the metadata request, and
 // while sampling streams the board's current at 100,000 samples a second as
 // a real board shows it (a steady current per mode, a short wake-up spike
-// every second in the modes with an RTC, the CoreMark modes' activity, the
-// inrush when the board is powered). Its power switch powers the board, at
+// every second in the modes with an RTC, the CoreMark modes' blocks, the
+// inrush when the board is powered), with D0 high during each wake-up and
+// block, as firmware that raises a pin around its work. Its power switch powers the board, at
 // the voltage set in source mode. A host that does not keep up loses whole
 // blocks of 512 samples, which the counter does not show, as the real box's.
 // Each start begins a fresh sample clock; a power-on gives its inrush at its
@@ -42,6 +44,17 @@ public:
     int startsWhileSampling() const { return badStarts; }
     qint64 blocksDropped() const { return dropped; }
     QByteArray received() const { return commands; }
+    // What the board did with D0 high while the box streamed: a wake-up or
+    // a benchmark block each, in the mode it was drawn in, its first sample
+    // on the clock of the start it fell in, and its charge as drawn.
+    struct DrawnEvent
+    {
+        int mode = -1;
+        qint64 startSample = 0;
+        qint64 samples = 0;
+        double chargeC = 0;
+    };
+    QVector<DrawnEvent> drawn() const { return drawnEvents; }
 
     // For tests: a byte of the stream goes missing, as with two readers on the port;
     void loseAByte() { loseByte = true; }
@@ -55,6 +68,8 @@ public:
     void misframe(int count) { toMisframe = count; }
     // Unplugged: its terminal closes for good.
     void unplug();
+
+    static constexpr int activityPeriod = 4096;   // samples of one benchmark block and its idle
 
 signals:
     void logLine(const QString &line);
@@ -71,14 +86,20 @@ private:
     void stream();
     void stop();
     void flush();
+    struct Point
+    {
+        double amperes = 0;
+        bool d0 = false;
+    };
     Drawn drawnNow() const;
-    double currentAt(const Drawn &drawn, qint64 sample) const;
+    Point pointAt(const Drawn &drawn, qint64 sample) const;
+    void record(const Point &point, qint64 sample);
     static constexpr int afterStopMs = 200;
     static constexpr int afterStopBytes = 64 * 1024;
     quint32 wordFor(double amperes, double volts);
     void powerBoard();
 
-    static const std::array<double, 4096> activity;
+    static const std::array<double, activityPeriod> activity;
 
     BoardSimulator &board;
     Ppk2Device device;
@@ -114,6 +135,7 @@ private:
     int counter = 0;
     qint64 sent = 0;
     qint64 dropped = 0;
+    QVector<DrawnEvent> drawnEvents;
 };
 
 #endif // PPK2SIMULATOR_H

@@ -81,6 +81,7 @@ Sweep::Sweep(const SweepSettings &sweepSettings, std::unique_ptr<History> runHis
         });
         connect(meter.get(), &Meter::captured, this, [this](const ModeCapture &taken) { capture = taken; });
         connect(meter.get(), &Meter::binsTaken, this, [this](const QVector<TraceBin> &bins) { emit binsTaken(mode, bins); });
+        connect(meter.get(), &Meter::eventsTaken, this, [this](const QVector<ModeEvent> &events) { emit eventsTaken(mode, events); });
         connect(meter.get(), &Meter::failed, this, &Sweep::fail);
         connect(meter.get(), &Meter::warning, this, [this](const QString &text) {
             emit warning(mode >= 0 ? QStringLiteral("%1: %2").arg(PowerModes::describe(mode), text) : text);
@@ -451,6 +452,22 @@ void Sweep::boardPortFailed(QSerialPort::SerialPortError error)
     QTimer::singleShot(0, this, [this] { fail(QStringLiteral("board's port failed: the port closed; is the board unplugged?")); });
 }
 
+// The first source's events in the row: whole ones, their rate, the mean
+// charge of one, and the mean current of the window between them all.
+void Sweep::addEvents(ResultRow &row, const ModeCapture &taken)
+{
+    const ModeCapture::EventTotals &first = taken.eventTotals.first();
+    row.eventSource = first.source;
+    row.events = first.whole;
+    if (taken.windowSeconds > 0)
+        row.eventRateHz = first.whole / taken.windowSeconds;
+    if (first.whole > 0)
+        row.eventChargeC = first.wholeChargeC / first.whole;
+    const double between = taken.windowSeconds - first.seconds;
+    if (between > 0)
+        row.betweenEventsA = (taken.charge - first.chargeC) / between;
+}
+
 void Sweep::record()
 {
     ResultRow row = ResultRow::measured(mode, modeStartedAt, samples, reply, settings.limits.value(mode), vdd);
@@ -466,6 +483,9 @@ void Sweep::record()
         row.energyJ = vdd ? std::optional<double>(capture->charge * *vdd) : std::nullopt;
         row.settledAfterS = capture->settledAfter;
         row.lostSamples = capture->lostSamples;
+        row.windowS = capture->windowSeconds;
+        if (!capture->eventTotals.isEmpty())
+            addEvents(row, *capture);
     }
     row.derive(vdd);
     QString error;

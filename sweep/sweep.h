@@ -69,6 +69,7 @@ signals:
     void readingWanted(int index, int number, int of);
     void sampleTaken(int index, const Sample &sample);
     void binsTaken(int index, const QVector<TraceBin> &bins);   // a fast meter's latest milliseconds
+    void eventsTaken(int index, const QVector<ModeEvent> &events);   // and the events found in them
     void modeFinished(int position, int count, const ResultRow &row, double secondsLeft);
     void recorded();   // the results folder holds a new mode
     void warning(const QString &text);
@@ -90,6 +91,7 @@ private:
     void readBack();
     void takeReadback(std::optional<double> readback);
     void awaitCoreMark();
+    static void addEvents(ResultRow &row, const ModeCapture &taken);
     void record();
     void collectReply();
     void boardPortFailed(QSerialPort::SerialPortError error);

@@ -31,6 +31,8 @@ public:
     void addRows(QFormLayout *form);
 
     bool hasUnit() const;
+    // The unit's address as --supply-unit takes it; empty for none.
+    QString unitText() const;
     // The off time counts only with a power reset.
     void setPowerReset(bool power);
     bool isValid() const { return valid; }
@@ -50,7 +52,6 @@ private:
     void loadProfile();
     void testUnit();
     void check();
-    QString unitText() const;
     QString unitProblem() const;
     QString voltageProblem() const;
 

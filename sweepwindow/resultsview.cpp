@@ -4,6 +4,7 @@
 #include "report/comparison.h"
 #include "report/waveformchart.h"
 #include "sweepwindow/chartview.h"
+#include "sweepwindow/waveformview.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
@@ -31,7 +32,7 @@ ResultsView::ResultsView(QWidget *parent)
     , grid(new QTableWidget(this))
     , views(new QTabWidget(this))
     , view(new ChartView)
-    , waveView(new ChartView)
+    , waveView(new WaveformView)
 {
     setObjectName(QStringLiteral("results"));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -50,10 +51,14 @@ ResultsView::ResultsView(QWidget *parent)
     setSizes({tableHeight, tableHeight});
 }
 
-void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &context, const QList<ModeTrace> &traces)
+void ResultsView::showRows(const QList<ResultRow> &rows, const ReportContext &context, const QList<ModeTrace> &traces,
+                           const QString &folder)
 {
     shownRows = rows;
     shownTraces = traces;
+    shownFolder = folder;
+    QString error;
+    shownEvents = folder.isEmpty() ? QList<EventsFile::Row>() : ResultsFolder::readEvents(folder, &error).value_or(QList<EventsFile::Row>());
     // The standard deviation and readings are in each mean's tooltip, so that
     // every column fits beside the set-up.
     QStringList header {tr("Mode"), tr("Mean"), tr("Min"), tr("Max"), tr("Power"), tr("CoreMark"), tr("Verdict")};
@@ -92,20 +97,27 @@ void ResultsView::showWaveformOf(int row)
     if (trace == shownTraces.cend())
         return;
     const bool severalVoltages = ResultRow::severalVoltages(shownRows);
-    waveView->setChart(std::make_shared<WaveformChart>(chosen.pointName(severalVoltages), trace->bins, trace->binSeconds,
-                                                       chosen.settings ? chosen.settings->settleSeconds : 0));
+    const WaveformChart chart(chosen.pointName(severalVoltages), trace->bins, trace->binSeconds,
+                              chosen.settings ? chosen.settings->settleSeconds : 0, 0,
+                              EventsFile::of(shownEvents, chosen.index, chosen.vddV));
+    // Where the run kept every sample (--raw), a short span is measured from them.
+    const QString samples = shownFolder.isEmpty() ? QString()
+        : ResultsFolder(shownFolder).rawSamplesPath(chosen.index, severalVoltages ? (chosen.supplySetV ? chosen.supplySetV : chosen.vddV)
+                                                                                  : std::nullopt);
+    waveView->showMode(chart, samples, chosen.vddV);
     views->setTabEnabled(1, true);
     views->setCurrentWidget(waveView);
 }
 
-void ResultsView::showLive(const QString &title, const QVector<TraceBin> &bins, double readingsFromSeconds)
+void ResultsView::showLive(const QString &title, const QVector<TraceBin> &bins, double readingsFromSeconds, double originSeconds,
+                           const QVector<ModeEvent> &events, const std::optional<double> &volts)
 {
     // The first of a run's live view comes to the front; after that the operator chooses.
     if (!views->isTabEnabled(1)) {
         views->setTabEnabled(1, true);
         views->setCurrentWidget(waveView);
     }
-    waveView->setChart(std::make_shared<WaveformChart>(title, bins, ModeCapture::binSeconds, readingsFromSeconds));
+    waveView->showLive(WaveformChart(title, bins, ModeCapture::binSeconds, readingsFromSeconds, originSeconds, events), volts);
 }
 
 void ResultsView::showComparison(const Comparison &comparison)
@@ -126,6 +138,7 @@ void ResultsView::clear()
 {
     shownRows.clear();
     shownTraces.clear();
+    shownEvents.clear();
     waveView->clear();
     views->setTabEnabled(1, false);
     grid->clear();

@@ -8,6 +8,7 @@
 
 class ChartView;
 class Comparison;
+class WaveformView;
 class QTableWidget;
 class QTabWidget;
 
@@ -23,16 +24,20 @@ public:
     explicit ResultsView(QWidget *parent = nullptr);
 
     // With a battery's capacity in the context, each mode's battery life
-    // too; with traces, a mode's waveform when its row is chosen.
-    void showRows(const QList<ResultRow> &rows, const ReportContext &context, const QList<ModeTrace> &traces = {});
-    // The mode being measured, its latest milliseconds as a fast meter sends them.
-    void showLive(const QString &title, const QVector<TraceBin> &bins, double readingsFromSeconds);
+    // too; with traces, a mode's waveform when its row is chosen, with the
+    // events and every sample the folder kept of it.
+    void showRows(const QList<ResultRow> &rows, const ReportContext &context, const QList<ModeTrace> &traces = {},
+                  const QString &folder = QString());
+    // The mode being measured, its latest milliseconds as a fast meter sends
+    // them (the first `originSeconds` after the command already gone), and its events so far.
+    void showLive(const QString &title, const QVector<TraceBin> &bins, double readingsFromSeconds, double originSeconds,
+                  const QVector<ModeEvent> &events, const std::optional<double> &volts);
     void showComparison(const Comparison &comparison);
     void clear();
 
     QTableWidget *table() const { return grid; }
     ChartView *chart() const { return view; }
-    ChartView *waveform() const { return waveView; }
+    WaveformView *waveform() const { return waveView; }
 
     static constexpr int liveMilliseconds = 10000;
 
@@ -43,9 +48,11 @@ private:
     QTableWidget *grid;
     QTabWidget *views;
     ChartView *view;
-    ChartView *waveView;
+    WaveformView *waveView;
     QList<ResultRow> shownRows;
     QList<ModeTrace> shownTraces;
+    QString shownFolder;
+    QList<EventsFile::Row> shownEvents;
 };
 
 #endif // RESULTSVIEW_H

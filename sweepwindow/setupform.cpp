@@ -66,6 +66,8 @@ SetupForm::SetupForm(QWidget *parent)
     , resetReason(new ReasonLabel)
     , boot(numberBox(3600, 1, tr(" s")))
     , entryCheck(new QCheckBox(tr("Check that the board took each mode")))
+    , events(new QLineEdit)
+    , eventsReason(new ReasonLabel)
     , power(new PowerFields(this))
     , battery(numberBox(1e6, 0, tr(" mAh"), tr("not given")))
     , folder(new QLineEdit)
@@ -123,6 +125,13 @@ SetupForm::SetupForm(QWidget *parent)
     entryCheck->setToolTip(tr("A mode whose mean stays within three standard deviations, or 2 %, of a reading taken just "
                               "before its command is ENTRY?: the board most likely did not take the command"));
     form->addRow(QString(), entryCheck);
+    events->setObjectName(QStringLiteral("events"));
+    events->setPlaceholderText(tr("none; D0,D1 or current:0.0001 (Power Profiler Kit II)"));
+    events->setToolTip(tr("Events in each mode's readings: intervals with a digital input high (D0,D1), or with the current "
+                          "above a threshold (current:AMPS, with min=20us and gap=100us to change how short an event and how "
+                          "long a gap may be); several sources apart by \";\""));
+    eventsReason->setObjectName(QStringLiteral("eventsReason"));
+    form->addRow(tr("Events"), withReason(events, eventsReason));
     power->addRows(form);
     form->addRow(tr("Battery capacity"), battery);
     form->addRow(tr("Save results in"), withReason(row({folder, chooseFolder}), folderReason));
@@ -146,7 +155,7 @@ SetupForm::SetupForm(QWidget *parent)
     connect(port, &QComboBox::editTextChanged, this, &SetupForm::check);
     for (QComboBox *box : {meterKinds, resetKinds})
         connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, &SetupForm::check);
-    for (QLineEdit *field : {meterAddressField, resetCommand, folder, tags})
+    for (QLineEdit *field : {meterAddressField, resetCommand, events, folder, tags})
         connect(field, &QLineEdit::textChanged, this, &SetupForm::check);
     connect(profile, &QLineEdit::textChanged, this, &SetupForm::loadProfile);
     connect(power, &PowerFields::changed, this, &SetupForm::check);
@@ -291,11 +300,35 @@ void SetupForm::check()
     ok = show(resetReason, resetKind() == QLatin1String("command") && resetCommand->text().trimmed().isEmpty()
                                ? tr("Give the command that resets the board.") : powerReset ? unitMissing : QString()) && ok;
     ok = power->isValid() && ok;
+    ok = show(eventsReason, eventsProblem()) && ok;
     ok = show(folderReason, folderProblem()) && ok;
     QString tagsProblem;
     ok = show(tagsReason, tagsGiven(&tagsProblem) ? QString() : tagsProblem) && ok;
     valid = ok;
     emit changed();
+}
+
+// The sources typed, apart by ";", as --events takes each.
+std::optional<QList<EventSource>> SetupForm::eventSources(QString *error) const
+{
+    QStringList values;
+    for (const QString &value : events->text().split(QLatin1Char(';'))) {
+        if (!value.trimmed().isEmpty())
+            values << value.trimmed();
+    }
+    return EventSource::parseAll(values, error);
+}
+
+// Only a Power Profiler Kit II reading the current finds events.
+QString SetupForm::eventsProblem() const
+{
+    QString error;
+    const std::optional<QList<EventSource>> sources = eventSources(&error);
+    if (!sources)
+        return error.replace(QLatin1String("--events "), QString());
+    const bool box = meterKind() == QLatin1String("ppk2")
+        || (meterKind() == QLatin1String("supply") && power->unitText().startsWith(QLatin1String("ppk2:")));
+    return sources->isEmpty() || box ? QString() : tr("Events need a Power Profiler Kit II as the meter.");
 }
 
 bool SetupForm::isValid() const
@@ -325,6 +358,7 @@ bool SetupForm::fill(SweepSettings &settings, QString *error) const
     if (profile->isEnabled())
         settings.profile = *profileLoaded;
     settings.defaults = defaults();
+    settings.defaults.meter.events = eventSources(error).value_or(QList<EventSource>());
     settings.reset = *resetStrategy;
     settings.bootSeconds = boot->value();
     settings.entryCheck = entryCheck->isChecked();
@@ -385,6 +419,7 @@ void SetupForm::save(QSettings &settings) const
                                                    ? QStringLiteral("command:") + resetCommand->text() : resetKind());
     settings.setValue(QStringLiteral("boot"), boot->value());
     settings.setValue(QStringLiteral("entryCheck"), entryCheck->isChecked());
+    settings.setValue(QStringLiteral("events"), events->text());
     power->save(settings);
     settings.setValue(QStringLiteral("battery"), battery->value());
     settings.setValue(QStringLiteral("resultsFolder"), folder->text());
@@ -409,6 +444,7 @@ void SetupForm::restore(const QSettings &settings)
     setReset(strategy && strategy->namesAProcessId() ? QStringLiteral("prompt") : reset);
     boot->setValue(settings.value(QStringLiteral("boot")).toDouble());
     entryCheck->setChecked(settings.value(QStringLiteral("entryCheck"), true).toBool());
+    events->setText(settings.value(QStringLiteral("events")).toString());
     power->restore(settings);
     battery->setValue(settings.value(QStringLiteral("battery")).toDouble());
     setResultsFolder(settings.value(QStringLiteral("resultsFolder")).toString());

@@ -59,6 +59,8 @@ signals:
     void changed();
 
 private:
+    std::optional<QList<EventSource>> eventSources(QString *error) const;
+    QString eventsProblem() const;
     void refreshPorts();
     void loadProfile();
     void testMeter();
@@ -82,6 +84,8 @@ private:
     QComboBox *resetKinds;
     QLineEdit *resetCommand;
     ReasonLabel *resetReason;
+    QLineEdit *events;
+    ReasonLabel *eventsReason;
     QDoubleSpinBox *boot;
     QCheckBox *entryCheck;
     PowerFields *power;

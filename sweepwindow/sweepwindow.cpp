@@ -4,6 +4,7 @@
 #include "history/history.h"
 #include "report/comparison.h"
 #include "report/reportwriter.h"
+#include "sweepwindow/budgetview.h"
 #include "sweepwindow/historyview.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/reasonlabel.h"
@@ -58,6 +59,7 @@ SweepWindow::SweepWindow(const QString &settingsFile, QWidget *parent)
     , entry(new ReadingEntry)
     , results(new ResultsView)
     , history(new HistoryView)
+    , budget(new BudgetView)
     , report(new ReportWriter(this))
 {
     setWindowTitle(QStringLiteral("Pellmora Sweep"));
@@ -72,6 +74,7 @@ SweepWindow::SweepWindow(const QString &settingsFile, QWidget *parent)
     tabs = new QTabWidget;
     tabs->addTab(buildRun(), tr("S&weep"));
     tabs->addTab(history, tr("&History"));
+    tabs->addTab(budget, tr("&Budget"));
     panes->addWidget(tabs);
     panes->setStretchFactor(1, 1);
     panes->setChildrenCollapsible(false);
@@ -146,7 +149,8 @@ void SweepWindow::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     if (panesPlaced)
         return;
-    const int scrollBar = setupPanel->verticalScrollBar()->sizeHint().width();
+    // Room for the fields, a scroll bar beside them and the panel's frame.
+    const int scrollBar = setupPanel->verticalScrollBar()->sizeHint().width() + 2 * setupPanel->frameWidth();
     const int wish = setupPanel->widget()->sizeHint().width() + scrollBar;
     const int least = setupPanel->widget()->minimumSizeHint().width() + scrollBar;
     const int room = panes->width() - panes->handleWidth();
@@ -333,9 +337,11 @@ void SweepWindow::begin(const QString &resumed)
     connect(sweep.get(), &Sweep::modeStarted, this, [this](int position, int count, int index) {
         status->setText(tr("Measuring %1 (%2 of %3)…").arg(PowerModes::describe(index)).arg(position).arg(count));
         liveBins.clear();
+        liveEvents.clear();
         liveTrimmed = 0;
     });
     connect(sweep.get(), &Sweep::binsTaken, this, &SweepWindow::showLiveBins);
+    connect(sweep.get(), &Sweep::eventsTaken, this, [this](int, const QVector<ModeEvent> &events) { liveEvents += events; });
     connect(sweep.get(), &Sweep::resetWanted, this, [this](int index) { banner->ask(PowerModes::describe(index)); });
     connect(sweep.get(), &Sweep::readingWanted, this, [this](int index, int number, int of) {
         entry->ask(tr("%1, reading %2 of %3:").arg(PowerModes::describe(index)).arg(number).arg(of));
@@ -344,7 +350,8 @@ void SweepWindow::begin(const QString &resumed)
         showProgress(position, count, left);
     });
     connect(sweep.get(), &Sweep::recorded, this, [this] {
-        results->showRows(sweep->rows(), ReportContext::fromFolder(folder), sweep->traces());
+        results->showRows(sweep->rows(), ReportContext::fromFolder(folder), sweep->traces(), folder);
+        budget->setFolder(folder);
         report->write(folder);
     });
     connect(sweep.get(), &Sweep::warning, this, [this](const QString &text) { status->setText(text); });
@@ -371,9 +378,13 @@ void SweepWindow::showLiveBins(int index, const QVector<TraceBin> &bins)
         liveBins.remove(0, excess);
         liveTrimmed += excess;
     }
-    const double settle = sweep ? sweep->settingsInUse().planFor(index).settleSeconds : 0;
-    results->showLive(tr("%1, now").arg(PowerModes::describe(index)), liveBins,
-                      settle - liveTrimmed * ModeCapture::binSeconds);
+    const SweepSettings &used = sweep->settingsInUse();
+    // Events of the part no longer shown go too.
+    const double origin = liveTrimmed * ModeCapture::binSeconds;
+    liveEvents.erase(std::remove_if(liveEvents.begin(), liveEvents.end(), [origin](const ModeEvent &event) { return event.endS() < origin; }),
+                     liveEvents.end());
+    results->showLive(tr("%1, now").arg(PowerModes::describe(index)), liveBins, used.planFor(index).settleSeconds, origin,
+                      liveEvents, used.voltages().size() == 1 ? used.voltages().first() : std::nullopt);
 }
 
 void SweepWindow::stop()
@@ -470,7 +481,8 @@ bool SweepWindow::showResults(const QString &path, QString *error)
     const auto traces = ResultsFolder::readTraces(path, error);
     if (!traces)
         return false;
-    results->showRows(*rows, ReportContext::fromFolder(folder), *traces);
+    results->showRows(*rows, ReportContext::fromFolder(folder), *traces, folder);
+    budget->setFolder(folder);
     status->setText(tr("Results in %1.").arg(QDir::toNativeSeparators(folder)));
     setRunning(false);
     return true;

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class BudgetView;
 class HistoryView;
 class ModeTable;
 class ReportWriter;
@@ -103,6 +104,7 @@ private:
     ReadingEntry *entry;
     ResultsView *results;
     HistoryView *history;
+    BudgetView *budget;
     QTabWidget *tabs = nullptr;
     QString historyOption;
     bool panesPlaced = false;   // by the user, or as the settings left them
@@ -113,6 +115,7 @@ private:
     std::unique_ptr<Sweep> sweep;
     QString folder;   // of the last run, or the results opened
     QVector<TraceBin> liveBins;   // of the mode being measured, from a fast meter
+    QVector<ModeEvent> liveEvents;
     qint64 liveTrimmed = 0;       // milliseconds of it no longer shown
     QList<int> heldModes;   // the modes that folder holds
     bool closeWhenStopped = false;

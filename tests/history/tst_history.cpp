@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -70,6 +71,7 @@ private slots:
     void aSecondWriterWaitsItsTurn();
     void refusesAnUnusableHistoryBeforeSendingAnything();
     void refusesANewerSchemaAndLeavesItAlone();
+    void bringsAnOlderSchemaUpInOneTransaction();
 
 private:
     QTemporaryDir scratch;
@@ -466,6 +468,101 @@ void HistoryTest::refusesANewerSchemaAndLeavesItAlone()
     }
     QCOMPARE(contentOf(database), before);
     QVERIFY(!QFileInfo::exists(database + QStringLiteral("-wal")) || QFileInfo(database + QStringLiteral("-wal")).size() == 0);
+}
+
+// A history as the previous version left it: runs, tags, and a mode row per
+// voltage without the events' columns.
+void HistoryTest::bringsAnOlderSchemaUpInOneTransaction()
+{
+    const auto makeVersionTwo = [](const QString &path, const QString &connection, bool eventsColumnAlready) {
+        QSqlDatabase older = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        older.setDatabaseName(path);
+        QVERIFY(older.open());
+        QSqlQuery query(older);
+        for (const char *statement : {
+                 "CREATE TABLE runs (run_id TEXT PRIMARY KEY, started_utc TEXT NOT NULL, ended_utc TEXT, outcome TEXT NOT NULL,"
+                 " host TEXT NOT NULL, login TEXT NOT NULL, port TEXT NOT NULL, board_id TEXT NOT NULL, firmware TEXT NOT NULL,"
+                 " note TEXT NOT NULL, meter_identity TEXT NOT NULL, settings TEXT NOT NULL, folder TEXT NOT NULL)",
+                 "CREATE TABLE tags (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE, tag TEXT NOT NULL,"
+                 " value TEXT NOT NULL, PRIMARY KEY (run_id, tag))",
+                 "CREATE TABLE modes (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE, idx INTEGER NOT NULL,"
+                 " mode TEXT NOT NULL, started_utc TEXT NOT NULL, samples INTEGER NOT NULL, mean_a DOUBLE PRECISION,"
+                 " min_a DOUBLE PRECISION, max_a DOUBLE PRECISION, stdev_a DOUBLE PRECISION, overloads INTEGER NOT NULL,"
+                 " power_w DOUBLE PRECISION, coremark DOUBLE PRECISION, coremark_per_ma DOUBLE PRECISION,"
+                 " limit_min_a DOUBLE PRECISION, limit_max_a DOUBLE PRECISION, verdict TEXT NOT NULL, vdd_v DOUBLE PRECISION,"
+                 " vdd_set_v DOUBLE PRECISION, temperature_c DOUBLE PRECISION, vdd_cv INTEGER NOT NULL,"
+                 " PRIMARY KEY (run_id, idx, vdd_cv))",
+                 "INSERT INTO runs VALUES ('r2', '2026-12-01T10:00:00.000Z', '2026-12-01T10:01:00.000Z', 'completed', 'h', 'u',"
+                 " 'ttyACM0', 'B2', 'v2', '', '', '{}', '/nowhere')",
+                 "INSERT INTO modes (run_id, idx, mode, started_utc, samples, mean_a, overloads, verdict, vdd_cv)"
+                 " VALUES ('r2', 5, 'STOP2 + RTC', '2026-12-01T10:00:10.000Z', 10, 2.5e-06, 0, '', -1)",
+                 "PRAGMA user_version = 2"}) {
+            QVERIFY2(query.exec(QLatin1String(statement)), qPrintable(query.lastError().text()));
+        }
+        // A column in the way makes the third version's second statement fail.
+        if (eventsColumnAlready)
+            QVERIFY(query.exec(QStringLiteral("ALTER TABLE modes ADD COLUMN event_rate_hz TEXT")));
+        older.close();
+    };
+    const auto versionAndColumns = [](const QString &path, const QString &connection) {
+        QSqlDatabase opened = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        opened.setDatabaseName(path);
+        opened.open();
+        QSqlQuery query(opened);
+        query.exec(QStringLiteral("PRAGMA user_version"));
+        query.next();
+        QStringList found {query.value(0).toString()};
+        query.exec(QStringLiteral("PRAGMA table_info(modes)"));
+        while (query.next())
+            found << query.value(1).toString();
+        opened.close();
+        return found;
+    };
+    QVERIFY(QDir().mkpath(QFileInfo(database).path()));
+    const QString blocked = scratch.filePath(QStringLiteral("blocked.sqlite"));
+    makeVersionTwo(database, QStringLiteral("two"), false);
+    makeVersionTwo(blocked, QStringLiteral("blocked"), true);
+    for (const QString &connection : {QStringLiteral("two"), QStringLiteral("blocked")})
+        QSqlDatabase::removeDatabase(connection);
+
+    // Nothing of the third version where one of its statements failed.
+    const ToolRun refused = tool({"history", "--history", blocked});
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY2(refused.errors.contains(QLatin1String("event_rate_hz")), qPrintable(refused.errors));
+    const QStringList stillTwo = versionAndColumns(blocked, QStringLiteral("check-blocked"));
+    QCOMPARE(stillTwo.first(), QStringLiteral("2"));
+    QVERIFY(!stillTwo.contains(QStringLiteral("events")));
+
+    const ToolRun listed = tool({"history", "--history", database, "--format", "json"});
+    QVERIFY2(listed.exitCode == 0, qPrintable(listed.errors));
+    QVERIFY(listed.output.contains(QLatin1String("\"r2\"")));
+    const QStringList three = versionAndColumns(database, QStringLiteral("check-three"));
+    QCOMPARE(three.first(), QString::number(History::schemaVersion));
+    for (const char *column : {"events", "event_rate_hz", "event_charge_c", "between_events_a"})
+        QVERIFY2(three.contains(QLatin1String(column)), column);
+    for (const QString &connection : {QStringLiteral("check-blocked"), QStringLiteral("check-three")})
+        QSqlDatabase::removeDatabase(connection);
+
+    // The older row as it was, and a new one's events kept.
+    QString error;
+    std::unique_ptr<History> history = History::openChosen(database, &error);
+    QVERIFY2(history, qPrintable(error));
+    const QList<ResultRow> older = *history->modeRows(QStringLiteral("r2"), &error);
+    QCOMPARE(older.size(), 1);
+    QCOMPARE(older.first().mean, std::optional<double>(2.5e-6));
+    QVERIFY(!older.first().events);
+    ResultRow withEvents = ResultsFixture::row(5, 2.4e-6);
+    withEvents.events = 3;
+    withEvents.eventRateHz = 1.0;
+    withEvents.eventChargeC = 6e-7;
+    withEvents.betweenEventsA = 1.4e-6;
+    const QString runId = ResultsFixture::recordRun(*history, QStringLiteral("B2"), ResultsFixture::day(2), QStringLiteral("completed"),
+                                                    {withEvents});
+    const ResultRow stored = history->modeRows(runId, &error)->first();
+    QCOMPARE(stored.events, std::optional<int>(3));
+    QCOMPARE(stored.eventRateHz, std::optional<double>(1.0));
+    QCOMPARE(stored.eventChargeC, std::optional<double>(6e-7));
+    QCOMPARE(stored.betweenEventsA, std::optional<double>(1.4e-6));
 }
 
 QTEST_GUILESS_MAIN(HistoryTest)

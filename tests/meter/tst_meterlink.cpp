@@ -81,7 +81,7 @@ struct Session
     // Configures the meter for `samples` readings and asks for them.
     void measure(int samples)
     {
-        meter.configure({std::nullopt, 1, samples});
+        meter.configure({std::nullopt, 1, samples, {}});
         QTRY_COMPARE(configured.size(), 1);
         meter.measure();
     }
@@ -215,7 +215,7 @@ void MeterLinkTest::measuresOverTcpAndSerial()
     session.meter.start();
     QTRY_COMPARE(session.ready.size(), 1);
     QVERIFY(session.ready.first().first().toString().startsWith(QLatin1String("Pellmora,Simulated DMM")));
-    session.meter.configure({1e-3, 0.5, 7});
+    session.meter.configure({1e-3, 0.5, 7, {}});
     QTRY_COMPARE(session.configured.size(), 1);
     session.meter.measure();
     QTRY_COMPARE(session.measured.size(), 1);
@@ -229,7 +229,7 @@ void MeterLinkTest::measuresOverTcpAndSerial()
     }
 
     // A fixed range below the current overloads, and is never a current.
-    session.meter.configure({1e-7, 1, 2});
+    session.meter.configure({1e-7, 1, 2, {}});
     QTRY_COMPARE(session.configured.size(), 2);
     session.meter.measure();
     QTRY_COMPARE(session.measured.size(), 2);
@@ -246,7 +246,7 @@ void MeterLinkTest::reportsTheMetersErrorQueue()
     profile.integration = QStringLiteral(":RATE:CURR:DC S");   // not this meter's dialect
     Session session(*MeterAddress::parse(QStringLiteral("tcp:127.0.0.1:%1").arg(lanMeter.port()), nullptr), profile);
 
-    session.meter.configure({std::nullopt, 1, 1000000});   // and a sample count out of range
+    session.meter.configure({std::nullopt, 1, 1000000, {}});   // and a sample count out of range
     QTRY_COMPARE(session.failed.size(), 1);
     QCOMPARE(session.configured.size(), 0);
     QVERIFY2(session.failure().contains(QLatin1String("-113,\"Undefined header\""))
@@ -258,7 +258,7 @@ void MeterLinkTest::namesTheCommandAndTheWaitOfASilentMeter()
 {
     FaultyMeter silent(QByteArray(), false);
     Session session(silent.address());
-    session.meter.configure({std::nullopt, 2, 5});
+    session.meter.configure({std::nullopt, 2, 5, {}});
     QTRY_COMPARE(session.configured.size(), 1);
 
     QElapsedTimer clock;
@@ -272,7 +272,7 @@ void MeterLinkTest::namesTheCommandAndTheWaitOfASilentMeter()
                                                "(a raw socket port, usually 5025) and that nothing else holds its connection"));
 
     // The connection was dropped; the next query opens a new one.
-    session.meter.configure({std::nullopt, 1, 1});
+    session.meter.configure({std::nullopt, 1, 1, {}});
     QTRY_COMPARE(session.configured.size(), 2);
 }
 
@@ -280,7 +280,7 @@ void MeterLinkTest::failsOnAMeterThatHangsUpMidReply()
 {
     FaultyMeter hangingUp("1.2E-06,3.4E", true);
     Session session(hangingUp.address());
-    session.meter.configure({std::nullopt, 1, 2});
+    session.meter.configure({std::nullopt, 1, 2, {}});
     QTRY_COMPARE(session.configured.size(), 1);
     session.meter.measure();
     QTRY_COMPARE(session.failed.size(), 1);
@@ -425,7 +425,7 @@ void MeterLinkTest::refusesMalformedReplies()
     ScriptedMeter meter;
     meter.answer(command, reply);
     Session session(meter.address());
-    session.meter.configure({std::nullopt, 1, 2});
+    session.meter.configure({std::nullopt, 1, 2, {}});
     session.meter.measure();
     QTRY_COMPARE(session.failed.size(), 1);
     QCOMPARE(session.measured.size(), 0);

@@ -106,6 +106,7 @@ void ReadingsTest::writesNumbersWithADecimalPoint()
     QCOMPARE(Readings::formatAmperes(9.8e-3), QStringLiteral("9.80 mA"));
     QCOMPARE(Readings::formatAmperes(33e-9), QStringLiteral("33.0 nA"));
     QCOMPARE(Readings::formatAmperes(0.5e-12), QStringLiteral("0.500 pA"));
+    QCOMPARE(Readings::formatSi(0, QStringLiteral("s")), QStringLiteral("0.00 s"));
     QCOMPARE(Readings::formatAmperes(-1.5e-9), QStringLiteral("-1.50 nA"));
     QCOMPARE(Readings::formatSi(34.26e-3, QStringLiteral("W"), QChar(0x00a0)), QStringLiteral("34.3\u00a0mW"));
 }

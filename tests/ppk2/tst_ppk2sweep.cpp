@@ -3,6 +3,7 @@
 // reset at two voltages, a byte lost from its stream, the box unplugged in
 // the middle of a sweep, a full disk, and what it is refused before anything
 // is sent.
+#include "ppk2/ppk2protocol.h"
 #include "results/resultsfolder.h"
 #include "simulator/boardsimulator.h"
 #include "simulator/ppk2simulator.h"
@@ -70,6 +71,8 @@ private slots:
     void theLast10MillisecondsBeforeTheCommandCheckItsEntry();
     void oneBoxNamedTwoWaysIsOneConnection();
     void threeSweepsInARowReadTheSameCurrents();
+    void findsTheEventsTheBoardDrew_data();
+    void findsTheEventsTheBoardDrew();
     void aFullDiskKeepsEachFinishedModesWholeTrace();
     void refusesWhatTheBoxCannotDo_data();
     void refusesWhatTheBoxCannotDo();
@@ -391,6 +394,81 @@ void Ppk2SweepTest::threeSweepsInARowReadTheSameCurrents()
                  qPrintable(QStringLiteral("%1 %2 %3").arg(means.at(0)).arg(means.at(1)).arg(means.at(2))));
 }
 
+// The simulated board raises D0 during each RTC wake-up (0.5 ms, once a
+// second) and each CoreMark block (30.72 ms of every 40.96 ms); the events
+// found by the pin and by the current have the charge the simulator drew
+// (within 2 %), as many as the window holds, and the mode's current
+// between them is its own.
+void Ppk2SweepTest::findsTheEventsTheBoardDrew_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("threshold");
+    QTest::addColumn<double>("period");        // seconds from one event to the next
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<double>("between");       // the current between events, as a share of the mode's
+    QTest::newRow("RTC wake-ups") << 5 << "current:0.0006" << 1.0 << 0.0005 << 1.0;
+    QTest::newRow("CoreMark blocks") << 15 << "current:0.0101" << 0.04096 << 0.03072 << 0.94;
+}
+
+void Ppk2SweepTest::findsTheEventsTheBoardDrew()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, threshold);
+    QFETCH(double, period);
+    QFETCH(double, duration);
+    QFETCH(double, between);
+    BoardSimulator board;
+    Ppk2Simulator box(board);
+    const QString out = scratch.filePath(QStringLiteral("events-%1").arg(mode));
+    const ToolRun run = runSweepTool({"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset", "none",
+                                      "--modes", QString::number(mode), "--settle", "0.2", "--boot", "0.1", "--samples", "5",
+                                      "--nplc", "25", "--events", "D0", "--events", threshold, "--history", "none", "--out", out});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+
+    // What the board drew with D0 high in the mode: whole ones only, not those a start or stop cut.
+    double drawnCharge = 0;
+    int drawnCount = 0;
+    for (const Ppk2Simulator::DrawnEvent &event : box.drawn()) {
+        if (event.mode == mode && event.samples == qRound(duration * Ppk2::samplesPerSecond)) {
+            drawnCharge += event.chargeC;
+            ++drawnCount;
+        }
+    }
+    QVERIFY(drawnCount > 0);
+    drawnCharge /= drawnCount;
+
+    QString error;
+    const std::optional<QList<EventsFile::Row>> events = ResultsFolder::readEvents(out, &error);
+    QVERIFY2(events, qPrintable(error));
+    const double window = 5 * 25 * 0.020;
+    for (const QString &source : {QStringLiteral("D0"), QStringLiteral("current")}) {
+        int whole = 0;
+        double charge = 0;
+        for (const EventsFile::Row &row : *events) {
+            if (row.event.source != source || row.event.partial)
+                continue;
+            ++whole;
+            charge += row.event.chargeC;
+            QVERIFY2(qAbs(row.event.durationS - duration) <= 2e-5, qPrintable(QString::number(row.event.durationS)));
+            QVERIFY(row.event.startS >= 0.2);
+        }
+        QVERIFY2(qAbs(whole - window / period) <= 1.01, qPrintable(QStringLiteral("%1: %2 events").arg(source).arg(whole)));
+        QVERIFY2(qAbs(charge / whole / drawnCharge - 1) < 0.02,
+                 qPrintable(QStringLiteral("%1: %2 C, drawn %3 C").arg(source).arg(charge / whole).arg(drawnCharge)));
+    }
+    const ResultRow row = rowsOf(out).first();
+    QCOMPARE(row.eventSource, QStringLiteral("D0"));
+    QVERIFY(row.events && *row.events > 0);
+    QVERIFY2(qAbs(*row.eventChargeC / drawnCharge - 1) < 0.02, qPrintable(QString::number(*row.eventChargeC)));
+    QVERIFY2(qAbs(*row.betweenEventsA / (between * BoardSimulator::modeCurrent(mode)) - 1) < 0.02,
+             qPrintable(QString::number(*row.betweenEventsA)));
+    QVERIFY(QFile(out + QStringLiteral("/report.html")).open(QIODevice::ReadOnly));
+    QFile trace(out + QStringLiteral("/trace.csv"));
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    QVERIFY(trace.readLine().trimmed().endsWith(",logic"));
+    QVERIFY(trace.readAll().contains(",1\n"));   // bins with D0 high
+}
+
 void Ppk2SweepTest::aFullDiskKeepsEachFinishedModesWholeTrace()
 {
     // Each mode's 0.7 s of bins take some 17 KB and its trace rows some 35 KB: the
@@ -434,6 +512,8 @@ void Ppk2SweepTest::refusesWhatTheBoxCannotDo_data()
     QTest::newRow("power reset in ampere mode") << QStringList {"--meter", "BOX", "--reset", "power"}
                                                 << "--reset power needs --supply-unit";
     QTest::newRow("no box to find") << QStringList {"--meter", "ppk2:auto"} << "no Power Profiler Kit II is connected";
+    QTest::newRow("events from a SCPI meter") << QStringList {"--meter", "tcp:127.0.0.1:9", "--events", "D0"}
+                                              << "--events needs a meter that reports its digital inputs";
 }
 
 void Ppk2SweepTest::refusesWhatTheBoxCannotDo()

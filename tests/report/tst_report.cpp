@@ -250,7 +250,7 @@ void ReportTest::reportRecomputesWhatAnEditChanged()
     const QString folder = scratch.filePath(QStringLiteral("edited"));
     writeFolder(folder, 118e-9);
     editLine(folder + QStringLiteral("/results.csv"), QStringLiteral("0,SHUTDOWN,"),
-             QStringLiteral("0,SHUTDOWN,2026-12-07T10:00:00.000Z,2,2.5e-08,3.234e-08,3.366e-08,9.3e-10,0,1.089e-07,,,,3e-08,FAIL,,3.3,,,,,,,"));
+             QStringLiteral("0,SHUTDOWN,2026-12-07T10:00:00.000Z,2,2.5e-08,3.234e-08,3.366e-08,9.3e-10,0,1.089e-07,,,,3e-08,FAIL,,3.3,,,,,,,,,,,"));
     const ToolRun run = sweepTool({QStringLiteral("report"), folder});
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
     QCOMPARE(run.errors, QStringLiteral("pellmora-sweep report: warning: mode 0: its mean, 2.5e-08, lies outside its own min to max, "

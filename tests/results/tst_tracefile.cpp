@@ -75,6 +75,7 @@ private slots:
     void commitsStreamTheBinsAndAModeMeasuredAgainReplacesItsTrace();
     void aFailedCommitLeavesTheFilesAsTheyWere();
     void aKilledRunsStrayTraceGoesOnResume();
+    void aFolderFromBeforeTheInputsKeepsItsColumns();
     void aDamagedFileIsRefusedAtItsLine_data();
     void aDamagedFileIsRefusedAtItsLine();
 
@@ -145,9 +146,9 @@ void TraceFileTest::commitsStreamTheBinsAndAModeMeasuredAgainReplacesItsTrace()
         const ModeCapture second = captured(folder.tracePartPath(), 0.002, 2e-3);
         QVERIFY2(commit(folder, 9, 2e-3, &second, &error), qPrintable(error));
         QCOMPARE(contentOf(folder.filePath(QStringLiteral("trace.csv"))),
-                 QByteArray("index,t_s,mean_a,min_a,max_a\n"
-                            "0,0.000,1e-06,1e-06,1e-06\n0,0.001,1e-06,1e-06,1e-06\n0,0.002,1e-06,1e-06,1e-06\n"
-                            "9,0.000,0.002,0.002,0.002\n9,0.001,0.002,0.002,0.002\n"));
+                 QByteArray("index,t_s,mean_a,min_a,max_a,logic\n"
+                            "0,0.000,1e-06,1e-06,1e-06,0\n0,0.001,1e-06,1e-06,1e-06,0\n0,0.002,1e-06,1e-06,1e-06,0\n"
+                            "9,0.000,0.002,0.002,0.002,0\n9,0.001,0.002,0.002,0.002,0\n"));
     }
     ResultsFolder resumed(path);
     QVERIFY(resumed.claim(&error) && resumed.load(&error));
@@ -155,9 +156,9 @@ void TraceFileTest::commitsStreamTheBinsAndAModeMeasuredAgainReplacesItsTrace()
     const ModeCapture again = captured(resumed.tracePartPath(), 0.001, 3e-6);
     QVERIFY2(commit(resumed, 0, 3e-6, &again, &error), qPrintable(error));
     QCOMPARE(contentOf(resumed.filePath(QStringLiteral("trace.csv"))),
-             QByteArray("index,t_s,mean_a,min_a,max_a\n"
-                        "9,0.000,0.002,0.002,0.002\n9,0.001,0.002,0.002,0.002\n"
-                        "0,0.000,3e-06,3e-06,3e-06\n"));
+             QByteArray("index,t_s,mean_a,min_a,max_a,logic\n"
+                        "9,0.000,0.002,0.002,0.002,0\n9,0.001,0.002,0.002,0.002,0\n"
+                        "0,0.000,3e-06,3e-06,3e-06,0\n"));
     QCOMPARE(resumed.traces().size(), 2);
     QCOMPARE(resumed.traces().last().bins.size(), 1);
     // The meter's bins go with the run.
@@ -199,12 +200,34 @@ void TraceFileTest::aKilledRunsStrayTraceGoesOnResume()
     }
     const QString tracePath = QDir(path).filePath(QStringLiteral("trace.csv"));
     const QByteArray committed = contentOf(tracePath);
-    save(tracePath, committed + "5,0.000,0.001,0.001,0.001\n");
+    save(tracePath, committed + "5,0.000,0.001,0.001,0.001,0\n");
     ResultsFolder resumed(path);
     QVERIFY(resumed.claim(&error) && resumed.load(&error));
     QCOMPARE(resumed.traces().size(), 1);
     QVERIFY2(resumed.rewrite(QJsonObject(), RunFacts(), &error), qPrintable(error));
     QCOMPARE(contentOf(tracePath), committed);
+}
+
+// A run resumed into a folder whose trace.csv has no logic column adds its
+// mode in that file's columns, rather than refusing it or mixing them.
+void TraceFileTest::aFolderFromBeforeTheInputsKeepsItsColumns()
+{
+    const QString path = scratch.filePath(QStringLiteral("older"));
+    QString error;
+    {
+        ResultsFolder folder(path);
+        QVERIFY(folder.claim(&error));
+        const ModeCapture first = captured(folder.tracePartPath(), 0.001, 1e-6);
+        QVERIFY(commit(folder, 0, 1e-6, &first, &error));
+    }
+    const QString tracePath = QDir(path).filePath(QStringLiteral("trace.csv"));
+    save(tracePath, "index,t_s,mean_a,min_a,max_a\n0,0.000,1e-06,1e-06,1e-06\n");
+    ResultsFolder resumed(path);
+    QVERIFY2(resumed.claim(&error) && resumed.load(&error), qPrintable(error));
+    const ModeCapture second = captured(resumed.tracePartPath(), 0.001, 2e-3);
+    QVERIFY2(commit(resumed, 9, 2e-3, &second, &error), qPrintable(error));
+    QCOMPARE(contentOf(tracePath), QByteArray("index,t_s,mean_a,min_a,max_a\n0,0.000,1e-06,1e-06,1e-06\n9,0.000,0.002,0.002,0.002\n"));
+    QCOMPARE(resumed.traces().size(), 2);
 }
 
 void TraceFileTest::aDamagedFileIsRefusedAtItsLine_data()

@@ -3,6 +3,8 @@
 #include "history/history.h"
 #include "results/resultsfolder.h"
 
+#include <QFile>
+
 namespace ResultsFixture {
 
 ResultRow row(int index, std::optional<double> mean, int overloads, const QString &verdict)
@@ -44,6 +46,12 @@ bool writeFolder(const QString &path, const QString &boardId, const QDateTime &s
 bool writeFolder(const QString &path, const RunFacts &facts, const QJsonObject &settings, const QList<ResultRow> &rows,
                  QString *error)
 {
+    return writeFolder(path, facts, settings, rows, {}, error);
+}
+
+bool writeFolder(const QString &path, const RunFacts &facts, const QJsonObject &settings, const QList<ResultRow> &rows,
+                 const QMap<int, QVector<ModeEvent>> &events, QString *error)
+{
     ResultsFolder folder(path);
     if (!folder.claim(error))
         return false;
@@ -51,7 +59,15 @@ bool writeFolder(const QString &path, const RunFacts &facts, const QJsonObject &
         QList<Sample> samples;
         for (int i = 0; i < one.samples; ++i)
             samples << Sample {0.1 * i, Reading {one.mean.value_or(9.9e37), !one.mean, 0}};
-        if (!folder.commit(one, samples, settings, facts, error))
+        // A capture of no bins, for its events alone.
+        ModeCapture capture;
+        capture.binsPath = folder.tracePartPath();
+        QFile bins(capture.binsPath);
+        if (!bins.open(QIODevice::WriteOnly))
+            return false;
+        bins.close();
+        capture.events = events.value(one.index);
+        if (!folder.commit(one, samples, settings, facts, error, events.contains(one.index) ? &capture : nullptr))
             return false;
     }
     folder.release();

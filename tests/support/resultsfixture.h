@@ -1,12 +1,15 @@
 #ifndef RESULTSFIXTURE_H
 #define RESULTSFIXTURE_H
 
+#include "meter/modecapture.h"
 #include "results/resultrow.h"
 #include "results/runfacts.h"
 
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
+#include <QVector>
 #include <QString>
 
 #include <optional>
@@ -29,6 +32,11 @@ bool writeFolder(const QString &path, const QString &boardId, const QDateTime &s
 // A run's folder as its facts and settings say, holding these rows.
 bool writeFolder(const QString &path, const RunFacts &facts, const QJsonObject &settings, const QList<ResultRow> &rows,
                  QString *error);
+
+// The same with each mode's events (by index), as a fast meter found them:
+// events.csv holds them, results.json each row's window.
+bool writeFolder(const QString &path, const RunFacts &facts, const QJsonObject &settings, const QList<ResultRow> &rows,
+                 const QMap<int, QVector<ModeEvent>> &events, QString *error);
 
 // A run of this board in the history, with these rows; its run id.
 QString recordRun(History &history, const QString &boardId, const QDateTime &started, const QString &outcome,

@@ -8,6 +8,7 @@
 #include "sweepwindow/historyview.h"
 #include "sweepwindow/modetable.h"
 #include "sweepwindow/resultsview.h"
+#include "sweepwindow/waveformview.h"
 #include "sweepwindow/runprompts.h"
 #include "sweepwindow/setupform.h"
 #include "sweepwindow/sweepwindow.h"
@@ -550,16 +551,27 @@ void SweepWindowTest::aPowerProfilerKitShowsEachModesWaveform()
     }
     setup->powerFields()->setVoltages(QStringLiteral("0.8, 5"));
     QVERIFY2(!supplyReason->toolTip().contains(QLatin1String("0.8 to 5 V")), qPrintable(supplyReason->toolTip()));
+    // Events only where the box reads the current.
+    auto *events = setup->findChild<QLineEdit *>(QStringLiteral("events"));
+    auto *eventsReason = setup->findChild<QLabel *>(QStringLiteral("eventsReason"));
+    setup->setMeter(QStringLiteral("tcp:127.0.0.1:9"));
+    events->setText(QStringLiteral("D0"));
+    QVERIFY2(eventsReason->toolTip().contains(QLatin1String("Power Profiler Kit II")), qPrintable(eventsReason->toolTip()));
+    events->setText(QStringLiteral("D9"));
     setup->setMeter(QStringLiteral("ppk2:") + box.portPath());
+    QVERIFY2(eventsReason->toolTip().contains(QLatin1String("D0 to D7")), qPrintable(eventsReason->toolTip()));
+    events->setText(QStringLiteral("D0"));
+    QVERIFY(eventsReason->toolTip().isEmpty());
     // Over what an earlier test's window left in the settings.
     setup->powerFields()->setSupplyUnit(QString());
     setup->powerFields()->setVoltages(QString());
     setup->setBootSeconds(0.1);
     setup->setResultsFolder(scratch.filePath(QStringLiteral("ppk2-results")));
-    window.modeTable()->setCheckedModes({9, 12});
-    for (int row : {9, 12}) {
+    // A CoreMark mode: D0 high around each of its blocks, a few in 200 ms.
+    window.modeTable()->setCheckedModes({9, 14});
+    for (int row : {9, 14}) {
         window.modeTable()->item(row, ModeTable::Settle)->setText(QStringLiteral("0.6"));
-        window.modeTable()->item(row, ModeTable::Samples)->setText(QStringLiteral("2"));
+        window.modeTable()->item(row, ModeTable::Samples)->setText(QStringLiteral("10"));
     }
     setup->findChild<QPushButton *>(QStringLiteral("testMeter"))->click();
     auto *said = setup->findChild<QLabel *>(QStringLiteral("meterReason"));
@@ -577,7 +589,9 @@ void SweepWindowTest::aPowerProfilerKitShowsEachModesWaveform()
     rows->setCurrentCell(1, 0);
     QCOMPARE(window.resultsView()->waveform()->modeCount(), 1);
     QVERIFY(window.resultsView()->waveform()->isVisible());
+    QVERIFY(window.resultsView()->waveform()->shown()->modeEvents().size() >= 3);
     QVERIFY(!box.isPowering());
+    events->clear();
 }
 
 void SweepWindowTest::resultsShowAFailInRedAndADoubtInAmber()
