@@ -121,6 +121,13 @@ HistoryCost historyCost(const char *sweepProgram)
     cost.listMilliseconds = medianOf(11, sweepProgram, {"history", "--history", database, "--limit", "20"});
     cost.trendMilliseconds = medianOf(5, sweepProgram, {"trend", "--history", database, "--out", scratch.filePath("trend")});
     cost.checkMilliseconds = medianOf(11, sweepProgram, {"check", checked, "--history", database, "--baseline", "median:10"});
+    const QString profile = scratch.filePath(QStringLiteral("sensor.ini"));
+    QFile sensor(profile);
+    if (!sensor.open(QIODevice::WriteOnly) || sensor.write("period_s = 10\n5 = rest\n13 = 5 ms\n15 = 1 s / 60 s\n") < 0)
+        qFatal("cannot write %s", qPrintable(profile));
+    sensor.close();
+    cost.budgetMilliseconds = medianOf(11, sweepProgram, {"budget", profile, "--board", "board-1", "--history", database, "--out",
+                                                          scratch.filePath("budget")});
 
     // As a sweep records: a run, then its modes one by one, each on its own.
     const RunEntry live = generatedRun(runCount, checked);

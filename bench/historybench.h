@@ -10,6 +10,7 @@ struct HistoryCost
     double trendMilliseconds = 0;       // trend of 18 modes over every run, files drawn
     double checkMilliseconds = 0;       // check --baseline median:10
     double recordMilliseconds = 0;      // one mode row, as a sweep records it
+    double budgetMilliseconds = 0;      // budget of a sensor node from a board's newest runs, files drawn
     double mebibytesPerThousandRuns = 0;
 };
 

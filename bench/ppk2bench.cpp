@@ -44,7 +44,8 @@ ProcessUse useOf(qint64 pid)
 
 } // namespace
 
-Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorProgram, int seconds)
+// `measuring`: the run's options beyond the port, meter and folder.
+Ppk2StreamCost streamCost(const char *sweepProgram, const char *simulatorProgram, int seconds, const QStringList &measuring)
 {
     Ppk2StreamCost cost;
     QProcess simulator;
@@ -61,11 +62,11 @@ Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorPro
     QTemporaryDir folder;
     QProcess sweep;
     sweep.start(QString::fromLocal8Bit(sweepProgram),
-                {QStringLiteral("run"), QStringLiteral("--port"), terminal, QStringLiteral("--meter"), QStringLiteral("ppk2:") + box,
-                 QStringLiteral("--reset"), QStringLiteral("none"), QStringLiteral("--modes"), QStringLiteral("13"),
-                 QStringLiteral("--settle"), QString::number(seconds), QStringLiteral("--samples"), QStringLiteral("1"),
-                 QStringLiteral("--history"), QStringLiteral("none"), QStringLiteral("--quiet"), QStringLiteral("--out"),
-                 folder.filePath(QStringLiteral("run"))});
+                QStringList {QStringLiteral("run"), QStringLiteral("--port"), terminal, QStringLiteral("--meter"),
+                             QStringLiteral("ppk2:") + box, QStringLiteral("--reset"), QStringLiteral("none"),
+                             QStringLiteral("--history"), QStringLiteral("none"), QStringLiteral("--quiet"), QStringLiteral("--out"),
+                             folder.filePath(QStringLiteral("run"))}
+                    + measuring);
     sweep.waitForStarted();
     const qint64 pid = sweep.processId();
     QThread::sleep(5);
@@ -94,7 +95,25 @@ Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorPro
     const auto rows = ResultsFolder::readRows(folder.filePath(QStringLiteral("run")), &error);
     if (sweep.exitCode() == 0 && rows && rows->size() == 1 && rows->first().lostSamples)
         cost.lostSamples = *rows->first().lostSamples;
+    if (rows && rows->size() == 1)
+        cost.events = rows->first().events.value_or(0);
     QFile json(folder.filePath(QStringLiteral("run/results.json")));
     cost.shortOfRate = json.open(QIODevice::ReadOnly) && json.readAll().contains("\"meter_note\"");
     return cost;
+}
+
+Ppk2StreamCost ppk2StreamCost(const char *sweepProgram, const char *simulatorProgram, int seconds)
+{
+    return streamCost(sweepProgram, simulatorProgram, seconds,
+                      {QStringLiteral("--modes"), QStringLiteral("13"), QStringLiteral("--settle"), QString::number(seconds),
+                       QStringLiteral("--samples"), QStringLiteral("1")});
+}
+
+Ppk2StreamCost ppk2EventsCost(const char *sweepProgram, const char *simulatorProgram, int seconds)
+{
+    // A second to settle, then readings of a second each for the rest.
+    return streamCost(sweepProgram, simulatorProgram, seconds,
+                      {QStringLiteral("--modes"), QStringLiteral("15"), QStringLiteral("--settle"), QStringLiteral("1"),
+                       QStringLiteral("--samples"), QString::number(seconds - 1), QStringLiteral("--nplc"), QStringLiteral("50"),
+                       QStringLiteral("--events"), QStringLiteral("D0"), QStringLiteral("--events"), QStringLiteral("current:0.0101")});
 }

@@ -304,6 +304,17 @@ QString number(double value, const char *unit)
 
 } // namespace
 
+void printEventRows(const Ppk2StreamCost &events)
+{
+    row(qPrintable(QStringLiteral("Events found while streaming %1 s at 100,000 samples/s, D0 and current (simulated): whole events")
+                       .arg(qRound(events.seconds))),
+        events.lostSamples < 0 ? QStringLiteral("the run failed") : QString::number(events.events), QString(), QString(),
+        "for reference");
+    row("Their resident memory growth, from 5 s in", number(events.residentGrowthMiB, "MiB"), QString(), QString(), "under 5 MiB");
+    row("Their processor time, from 5 s in", QString::number(events.processorShare * 100, 'f', 1) + QStringLiteral(" % of a core"),
+        QString(), QString(), "under 10 %");
+}
+
 void printPpk2Rows(const Ppk2StreamCost &streaming)
 {
     const QString span = QStringLiteral("%1 s").arg(qRound(streaming.seconds));
@@ -327,6 +338,8 @@ void printHistoryRows(const HistoryCost &history)
         "under 1000 ms");
     row("check --baseline median:10 against them", number(history.checkMilliseconds, "ms"), QString(), QString(),
         "under 200 ms");
+    row("budget of a sensor node from a board's newest runs among them, files drawn", number(history.budgetMilliseconds, "ms"),
+        QString(), QString(), "under 200 ms");
     row("Recording a mode in that history", number(history.recordMilliseconds, "ms"), QString(), QString(), "under 10 ms");
     row("History file size per 1,000 runs", number(history.mebibytesPerThousandRuns, "MiB"), QString(), QString(),
         "for reference");
@@ -376,6 +389,7 @@ int main(int argc, char *argv[])
     const double windowStall = windowStallDuringSweep();
     const HistoryCost history = historyCost(SWEEP_PROGRAM);
     const Ppk2StreamCost streaming = ppk2StreamCost(SWEEP_PROGRAM, SIMULATOR_PROGRAM, ppk2Seconds);
+    const Ppk2StreamCost events = ppk2EventsCost(SWEEP_PROGRAM, SIMULATOR_PROGRAM, ppk2Seconds);
 
     std::printf("Machine: %s, %d cores, %s, Qt %s, platform %s\n\n", qPrintable(processorName()),
                 QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()), qVersion(),
@@ -408,5 +422,6 @@ int main(int argc, char *argv[])
         QString(), QString(), "under 50 ms");
     printHistoryRows(history);
     printPpk2Rows(streaming);
+    printEventRows(events);
     return 0;
 }
