@@ -135,9 +135,14 @@ BudgetView::BudgetView(QWidget *parent)
     recompute();
 }
 
+// Costed again even where the folder is the same: a run adds modes to it.
 void BudgetView::setFolder(const QString &folder)
 {
-    source->setText(QDir::toNativeSeparators(folder));
+    {
+        const QSignalBlocker quiet(source);
+        source->setText(QDir::toNativeSeparators(folder));
+    }
+    recompute();
 }
 
 QString BudgetView::folder() const

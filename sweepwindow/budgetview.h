@@ -23,7 +23,7 @@ class BudgetView : public QWidget
 public:
     explicit BudgetView(QWidget *parent = nullptr);
 
-    // The results folder the currents come from.
+    // The results folder the currents come from, read again now.
     void setFolder(const QString &folder);
     QString folder() const;
     // The table's profile as the budget command reads it.

@@ -53,6 +53,8 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("board-id"), QStringLiteral("The board, as the history tells boards apart."), QStringLiteral("ID")});
     parser.addOption({QStringLiteral("firmware"), QStringLiteral("The firmware's label."), QStringLiteral("LABEL")});
     parser.addOption({QStringLiteral("tag"), QStringLiteral("A tag for the history; repeatable."), QStringLiteral("KEY=VALUE")});
+    parser.addOption({QStringLiteral("events"), QStringLiteral("With a Power Profiler Kit II, events as pellmora-sweep run takes them; "
+                                                               "repeatable."), QStringLiteral("SOURCES")});
     parser.addOption({QStringLiteral("settings"),
                       QStringLiteral("Keep the window's settings in this file, not in the user's own (for simulated instruments)."),
                       QStringLiteral("FILE")});
@@ -87,6 +89,8 @@ int main(int argc, char *argv[])
         setup->setFirmware(parser.value(QStringLiteral("firmware")));
     if (parser.isSet(QStringLiteral("tag")))
         setup->setTags(parser.values(QStringLiteral("tag")));
+    if (parser.isSet(QStringLiteral("events")))
+        setup->setEvents(parser.values(QStringLiteral("events")));
     window.setHistoryLocation(parser.value(QStringLiteral("history")));
     QString error;
     if ((parser.isSet(QStringLiteral("plan")) && !window.modeTable()->loadPlan(parser.value(QStringLiteral("plan")), &error))

@@ -503,6 +503,11 @@ void SetupForm::setFirmware(const QString &label)
     firmware->setText(label);
 }
 
+void SetupForm::setEvents(const QStringList &values)
+{
+    events->setText(values.join(QLatin1String("; ")));
+}
+
 void SetupForm::setTags(const QStringList &pairs)
 {
     tags->setText(pairs.join(QLatin1String(", ")));

@@ -53,6 +53,7 @@ public:
     void setBoardId(const QString &id);
     void setFirmware(const QString &label);
     void setTags(const QStringList &pairs);   // KEY=VALUE each
+    void setEvents(const QStringList &values);   // as --events takes each
     PowerFields *powerFields() const { return power; }
 
 signals:

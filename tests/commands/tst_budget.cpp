@@ -232,6 +232,22 @@ void BudgetTest::theWindowCostsTheTableAsItIsTyped()
     QVERIFY2(summary->text().startsWith(QStringLiteral("Average current %1").arg(Readings::formatAmperes(average))),
              qPrintable(summary->text() + reason->toolTip()));
 
+    // A run adds a mode to the folder shown: the same folder, read again.
+    const QString growing = scratch.filePath(QStringLiteral("growing"));
+    QString error;
+    QVERIFY2(ResultsFixture::writeFolder(growing, QStringLiteral("B1"), ResultsFixture::day(5), {row(13, 9.8e-3), row(15, 10.4e-3)},
+                                         QStringLiteral("run-g"), &error), qPrintable(error));
+    view.setFolder(growing);
+    QVERIFY2(reason->toolTip().contains(QLatin1String("mode 5 (STOP2 + RTC) was not measured")), qPrintable(reason->toolTip()));
+    ResultsFolder more(growing);
+    QVERIFY(more.claim(&error) && more.load(&error));
+    QVERIFY(more.commit(row(5, 3e-6), {}, QJsonObject(), more.recordedFacts(), &error));
+    more.release();
+    view.setFolder(growing);
+    QVERIFY2(summary->text().startsWith(QStringLiteral("Average current %1").arg(Readings::formatAmperes(average))),
+             qPrintable(summary->text() + reason->toolTip()));
+    view.setFolder(measured);
+
     lines->item(1, 1)->setText(QStringLiteral("5 parsecs"));
     QVERIFY(summary->text().isEmpty());
     QVERIFY2(reason->toolTip().startsWith(QLatin1String("Row 2: a mode's line takes a time")), qPrintable(reason->toolTip()));
@@ -239,7 +255,6 @@ void BudgetTest::theWindowCostsTheTableAsItIsTyped()
     QVERIFY(!summary->text().isEmpty());
 
     const QString saved = scratch.filePath(QStringLiteral("saved.ini"));
-    QString error;
     QVERIFY2(view.saveProfile(saved, &error), qPrintable(error));
     BudgetView again;
     QVERIFY2(again.loadProfile(written(scratch.filePath(QStringLiteral("sensor-window.ini")), sensorNode), &error), qPrintable(error));
