@@ -13,7 +13,16 @@ bool open(QSerialPort &port, const QString &portName)
     port.setParity(QSerialPort::NoParity);
     port.setDataBits(QSerialPort::Data8);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    return port.open(QIODevice::ReadWrite);
+    if (!port.open(QIODevice::ReadWrite))
+        return false;
+#ifdef Q_OS_WIN
+    // Wine 8.0 completes QtSerialPort's overlapped WaitCommEvent at once
+    // without its completion routine, so readyRead() would never come; a
+    // read straight after opening starts the first read itself. On Windows
+    // it returns at once with nothing.
+    port.readAll();
+#endif
+    return true;
 }
 
 QByteArray modeCommand(int modeIndex)

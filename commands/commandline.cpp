@@ -11,10 +11,19 @@ namespace CommandLine {
 
 QString shellQuoted(const QString &word)
 {
+#ifdef Q_OS_WIN
+    // As cmd and a program's own command line take it: in double quotes
+    // where it holds a space or what cmd reads, a quote inside escaped.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=,@+\\\\-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    return QLatin1Char('"') + QString(word).replace(QLatin1String("\""), QLatin1String("\\\"")) + QLatin1Char('"');
+#else
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=,@+%-]+$"));
     if (plain.match(word).hasMatch())
         return word;
     return QLatin1Char('\'') + QString(word).replace(QLatin1String("'"), QLatin1String("'\\''")) + QLatin1Char('\'');
+#endif
 }
 
 void say(FILE *stream, const QString &line)

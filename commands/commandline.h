@@ -21,7 +21,7 @@ void say(FILE *stream, const QString &line);
 bool parse(QCommandLineParser &parser, const QStringList &arguments, int positionals, const QString &usage, int *status);
 
 // A word as a POSIX shell takes it back: as it is where it holds nothing
-// the shell would read, else in single quotes.
+// the shell would read, else in single quotes (on Windows, cmd's double quotes).
 QString shellQuoted(const QString &word);
 
 // The folder given, made where missing, or a new PREFIX-YYYYMMDD-HHMMSS here.

@@ -11,7 +11,7 @@ namespace HistoryOptions {
 const QCommandLineOption historyOption {
     QStringLiteral("history"),
     QStringLiteral("The run history: a file or postgresql://[USER@]HOST[:PORT]/DATABASE "
-                   "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."),
+                   "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite, on Windows %LOCALAPPDATA%\\pellmora\\history.sqlite)."),
     QStringLiteral("LOCATION")};
 
 const std::array<QCommandLineOption, 4> filterOptions = {{

@@ -16,6 +16,10 @@
 #include <cstdio>
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 const char usage[] =
@@ -55,7 +59,8 @@ const char usage[] =
     "  budget   costs a product's period in the board's modes: average current, battery life, what dominates\n"
     "\n"
     "The history is the file or PostgreSQL database --history names, else $PELLMORA_HISTORY,\n"
-    "else ~/.local/share/pellmora/history.sqlite; --history none keeps a run out of it.\n"
+    "else ~/.local/share/pellmora/history.sqlite (on Windows %LOCALAPPDATA%\\pellmora\\history.sqlite);\n"
+    "--history none keeps a run out of it.\n"
     "\n"
     "Exit status of run: 0 done and nothing FAIL, 1 a FAIL or ENTRY? verdict, 2 bad usage or input,\n"
     "3 the board or the meter failed, 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM).\n"
@@ -106,12 +111,16 @@ class RuntimeFolder
 public:
     RuntimeFolder()
     {
+#ifndef Q_OS_WIN
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && folder.isValid())
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+#endif
     }
 
 private:
+#ifndef Q_OS_WIN
     QTemporaryDir folder;
+#endif
 };
 
 int runCommand(const Command &command, int argc, char *argv[])
@@ -133,6 +142,10 @@ int runCommand(const Command &command, int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    // Messages are written in the system's ANSI code page; a console shows its OEM one unless told.
+    SetConsoleOutputCP(GetACP());
+#endif
     const QByteArray name = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     for (const Command &command : commands) {
         if (name == command.name)

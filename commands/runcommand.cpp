@@ -19,9 +19,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -69,7 +67,7 @@ const Option options[] = {
     {"limits", "FILE", "CSV index,min_a,max_a: limits on each mode's mean current."},
     {"out", "DIR", "The results folder (default: sweep-YYYYMMDD-HHMMSS here)."},
     {"history", "LOCATION", "The run history: a file, postgresql://[USER@]HOST[:PORT]/DATABASE, or none "
-                            "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."},
+                            "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite, on Windows %LOCALAPPDATA%\\pellmora\\history.sqlite)."},
     {"board-id", "ID", "The board, as the history tells boards apart (default: the USB serial number of its port)."},
     {"firmware", "LABEL", "The firmware's label, such as a version or git describe."},
     {"junit", "FILE", "Also write the limits' verdicts as JUnit XML, for a CI server."},

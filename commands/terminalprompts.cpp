@@ -1,15 +1,18 @@
 #include "commands/terminalprompts.h"
 
 #include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 
 TerminalPrompts::TerminalPrompts(QObject *parent)
     : QObject(parent)
-    , input(STDIN_FILENO, QSocketNotifier::Read)
 {
-    input.setEnabled(false);
-    connect(&input, &QSocketNotifier::activated, this, &TerminalPrompts::readInput);
+    connect(&input, &StandardInput::received, this, [this](const QByteArray &bytes) {
+        buffered += bytes;
+        deliver();
+    });
+    connect(&input, &StandardInput::ended, this, [this] {
+        ended = true;
+        deliver();
+    });
 }
 
 void TerminalPrompts::ask(const QString &question, std::function<void(const QString &)> answer)
@@ -17,8 +20,8 @@ void TerminalPrompts::ask(const QString &question, std::function<void(const QStr
     // On a terminal, keys pressed before the question answer nothing: an
     // Enter pressed twice must not answer the next reset prompt. Lines from
     // a pipe or a file are answers given in advance, and are kept.
-    if (isatty(STDIN_FILENO)) {
-        tcflush(STDIN_FILENO, TCIFLUSH);
+    if (StandardInput::isTerminal()) {
+        StandardInput::discardTyped();
         buffered.clear();
     }
     std::fputs(question.toLocal8Bit().constData(), stderr);
@@ -31,17 +34,6 @@ void TerminalPrompts::cancel()
 {
     pending = nullptr;
     input.setEnabled(false);
-}
-
-void TerminalPrompts::readInput()
-{
-    char chunk[4096];
-    const ssize_t count = ::read(STDIN_FILENO, chunk, sizeof chunk);
-    if (count > 0)
-        buffered.append(chunk, int(count));
-    else
-        ended = true;
-    deliver();
 }
 
 void TerminalPrompts::deliver()

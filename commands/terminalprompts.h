@@ -1,8 +1,9 @@
 #ifndef TERMINALPROMPTS_H
 #define TERMINALPROMPTS_H
 
+#include "commands/standardinput.h"
+
 #include <QObject>
-#include <QSocketNotifier>
 
 #include <functional>
 
@@ -24,10 +25,9 @@ signals:
     void endOfInput();
 
 private:
-    void readInput();
     void deliver();
 
-    QSocketNotifier input;
+    StandardInput input;
     QByteArray buffered;
     bool ended = false;
     std::function<void(const QString &)> pending;

@@ -296,9 +296,18 @@ std::unique_ptr<History> History::open(const HistoryLocation &location, Access a
     std::unique_ptr<History> history(new History(location, name));
     QSqlDatabase database = QSqlDatabase::addDatabase(file ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
     if (!database.isValid()) {
+#ifdef Q_OS_WIN
+        // Qt's PostgreSQL driver needs libpq, which has no build for this toolchain here.
+        *error = file ? QStringLiteral("history at %1: sqldrivers\\qsqlite.dll is missing beside the program; install it again")
+                            .arg(location.text())
+                      : QStringLiteral("history at %1: this Windows build has no PostgreSQL driver; keep the history in a file "
+                                       "(--history C:\\path\\history.sqlite), or run the tools on Linux for a lab's server")
+                            .arg(location.text());
+#else
         *error = QStringLiteral("history at %1: Qt has no %2 driver here (install %3)")
                      .arg(location.text(), file ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL"),
                           file ? QStringLiteral("libqt5sql5-sqlite") : QStringLiteral("libqt5sql5-psql"));
+#endif
         return nullptr;
     }
     bool readOnly = false;

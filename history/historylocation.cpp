@@ -47,10 +47,16 @@ std::optional<HistoryLocation> HistoryLocation::parse(const QString &text, QStri
 
 QString HistoryLocation::defaultPath()
 {
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%: the machine's own, not roamed to others.
+    const QString data = qEnvironmentVariable("LOCALAPPDATA", QDir::home().filePath(QStringLiteral("AppData/Local")));
+    return QDir(QDir::fromNativeSeparators(data)).filePath(QStringLiteral("pellmora/history.sqlite"));
+#else
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())
         data = QDir::home().filePath(QStringLiteral(".local/share"));
     return QDir(data).filePath(QStringLiteral("pellmora/history.sqlite"));
+#endif
 }
 
 QString HistoryLocation::text() const

@@ -37,6 +37,7 @@ bool parseSerial(const QString &rest, MeterAddress &address)
     return address.baudRate > 0;
 }
 
+#ifndef Q_OS_WIN
 bool parseUsbtmc(const QString &rest, MeterAddress &address)
 {
     if (!rest.startsWith(QLatin1Char('/')))
@@ -44,12 +45,17 @@ bool parseUsbtmc(const QString &rest, MeterAddress &address)
     address.device = rest;
     return true;
 }
+#endif
 
 } // namespace
 
 QString MeterAddress::acceptedForms()
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral("tcp:HOST[:PORT] (tcp:[::1]:5025 for IPv6), serial:COMn[@BAUD], ppk2:COMn, ppk2:auto, manual");
+#else
     return QStringLiteral("tcp:HOST[:PORT] (tcp:[::1]:5025 for IPv6), serial:PORT[@BAUD], usbtmc:/dev/usbtmcN, ppk2:PORT, ppk2:auto, manual");
+#endif
 }
 
 std::optional<MeterAddress> MeterAddress::parse(const QString &text, QString *error)
@@ -69,8 +75,16 @@ std::optional<MeterAddress> MeterAddress::parse(const QString &text, QString *er
         address.kind = Serial;
         ok = parseSerial(rest, address);
     } else if (colon > 0 && scheme == QLatin1String("usbtmc")) {
+#ifdef Q_OS_WIN
+        // Linux's usbtmc driver has no counterpart here.
+        if (error)
+            *error = QStringLiteral("usbtmc: is Linux's USB meter driver; on Windows give the meter's LAN address (tcp:HOST) "
+                                    "or its serial port (serial:COMn)");
+        return std::nullopt;
+#else
         address.kind = Usbtmc;
         ok = parseUsbtmc(rest, address);
+#endif
     } else if (colon > 0 && scheme == QLatin1String("ppk2")) {
         address.kind = Ppk2;
         address.device = rest;

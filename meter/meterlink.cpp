@@ -2,7 +2,9 @@
 
 #include "meter/serialmeterlink.h"
 #include "meter/tcpmeterlink.h"
+#ifndef Q_OS_WIN
 #include "meter/usbtmcmeterlink.h"
+#endif
 
 #include <QTimer>
 
@@ -83,7 +85,11 @@ std::unique_ptr<MeterLink> MeterLink::create(const MeterAddress &address)
     case MeterAddress::Serial:
         return std::make_unique<SerialMeterLink>(address.device, address.baudRate);
     case MeterAddress::Usbtmc:
+#ifdef Q_OS_WIN
+        break;   // refused as an address here
+#else
         return std::make_unique<UsbtmcMeterLink>(address.device);
+#endif
     case MeterAddress::Manual:
     case MeterAddress::Ppk2:   // speaks no SCPI: the box has its own driver
         break;

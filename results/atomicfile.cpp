@@ -8,9 +8,48 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef Q_OS_WIN
+constexpr int privateWrite = O_WRONLY | O_CREAT | O_EXCL | O_BINARY | O_NOINHERIT;
+
+int flushToDisk(int fd)
+{
+    return _commit(fd);
+}
+
+// Over the file that is there, as rename() does on POSIX; MoveFileEx keeps
+// its reason in GetLastError(), given here as the errno it stands for.
+int replace(const QByteArray &from, const QString &to)
+{
+    if (MoveFileExW(reinterpret_cast<const wchar_t *>(QFile::decodeName(from).utf16()), reinterpret_cast<const wchar_t *>(to.utf16()),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    const DWORD why = GetLastError();
+    errno = why == ERROR_DISK_FULL || why == ERROR_HANDLE_DISK_FULL ? ENOSPC : why == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return -1;
+}
+#else
+constexpr int privateWrite = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+
+int flushToDisk(int fd)
+{
+    return ::fsync(fd);
+}
+
+int replace(const QByteArray &from, const QString &to)
+{
+    return ::rename(from.constData(), QFile::encodeName(to).constData());
+}
+#endif
 
 // Every byte to the file, or false with errno set.
 bool writeAll(int fd, const QByteArray &content)
@@ -34,7 +73,7 @@ int createBeside(const QFileInfo &target, QByteArray *name)
     for (int attempt = 0; attempt < 100; ++attempt) {
         *name = QFile::encodeName(QDir(target.absolutePath()).filePath(
             QStringLiteral(".%1.%2").arg(target.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
-        const int fd = ::open(name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name->constData(), privateWrite, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -77,13 +116,13 @@ bool AtomicFile::write(const QByteArray &bytes)
 
 bool AtomicFile::commit(QString *error)
 {
-    if (!cause && ::fsync(fd) != 0)
+    if (!cause && flushToDisk(fd) != 0)
         failWith(errno);
     if (fd >= 0 && ::close(fd) != 0)
         failWith(errno);
     const bool opened = fd >= 0;
     fd = -1;
-    if (!cause && ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0)
+    if (!cause && replace(temporary, target) != 0)
         failWith(errno);
     if (cause) {
         if (opened)

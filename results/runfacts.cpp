@@ -4,8 +4,10 @@
 #include <QSysInfo>
 #include <QUuid>
 
+#ifndef Q_OS_WIN
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -17,8 +19,12 @@ QString utc(const QDateTime &time)
 // The login's name, as every record of who ran something gives it.
 QString loginName()
 {
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable("USERNAME");
+#else
     const passwd *entry = getpwuid(geteuid());
     return entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
+#endif
 }
 
 } // namespace

@@ -100,9 +100,18 @@ struct SweepSettings
     bool rawSamples = false;              // a fast meter's every sample, to raw/
     bool entryCheck = true;               // each mode's current held against a reading before its command
 
-    ModePlan planFor(int mode) const { return plan.value(mode).over(defaults); }
+    // A mode without a row of the plan is measured with the defaults.
+    ModePlan planFor(int mode) const
+    {
+        const auto row = plan.constFind(mode);
+        return row == plan.cend() ? defaults : row->over(defaults);
+    }
     // Whether a mode's entry is checked: for the run, and not turned off for the mode.
-    bool entryCheckFor(int mode) const { return entryCheck && plan.value(mode).entryCheck.value_or(true); }
+    bool entryCheckFor(int mode) const
+    {
+        const auto row = plan.constFind(mode);
+        return entryCheck && (row == plan.cend() || row->entryCheck.value_or(true));
+    }
     // The readings per mode when none are given: one typed, ten read.
     static int defaultSamples(const std::optional<MeterAddress> &meter);
 

@@ -2,31 +2,12 @@
 
 #include <QSerialPort>
 
-#include <csignal>
-#include <unistd.h>
-
 namespace {
 
 constexpr int commandTimeout = 30000;
 constexpr int linePulse = 100;
 
 } // namespace
-
-void CommandProcess::setupChildProcess()
-{
-    ::setpgid(0, 0);
-}
-
-void CommandProcess::endGroup()
-{
-    const pid_t group = pid_t(processId());
-    if (group <= 0)
-        return;
-    ::kill(-group, SIGTERM);
-    waitForFinished(1000);
-    ::kill(-group, SIGKILL);   // what outlived its shell
-    waitForFinished(1000);
-}
 
 BoardReset::BoardReset(const ResetStrategy &resetStrategy, QSerialPort *boardPort, QObject *parent)
     : QObject(parent)
@@ -65,7 +46,7 @@ void BoardReset::start()
         QTimer::singleShot(0, this, &BoardReset::done);
         break;
     case ResetStrategy::Command:
-        command.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), strategy.command});
+        command.startShell(strategy.command);
         timer.start(commandTimeout);
         break;
     case ResetStrategy::Dtr:

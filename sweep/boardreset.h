@@ -2,25 +2,13 @@
 #define BOARDRESET_H
 
 #include "settings/sweepsettings.h"
+#include "sweep/commandprocess.h"
 
 #include <QObject>
 #include <QProcess>
 #include <QTimer>
 
 class QSerialPort;
-
-// A shell command in a process group of its own: a terminal's Ctrl+C reaches
-// the sweep alone, which decides how it ends, and ending the command ends
-// every process it started.
-class CommandProcess : public QProcess
-{
-public:
-    using QProcess::QProcess;
-    void endGroup();
-
-protected:
-    void setupChildProcess() override;
-};
 
 // Resets the board before a mode, the way the bench is wired: the operator
 // presses the button (asked through wanted(), answered by pressed()), a

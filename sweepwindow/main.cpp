@@ -48,7 +48,7 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("out"), QStringLiteral("The folder that results go in."), QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("history"),
                       QStringLiteral("The run history: a file, postgresql://[USER@]HOST[:PORT]/DATABASE, or none "
-                                     "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite)."),
+                                     "(default: $PELLMORA_HISTORY, else ~/.local/share/pellmora/history.sqlite, on Windows %LOCALAPPDATA%\\pellmora\\history.sqlite)."),
                       QStringLiteral("LOCATION")});
     parser.addOption({QStringLiteral("board-id"), QStringLiteral("The board, as the history tells boards apart."), QStringLiteral("ID")});
     parser.addOption({QStringLiteral("firmware"), QStringLiteral("The firmware's label."), QStringLiteral("LABEL")});

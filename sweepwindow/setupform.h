@@ -85,10 +85,10 @@ private:
     QComboBox *resetKinds;
     QLineEdit *resetCommand;
     ReasonLabel *resetReason;
-    QLineEdit *events;
-    ReasonLabel *eventsReason;
     QDoubleSpinBox *boot;
     QCheckBox *entryCheck;
+    QLineEdit *events;
+    ReasonLabel *eventsReason;
     PowerFields *power;
     QDoubleSpinBox *battery;
     QLineEdit *folder;

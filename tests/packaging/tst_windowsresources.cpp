@@ -87,42 +87,57 @@ QString versionString(const QByteArray &record, const QString &key)
     return value;
 }
 
+// The resources a script compiles to; empty, with the compiler's complaint, where it does not.
+QList<Resource> compiled(const QString &script, QString *error)
+{
+    const QString compiler = QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-windres"));
+    if (compiler.isEmpty()) {
+        *error = QStringLiteral("x86_64-w64-mingw32-windres is missing (package binutils-mingw-w64-x86-64)");
+        return {};
+    }
+    QTemporaryDir output;
+    const QString resFile = output.filePath(QStringLiteral("program.res"));
+    QProcess windres;
+    windres.setWorkingDirectory(QFileInfo(script).absolutePath());
+    windres.start(compiler, {QStringLiteral("--preprocessor=cpp"), script, QStringLiteral("-O"), QStringLiteral("res"),
+                             QStringLiteral("-o"), resFile});
+    if (!windres.waitForFinished(30000) || windres.exitCode() != 0) {
+        *error = QString::fromLocal8Bit(windres.readAllStandardError());
+        return {};
+    }
+    QFile res(resFile);
+    return res.open(QIODevice::ReadOnly) ? readResFile(res.readAll()) : QList<Resource>();
+}
+
 } // namespace
 
+// Each program's script: the program's own, as it always was, and the
+// tools', from one template.
 class WindowsResourcesTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void carriesTheEmblemAsIconGroup_data();
     void carriesTheEmblemAsIconGroup();
+    void carriesTheVersionRecord_data();
     void carriesTheVersionRecord();
-
-private:
-    QList<Resource> resources;
 };
 
-void WindowsResourcesTest::initTestCase()
+void WindowsResourcesTest::carriesTheEmblemAsIconGroup_data()
 {
-    const QString compiler = QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-windres"));
-    QVERIFY2(!compiler.isEmpty(), "x86_64-w64-mingw32-windres is missing (package binutils-mingw-w64-x86-64)");
-    QTemporaryDir output;
-    const QString resFile = output.filePath(QStringLiteral("pellmora.res"));
-    QProcess windres;
-    windres.setWorkingDirectory(QFileInfo(QStringLiteral(RESOURCE_SCRIPT)).absolutePath());
-    windres.start(compiler, {QStringLiteral("--preprocessor=cpp"), QStringLiteral(RESOURCE_SCRIPT),
-                             QStringLiteral("-O"), QStringLiteral("res"), QStringLiteral("-o"), resFile});
-    QVERIFY(windres.waitForFinished(30000));
-    QVERIFY2(windres.exitCode() == 0, windres.readAllStandardError().constData());
-    QFile res(resFile);
-    QVERIFY(res.open(QIODevice::ReadOnly));
-    resources = readResFile(res.readAll());
+    QTest::addColumn<QString>("script");
+    QTest::newRow("Pellmora") << QStringLiteral(RESOURCE_SCRIPT);
+    QTest::newRow("pellmora-sweep") << QStringLiteral(TOOL_RESOURCE_SCRIPT);
 }
 
 void WindowsResourcesTest::carriesTheEmblemAsIconGroup()
 {
-    const int groupIcon = 14;
-    const int icon = 3;
+    QFETCH(QString, script);
+    QString error;
+    const QList<Resource> resources = compiled(script, &error);
+    QVERIFY2(!resources.isEmpty(), qPrintable(error));
+    const int groupIcon = 14;    const int icon = 3;
     const Resource *group = find(resources, groupIcon, QStringLiteral("IDI_ICON1"));
     QVERIFY(group);
     QCOMPARE(group->language, quint16(0x0409));
@@ -146,8 +161,26 @@ void WindowsResourcesTest::carriesTheEmblemAsIconGroup()
     QCOMPARE(sizes, (QList<int>{16, 32, 48, 64, 128}));
 }
 
+void WindowsResourcesTest::carriesTheVersionRecord_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("company");
+    QTest::newRow("Pellmora") << QStringLiteral(RESOURCE_SCRIPT) << "Pellmora.exe" << "" << "";
+    QTest::newRow("pellmora-sweep") << QStringLiteral(TOOL_RESOURCE_SCRIPT) << "pellmora-sweep.exe"
+                                    << "Pellmora's power-mode characterisation from the command line" << "Pellmora developers";
+}
+
 void WindowsResourcesTest::carriesTheVersionRecord()
 {
+    QFETCH(QString, script);
+    QFETCH(QString, file);
+    QFETCH(QString, description);
+    QFETCH(QString, company);
+    QString error;
+    const QList<Resource> resources = compiled(script, &error);
+    QVERIFY2(!resources.isEmpty(), qPrintable(error));
     const int version = 16;
     const Resource *record = find(resources, version, 1);
     QVERIFY(record);
@@ -163,11 +196,12 @@ void WindowsResourcesTest::carriesTheVersionRecord()
 
     QVERIFY(data.contains(utf16(QStringLiteral("040904b0"))));
     QCOMPARE(versionString(data, QStringLiteral("FileVersion")), QStringLiteral("0.0.0.0"));
-    QCOMPARE(versionString(data, QStringLiteral("OriginalFilename")), QStringLiteral("Pellmora.exe"));
+    QCOMPARE(versionString(data, QStringLiteral("OriginalFilename")), file);
     QCOMPARE(versionString(data, QStringLiteral("ProductName")), QStringLiteral("Pellmora"));
     QCOMPARE(versionString(data, QStringLiteral("ProductVersion")), QStringLiteral("0.0.0.0"));
-    for (const char *emptyEntry : {"CompanyName", "FileDescription", "LegalCopyright"})
-        QCOMPARE(versionString(data, QLatin1String(emptyEntry)), QString(QLatin1String("")));
+    QCOMPARE(versionString(data, QStringLiteral("FileDescription")), description);
+    QCOMPARE(versionString(data, QStringLiteral("CompanyName")), company);
+    QCOMPARE(versionString(data, QStringLiteral("LegalCopyright")), QString(QLatin1String("")));
 
     const int translation = data.indexOf(utf16(QStringLiteral("Translation")));
     QVERIFY(translation > 0);
