@@ -261,6 +261,10 @@ void Ppk2Simulator::stream()
     const Drawn drawn = drawnNow();
     const qint64 due = (clock.nsecsElapsed() - startedAtNs) * Ppk2::samplesPerSecond / 1000000000;
     while (sent < due) {
+        // A late tick makes many samples at once: only what the host has not
+        // taken off the terminal is a backlog the box must drop.
+        if (output.size() > backlogLimit)
+            flush();
         if (blocksToDrop > 0 || output.size() > backlogLimit) {
             // A whole block, as the real box drops one on a busy USB: the counter (modulo 64) shows nothing.
             blocksToDrop = std::max(0, blocksToDrop - 1);

@@ -555,11 +555,18 @@ void GateTest::listsAQuarterOfAMillionRuns()
         file.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("filler"));
+    // The address sanitizer's full unwind at each of the listing's million
+    // allocations turns seconds into minutes; its fast one does here.
+    const QByteArray sanitizer = qgetenv("ASAN_OPTIONS");
+    if (!sanitizer.isEmpty())
+        qputenv("ASAN_OPTIONS", sanitizer + ":fast_unwind_on_malloc=1");
     const ToolRun listed = runSweepTool({"history", "--history", database, "--limit", "0", "--format", "csv"});
+    if (!sanitizer.isEmpty())
+        qputenv("ASAN_OPTIONS", sanitizer);
     QVERIFY2(listed.exitCode == 0, qPrintable(listed.errors));
-    const QStringList lines = listed.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 250002);
-    QVERIFY2(lines.at(1).contains(QLatin1String(",bench=B")), qPrintable(lines.at(1)));
+    QCOMPARE(listed.output.count(QLatin1Char('\n')), 250002);
+    const QString firstRun = listed.output.section(QLatin1Char('\n'), 1, 1);
+    QVERIFY2(firstRun.contains(QLatin1String(",bench=B")), qPrintable(firstRun));
 }
 
 // GitHub's own renderer shows every free-text cell as its text: no HTML, no

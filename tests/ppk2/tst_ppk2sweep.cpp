@@ -420,10 +420,19 @@ void Ppk2SweepTest::findsTheEventsTheBoardDrew()
     BoardSimulator board;
     Ppk2Simulator box(board);
     const QString out = scratch.filePath(QStringLiteral("events-%1").arg(mode));
-    const ToolRun run = runSweepTool({"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset", "none",
-                                      "--modes", QString::number(mode), "--settle", "0.2", "--boot", "0.1", "--samples", "5",
-                                      "--nplc", "25", "--events", "D0", "--events", threshold, "--history", "none", "--out", out});
-    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    // A host too busy to read makes the box drop blocks its counter cannot
+    // show, which cuts events short as on a real busy USB: measured again then.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const qint64 droppedBefore = box.blocksDropped();
+        QDir(out).removeRecursively();
+        const ToolRun run = runSweepTool({"run", "--port", board.portPath(), "--meter", "ppk2:" + box.portPath(), "--reset", "none",
+                                          "--modes", QString::number(mode), "--settle", "0.2", "--boot", "0.1", "--samples", "5",
+                                          "--nplc", "25", "--events", "D0", "--events", threshold, "--history", "none", "--out", out});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        if (box.blocksDropped() == droppedBefore)
+            break;
+        QVERIFY2(attempt < 2, "the box dropped blocks in every attempt: this host is too busy to read it");
+    }
 
     // What the board drew with D0 high in the mode: whole ones only, not those a start or stop cut.
     double drawnCharge = 0;
