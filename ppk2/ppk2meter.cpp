@@ -6,7 +6,8 @@
 
 namespace {
 
-// Samples that stop coming for this long: the box is gone or stuck.
+// Samples that stop coming for this long (checked as often): the box is
+// gone or stuck.
 constexpr int silentMilliseconds = 2000;
 
 } // namespace
@@ -18,7 +19,13 @@ Ppk2Meter::Ppk2Meter(std::shared_ptr<Ppk2Box> sharedBox, bool ampereMode, QObjec
 {
     watchdog.setSingleShot(true);
     watchdog.setInterval(silentMilliseconds);
+    // Restarted only when it runs out, not at each of 100,000 samples a second.
     connect(&watchdog, &QTimer::timeout, this, [this] {
+        if (measuredSamples != samplesAtWatch) {
+            samplesAtWatch = measuredSamples;
+            watchdog.start();
+            return;
+        }
         measuring = false;
         emit failed(QStringLiteral("the Power Profiler Kit II sent no samples for %1 s").arg(silentMilliseconds / 1000));
     });
@@ -83,6 +90,7 @@ void Ppk2Meter::measure()
     inWindow = 0;
     windowSum = 0;
     measuring = true;
+    samplesAtWatch = measuredSamples;
     watchdog.start();
 }
 
@@ -119,7 +127,7 @@ void Ppk2Meter::take(const Ppk2Sample &sample)
     recorder.add(sample.position, sample.amperes, sample.unfiltered, sample.logic);
     if (!measuring)
         return;
-    watchdog.start();
+    ++measuredSamples;
     windowSum += sample.amperes;
     if (++inWindow < windowSamples)
         return;

@@ -61,6 +61,8 @@ private:
     double windowSum = 0;
     QList<Reading> readings;
     QTimer watchdog;            // samples that stop coming
+    qint64 measuredSamples = 0;
+    qint64 samplesAtWatch = 0;  // when the watchdog last started
     QTimer live;                // the latest milliseconds, five times a second
     CaptureRecorder recorder {Ppk2::samplesPerSecond};
     std::array<double, Ppk2::samplesPerSecond / 100> recent {};   // the latest 10 ms, as a ring

@@ -63,6 +63,7 @@ Ppk2Simulator::Ppk2Simulator(BoardSimulator &poweredBoard, QObject *parent)
     , drainEnd(new QTimer(this))
 {
     clock.start();
+    connect(&board, &BoardSimulator::commandReceived, this, [this] { commandAt = samplesDue(); });
     if (line.masterFd < 0)
         return;
     reader = new QSocketNotifier(line.masterFd, QSocketNotifier::Read, this);
@@ -137,6 +138,7 @@ void Ppk2Simulator::run(const QByteArray &command)
         }
         sampling = !stuck;
         sent = 0;
+        commandAt = 0;
         startedAtNs = clock.nsecsElapsed();
         ticker->start();
     } else if (opcode == Ppk2::AverageStop) {
@@ -253,13 +255,18 @@ quint32 Ppk2Simulator::wordFor(double amperes, double volts)
     return Ppk2Device::word(field, cachedRange, 0, 0);
 }
 
+qint64 Ppk2Simulator::samplesDue() const
+{
+    return (clock.nsecsElapsed() - startedAtNs) * Ppk2::samplesPerSecond / 1000000000;
+}
+
 void Ppk2Simulator::stream()
 {
     if (!sampling || line.masterFd < 0)
         return;
     const double volts = vddMillivolts / 1000.0;
     const Drawn drawn = drawnNow();
-    const qint64 due = (clock.nsecsElapsed() - startedAtNs) * Ppk2::samplesPerSecond / 1000000000;
+    const qint64 due = samplesDue();
     while (sent < due) {
         // A late tick makes many samples at once: only what the host has not
         // taken off the terminal is a backlog the box must drop.
@@ -270,6 +277,7 @@ void Ppk2Simulator::stream()
             blocksToDrop = std::max(0, blocksToDrop - 1);
             sent += streamBlockSamples;
             ++dropped;
+            dropsAt.append({board.mode(), double(sent - commandAt) / Ppk2::samplesPerSecond});
             continue;
         }
         const qint64 block = std::min<qint64>(streamBlockSamples, due - sent);

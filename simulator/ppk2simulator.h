@@ -43,6 +43,13 @@ public:
     // Starts sent while it sampled: the real box stops for good.
     int startsWhileSampling() const { return badStarts; }
     qint64 blocksDropped() const { return dropped; }
+    // Where each block went: in which mode, how long after the board's last command.
+    struct Drop
+    {
+        int mode = -1;
+        double sinceCommandS = 0;
+    };
+    QVector<Drop> drops() const { return dropsAt; }
     QByteArray received() const { return commands; }
     // What the board did with D0 high while the box streamed: a wake-up or
     // a benchmark block each, in the mode it was drawn in, its first sample
@@ -83,6 +90,7 @@ private:
         bool rtc = false;
         bool benchmark = false;
     };
+    qint64 samplesDue() const;   // by the clock, since the start
     void stream();
     void stop();
     void flush();
@@ -135,6 +143,8 @@ private:
     int counter = 0;
     qint64 sent = 0;
     qint64 dropped = 0;
+    QVector<Drop> dropsAt;
+    qint64 commandAt = 0;      // the sample due when the board took its last command
     QVector<DrawnEvent> drawnEvents;
 };
 
