@@ -1,6 +1,7 @@
 #include "board/seriallink.h"
 #include "simulator/boardsimulator.h"
 
+#include <QLockFile>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QtTest>
@@ -18,6 +19,7 @@ private slots:
     void boardReceivesEachModeCommandOnce();
     void openFailsOnAMissingPort();
     void closesItselfWhenTheBoardIsUnplugged();
+    void opensABoardWhoseNumberIsStillLocked();
 };
 
 // Leaves the line in a state unlike the fixed settings, so the check below
@@ -115,6 +117,24 @@ void SerialLinkTest::closesItselfWhenTheBoardIsUnplugged()
     QTRY_VERIFY(!port.isOpen());
     QVERIFY(errors.count() > 0);
     QCOMPARE(port.write("1\r"), qint64(-1));
+}
+
+// Qt's serial port closes a terminal before it removes its lock file, so on
+// a busy machine another program's lock can outlive the terminal it was
+// for, and the next terminal given that number could not be opened.
+void SerialLinkTest::opensABoardWhoseNumberIsStillLocked()
+{
+    QString number;
+    {
+        BoardSimulator gone;
+        number = gone.portPath().mid(QStringLiteral("/dev/").size()).replace(QLatin1Char('/'), QLatin1Char('_'));
+    }
+    QLockFile stillLocked(QStringLiteral("/var/lock/LCK..") + number);
+    if (!stillLocked.tryLock(0))
+        QSKIP("cannot write a lock file in /var/lock");
+    BoardSimulator board;
+    QSerialPort port;
+    QVERIFY2(SerialLink::open(port, board.portPath()), qPrintable(port.errorString()));
 }
 
 QTEST_GUILESS_MAIN(SerialLinkTest)
