@@ -306,7 +306,7 @@ QString number(double value, const char *unit)
 
 void printEventRows(const Ppk2StreamCost &events)
 {
-    row(qPrintable(QStringLiteral("Events found while streaming %1 s at 100,000 samples/s, D0 and current (simulated): whole events")
+    row(qPrintable(QStringLiteral("Events found on D0 and by current while streaming %1 s at 100,000 samples/s (simulated): whole D0 events")
                        .arg(qRound(events.seconds))),
         events.lostSamples < 0 ? QStringLiteral("the run failed") : QString::number(events.events), QString(), QString(),
         "for reference");
