@@ -36,7 +36,7 @@ QList<quint32> steady(const Ppk2Device &device, double amperes, int count, int f
 
 struct Decoded
 {
-    QList<Ppk2Sample> samples;
+    QVector<Ppk2Sample> samples;
     qint64 lost = 0;
     int realignments = 0;
 };
@@ -59,12 +59,24 @@ Decoded decode(const QByteArray &bytes, const Ppk2Calibration &calibration, doub
     return decoded;
 }
 
-double meanOf(const QList<Ppk2Sample> &samples)
+double meanOf(const QVector<Ppk2Sample> &samples)
 {
     double sum = 0;
     for (const Ppk2Sample &sample : samples)
         sum += sample.amperes;
     return samples.isEmpty() ? 0 : sum / samples.size();
+}
+
+// The sample farthest from `amperes`, unfiltered: one check per stream
+// rather than a message made for each of its samples.
+double farthestFrom(double amperes, const QVector<Ppk2Sample> &samples)
+{
+    double farthest = amperes;
+    for (const Ppk2Sample &sample : samples) {
+        if (qAbs(sample.unfiltered - amperes) > qAbs(farthest - amperes))
+            farthest = sample.unfiltered;
+    }
+    return farthest;
 }
 
 } // namespace
@@ -274,8 +286,8 @@ void Ppk2ProtocolTest::aLostByteIsRealignedNeverReadAsAHugeCurrent()
         QVERIFY(decoded.samples.size() >= 990);
         // At the very start nothing is given out yet to count the loss from.
         QVERIFY(lostByte == 0 || (decoded.lost >= 1 && decoded.lost <= 3));
-        for (const Ppk2Sample &sample : decoded.samples)
-            QVERIFY2(qAbs(sample.unfiltered - 20e-3) < 1e-3, qPrintable(QString::number(sample.unfiltered)));
+        const double worst = farthestFrom(20e-3, decoded.samples);
+        QVERIFY2(qAbs(worst - 20e-3) < 1e-3, qPrintable(QString::number(worst)));
         QVERIFY(lostByte == 0 || decoded.samples.last().position == 999);
     }
     // Logic inputs that never change give every shifted word the same counter,
@@ -286,8 +298,8 @@ void Ppk2ProtocolTest::aLostByteIsRealignedNeverReadAsAHugeCurrent()
         const Decoded decoded = decode(constant, device.calibration(), 3.3, quint32(first + 1));
         QVERIFY2((lostByte == 0 || (decoded.lost >= 1 && decoded.lost <= 3)) && decoded.samples.size() >= 990,
                  qPrintable(QStringLiteral("phase %1: %2 lost, %3 taken").arg(first).arg(decoded.lost).arg(decoded.samples.size())));
-        for (const Ppk2Sample &sample : decoded.samples)
-            QVERIFY2(qAbs(sample.unfiltered - 20e-3) < 1e-3, qPrintable(QStringLiteral("phase %1: %2").arg(first).arg(sample.unfiltered)));
+        const double worst = farthestFrom(20e-3, decoded.samples);
+        QVERIFY2(qAbs(worst - 20e-3) < 1e-3, qPrintable(QStringLiteral("phase %1: %2").arg(first).arg(worst)));
     }
 }
 
