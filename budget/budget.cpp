@@ -1,10 +1,10 @@
 #include "budget/budget.h"
 
 #include "board/powermodes.h"
+#include "meter/readings.h"
 #include "results/csv.h"
 #include "results/eventsfile.h"
 
-#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -64,12 +64,6 @@ std::optional<EventCost> eventCost(const BudgetSource &source, const QString &na
     cost.chargeC = *row.eventChargeC;
     cost.betweenA = row.betweenEventsA;
     return cost;
-}
-
-QString percent(double share)
-{
-    const double value = share * 100;
-    return QLocale::c().toString(value, 'f', value < 10 ? 1 : 0) + QStringLiteral(" %");
 }
 
 } // namespace
@@ -187,7 +181,7 @@ QString Budget::dominance() const
     // A tenth less charge in that line: the average falls by a tenth of its share.
     const double longer = 1 / (1 - 0.1 * top.share) - 1;
     return QStringLiteral("%1 takes %2 of the charge; 10 % less there gives %3 more life")
-        .arg(top.mode, percent(top.share), percent(longer));
+        .arg(top.mode, Readings::formatShare(top.share), Readings::formatShare(longer));
 }
 
 QList<QStringList> Budget::csvRows() const

@@ -141,4 +141,10 @@ QString threeDigits(double value)
     return QLocale::c().toString(rounded, 'f', std::max(0, 3 - whole));
 }
 
+QString formatShare(double share)
+{
+    const double percent = share * 100;
+    return QLocale::c().toString(percent, 'f', percent < 10 ? 1 : 0) + QStringLiteral(" %");
+}
+
 } // namespace Readings

@@ -56,6 +56,9 @@ QString formatSi(double value, const QString &unit, QChar separator = QLatin1Cha
 // Three significant digits, trailing zeros kept: 9.80, 98.0, 980, 0.0123.
 QString threeDigits(double value);
 
+// A fraction as a percentage, a decimal kept below 10 %: "7.6 %", "71 %".
+QString formatShare(double share);
+
 // A value someone set rather than measured, as briefly as it reads back:
 // "1 µA", "250 µA", "9.5 mA".
 QString formatSetting(double value, const QString &unit);

@@ -2,7 +2,6 @@
 
 #include "meter/readings.h"
 
-#include <QLocale>
 #include <QPainter>
 
 #include <algorithm>
@@ -60,7 +59,7 @@ void BudgetChart::paint(QPainter &painter, const QSizeF &size, double textPixels
         const double length = std::max(1.0, row.share * (right - left));
         painter.fillRect(QRectF(left, y + rowHeight * 0.18, length, rowHeight * 0.64), &row == &*largest ? topColour : barColour);
         painter.drawText(QRectF(left + length + textPixels * 0.4, y, textPixels * 5, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         QLocale::c().toString(row.share * 100, 'f', row.share < 0.1 ? 1 : 0) + QStringLiteral(" %"));
+                         Readings::formatShare(row.share));
     }
     painter.setPen(QPen(ink, 1.5));
     painter.drawLine(QPointF(left, top), QPointF(left, top + rowHeight * rows.size()));

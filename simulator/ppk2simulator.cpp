@@ -275,9 +275,8 @@ void Ppk2Simulator::stream()
         if (blocksToDrop > 0 || output.size() > backlogLimit) {
             // A whole block, as the real box drops one on a busy USB: the counter (modulo 64) shows nothing.
             blocksToDrop = std::max(0, blocksToDrop - 1);
-            sent += streamBlockSamples;
-            ++dropped;
             dropsAt.append({board.mode(), double(sent - commandAt) / Ppk2::samplesPerSecond});
+            sent += streamBlockSamples;
             continue;
         }
         const qint64 block = std::min<qint64>(streamBlockSamples, due - sent);

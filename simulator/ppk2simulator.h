@@ -42,8 +42,8 @@ public:
     bool isPowering() const { return running; }
     // Starts sent while it sampled: the real box stops for good.
     int startsWhileSampling() const { return badStarts; }
-    qint64 blocksDropped() const { return dropped; }
-    // Where each block went: in which mode, how long after the board's last command.
+    qint64 blocksDropped() const { return dropsAt.size(); }
+    // Each block dropped: in which mode, and how long after the board's last command it began.
     struct Drop
     {
         int mode = -1;
@@ -142,7 +142,6 @@ private:
     int badStarts = 0;
     int counter = 0;
     qint64 sent = 0;
-    qint64 dropped = 0;
     QVector<Drop> dropsAt;
     qint64 commandAt = 0;      // the sample due when the board took its last command
     QVector<DrawnEvent> drawnEvents;

@@ -7,12 +7,7 @@ set -euo pipefail
 # shellcheck source=window-session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/window-session.sh" "$@"
 export PELLMORA_HISTORY=none
-"$build/simulator/pellmora-board-simulator" --strict --meter 0 >"$work/board.log" &
-simulator_pid=$!
-for _ in $(seq 50); do [ "$(wc -l <"$work/board.log")" -ge 2 ] && break; sleep 0.1; done
-terminal=$(sed -n 1p "$work/board.log")
-meter=tcp:$(sed -n 's/^meter //p' "$work/board.log")
-[ -n "$terminal" ] && [ "$meter" != tcp: ] || fail "the simulator did not start"
+start_strict_board
 printf 'index,range,nplc,settle_s,samples\n0,auto,1,0.1,3\n13,auto,1,0.1,3\n' >"$work/plan.csv"
 
 "$build/pellmora-sweep-window" --port "$terminal" --meter "$meter" --reset "command:kill -USR1 $simulator_pid" \

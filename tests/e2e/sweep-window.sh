@@ -8,12 +8,7 @@ set -euo pipefail
 # shellcheck source=window-session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/window-session.sh" "$@"
 export PELLMORA_HISTORY=$work/history.sqlite
-"$build/simulator/pellmora-board-simulator" --strict --meter 0 >"$work/board.log" &
-simulator_pid=$!
-for _ in $(seq 50); do [ "$(wc -l <"$work/board.log")" -ge 2 ] && break; sleep 0.1; done
-terminal=$(sed -n 1p "$work/board.log")
-meter=tcp:$(sed -n 's/^meter //p' "$work/board.log")
-[ -n "$terminal" ] && [ "$meter" != tcp: ] || fail "the simulator did not start"
+start_strict_board
 
 # Short settle times; the CoreMark modes settle past their report.
 printf 'index,range,nplc,settle_s,samples\n' >"$work/plan.csv"

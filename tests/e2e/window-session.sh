@@ -22,5 +22,16 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
+# The strict simulated board and its meter: $simulator_pid, the board's
+# $terminal and the meter's address $meter.
+start_strict_board() {
+    "$build/simulator/pellmora-board-simulator" --strict --meter 0 >"$work/board.log" &
+    simulator_pid=$!
+    for _ in $(seq 50); do [ "$(wc -l <"$work/board.log")" -ge 2 ] && break; sleep 0.1; done
+    terminal=$(sed -n 1p "$work/board.log")
+    meter=tcp:$(sed -n 's/^meter //p' "$work/board.log")
+    [ -n "$terminal" ] && [ "$meter" != tcp: ] || fail "the simulator did not start"
+}
+
 export XDG_CONFIG_HOME=$work/config
 start_window_manager
