@@ -6,31 +6,17 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include <array>
 
 namespace {
 
-struct Unit
-{
-    const char *symbol;
-    double factor;
-};
-const std::array<Unit, 7> timeUnits = {{{"s", 1}, {"ms", 1e-3}, {"us", 1e-6}, {"\u00b5s", 1e-6}, {"min", 60}, {"h", 3600}, {"d", 86400}}};
-const std::array<Unit, 4> rateUnits = {{{"/s", 1}, {"/min", 1.0 / 60}, {"/h", 1.0 / 3600}, {"/d", 1.0 / 86400}}};
+const std::vector<Numbers::Unit> timeUnits = {{"s", 1}, {"ms", 1e-3}, {"us", 1e-6}, {"\u00b5s", 1e-6}, {"min", 60}, {"h", 3600}, {"d", 86400}};
+const std::vector<Numbers::Unit> rateUnits = {{"/s", 1}, {"/min", 1.0 / 60}, {"/h", 1.0 / 3600}, {"/d", 1.0 / 86400}};
 
-template <size_t N>
-std::optional<double> withUnit(const QString &text, const std::array<Unit, N> &units)
+// Times and rates are never negative.
+std::optional<double> withUnit(const QString &text, const std::vector<Numbers::Unit> &units)
 {
-    static const QRegularExpression form(QStringLiteral("^\\s*([-+0-9.eE]+)\\s*(\\S*)\\s*$"));
-    const QRegularExpressionMatch match = form.match(text);
-    const std::optional<double> number = match.hasMatch() ? Numbers::parse(match.captured(1)) : std::nullopt;
-    if (!number || *number < 0)
-        return std::nullopt;
-    for (const Unit &unit : units) {
-        if (match.captured(2) == QString::fromUtf8(unit.symbol))
-            return *number * unit.factor;
-    }
-    return std::nullopt;
+    const std::optional<double> value = Numbers::parseWithUnit(text, units);
+    return value && *value >= 0 ? value : std::nullopt;
 }
 
 std::optional<int> modeNumber(const QString &text)

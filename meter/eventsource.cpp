@@ -4,30 +4,18 @@
 
 #include <QRegularExpression>
 
-#include <array>
+#include <algorithm>
+
 
 namespace {
 
-struct TimeUnit
-{
-    const char *symbol;
-    double seconds;
-};
-const std::array<TimeUnit, 5> timeUnits = {{{"s", 1}, {"ms", 1e-3}, {"us", 1e-6}, {"\u00b5s", 1e-6}, {"ns", 1e-9}}};
+const std::vector<Numbers::Unit> timeUnits = {{"s", 1}, {"ms", 1e-3}, {"us", 1e-6}, {"\u00b5s", 1e-6}, {"ns", 1e-9}};
 
-// "20us", "0.1 ms", "1e-5s": seconds, or none.
+// "20us", "0.1 ms", "1e-5s": seconds above zero, or none.
 std::optional<double> parseTime(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral("^\\s*([-+0-9.eE]+)\\s*([a-z\u00b5]*)\\s*$"));
-    const QRegularExpressionMatch match = form.match(text);
-    const std::optional<double> number = match.hasMatch() ? Numbers::parse(match.captured(1)) : std::nullopt;
-    if (!number || *number <= 0)
-        return std::nullopt;
-    for (const TimeUnit &unit : timeUnits) {
-        if (match.captured(2) == QString::fromUtf8(unit.symbol))
-            return *number * unit.seconds;
-    }
-    return std::nullopt;
+    const std::optional<double> seconds = Numbers::parseWithUnit(text, timeUnits);
+    return seconds && *seconds > 0 ? seconds : std::nullopt;
 }
 
 QString timeText(double seconds)

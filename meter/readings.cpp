@@ -58,6 +58,20 @@ std::optional<double> parse(const QString &text)
     return value;
 }
 
+std::optional<double> parseWithUnit(const QString &text, const std::vector<Unit> &units)
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*([-+0-9.eE]+)\\s*(\\S*)\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    const std::optional<double> number = match.hasMatch() ? parse(match.captured(1)) : std::nullopt;
+    if (!number)
+        return std::nullopt;
+    for (const Unit &unit : units) {
+        if (match.captured(2) == QString::fromUtf8(unit.symbol))
+            return *number * unit.factor;
+    }
+    return std::nullopt;
+}
+
 } // namespace Numbers
 
 namespace Readings {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // One reading of a current meter: amperes, or an overload (9.9E37 from most
 // meters, which is never a current), and when it reached the host.
@@ -24,6 +25,15 @@ namespace Numbers {
 
 QString format(double value);                  // shortest form that reads back exactly
 std::optional<double> parse(const QString &text);   // a finite decimal or exponent number
+
+// A number and one of `units` after it ("20us", "0.5 ms", "2 /min"): the
+// number times the unit's factor; none for another unit or no number.
+struct Unit
+{
+    const char *symbol;
+    double factor;
+};
+std::optional<double> parseWithUnit(const QString &text, const std::vector<Unit> &units);
 
 } // namespace Numbers
 
